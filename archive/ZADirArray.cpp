@@ -1,0 +1,150 @@
+#include "ZADirArray.h"
+
+#include "ZAConst.h"
+#include "ZAExcept.h"
+#include "platform/CodePages.h"
+
+#include <algorithm>
+
+namespace {
+
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string LowerAnsiName(const std::u16string& wide) {
+    return platform::AnsiLowerCase(platform::WideToAnsi(wide));
+}
+
+} // namespace
+
+void TDirItem::ReadCentralHeader(const unsigned char* h) {
+    Signature = Le32(h + 0);
+    VersionMadeBy = Le16(h + 4);
+    VersionNeeded = Le16(h + 6);
+    Flags = Le16(h + 8);
+    CompressionMethod = Le16(h + 10);
+    ModTime = Le16(h + 12);
+    ModDate = Le16(h + 14);
+    Crc32 = Le32(h + 16);
+    CompressedSize = Le32(h + 20);
+    UncompressedSize = Le32(h + 24);
+    FileNameLength = Le16(h + 28);
+    ExtraFieldLength = Le16(h + 30);
+    CommentLength = Le16(h + 32);
+    DiskNumberStart = Le16(h + 34);
+    InternalAttributes = Le16(h + 36);
+    ExternalAttributes = Le32(h + 38);
+    LocalHeaderOffset = Le32(h + 42);
+}
+
+uint64_t TDirItem::FullCompressedSize() const {
+    return CompressedSize == za::kSaturated32 ? CompressedSize64 : CompressedSize;
+}
+
+uint64_t TDirItem::FullUncompressedSize() const {
+    return UncompressedSize == za::kSaturated32 ? UncompressedSize64 : UncompressedSize;
+}
+
+uint64_t TDirItem::FullLocalHeaderOffset() const {
+    return LocalHeaderOffset == za::kSaturated32 ? LocalHeaderOffset64 : LocalHeaderOffset;
+}
+
+void TZADirArray::CheckIndex(int32_t index, int32_t nativeError) const {
+    if (index < 0 || index >= count_)
+        throw EZAException::Create(nativeError);
+}
+
+void TZADirArray::Blank(int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i)
+        items_[static_cast<size_t>(i)] = TDirItem{};
+}
+
+// Grows by a step that doubles each time up to its limit, so that a large directory
+// reallocates its slots only a few times.
+void TZADirArray::Grow(int32_t n) {
+    growBy_ = std::min(growBy_ * 2, kMaxGrowBy);
+    const int64_t stepped = int64_t{Capacity()} + growBy_;
+    items_.resize(static_cast<size_t>(stepped > n ? stepped : n));
+}
+
+void TZADirArray::SetCount(int32_t n) {
+    n = std::max(n, 0);
+    if (n > Capacity()) {
+        Grow(n);
+    } else if (n == 0) {
+        items_.clear();
+        items_.shrink_to_fit();
+    }
+    if (n < count_ && n > 0)
+        Blank(n, count_);
+    count_ = n;
+}
+
+const TDirItem& TZADirArray::GetItem(int32_t index) const {
+    CheckIndex(index, za::neGetItemIndex);
+    return items_[static_cast<size_t>(index)];
+}
+
+TDirItem& TZADirArray::ItemRef(int32_t index) {
+    CheckIndex(index, za::neItemRefIndex);
+    return items_[static_cast<size_t>(index)];
+}
+
+void TZADirArray::SetItem(int32_t index, const TDirItem& item) {
+    CheckIndex(index, za::neSetItemIndex);
+    const int32_t named = itemNames_.Count();
+    if (index >= named && named != index)
+        throw EZAException::Create(za::neNameListOutOfStep);
+    const std::string lowerName = LowerAnsiName(item.FileName);
+    if (index < named)
+        itemNames_.Replace(index, lowerName);
+    else
+        itemNames_.Add(lowerName);
+    items_[static_cast<size_t>(index)] = item;
+}
+
+void TZADirArray::Delete(int32_t index) {
+    CheckIndex(index, za::neDeleteItemIndex);
+    // Entry i belongs to item i, so the deleted item's own entry goes, even when other
+    // items share its name.
+    if (index < itemNames_.Count())
+        itemNames_.Delete(index);
+    items_.erase(items_.begin() + index);
+    items_.emplace_back();
+    --count_;
+}
+
+void TZADirArray::Clear() {
+    Blank(0, count_);
+    count_ = 0;
+    itemNames_.Clear();
+}
+
+void TZADirArray::Assign(const TZADirArray& source) {
+    if (&source == this)
+        return;
+    Clear();
+    SetCount(source.Count());
+    for (int32_t i = 0; i < source.Count(); ++i)
+        SetItem(i, source.GetItem(i));
+}
+
+bool TZADirArray::FindName(const std::string& name, int32_t& index) {
+    index = itemNames_.IndexOf(platform::AnsiLowerCase(name));
+    return index >= 0;
+}
+
+void TZADirArray::Rename(int32_t index, const std::string& name) {
+    TDirItem& item = items_.at(static_cast<size_t>(index));
+    const int32_t position = itemNames_.IndexOf(LowerAnsiName(item.FileName));
+    if (position < 0)
+        itemNames_.Add(platform::AnsiLowerCase(name));
+    else if (position != index)
+        throw EZAException::Create(za::neNameIndexedElsewhere);
+    else
+        itemNames_.Replace(position, platform::AnsiLowerCase(name));
+    item.FileName = platform::AnsiToWide(name);
+}

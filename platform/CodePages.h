@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Code page and locale services of the system: the OEM code page is 866 and the ANSI code
+// page 1251 wherever the system does not say otherwise.
+namespace platform {
+
+// OEM bytes to ANSI bytes, byte for byte; a character the ANSI code page lacks becomes "?".
+std::string OemToAnsi(std::string_view oem);
+
+std::u16string AnsiToWide(std::string_view ansi);
+// A character the ANSI code page lacks becomes "?".
+std::string WideToAnsi(std::u16string_view wide);
+std::string AnsiToUtf8(std::string_view ansi);
+// A character the ANSI code page lacks becomes "?".
+std::string Utf8ToAnsi(std::string_view utf8);
+
+char AnsiLowerChar(char c);
+char AnsiUpperChar(char c);
+std::string AnsiLowerCase(std::string_view s);
+std::string AnsiUpperCase(std::string_view s);
+
+// Compares two one-character strings by the user's locale: negative, 0 or positive.
+int CompareAnsiChar(char a, char b, bool ignoreCase);
+
+constexpr uint32_t kLocaleRussian = 1049;
+constexpr uint32_t kLocaleTurkish = 1055;
+uint32_t UserDefaultLCID();
+
+} // namespace platform

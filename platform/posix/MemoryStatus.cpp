@@ -1,0 +1,39 @@
+#include "platform/MemoryStatus.h"
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+uint64_t ReadMemAvailable() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    uint64_t kib = 0;
+    std::string unit;
+    while (meminfo >> key >> kib >> unit)
+        if (key == "MemAvailable:")
+            return kib * 1024;
+    return static_cast<uint64_t>(sysconf(_SC_AVPHYS_PAGES)) *
+           static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+} // namespace
+
+// Asked once per extracted item; a reading a few milliseconds old is as good as a new one
+// and spares the many small items of an archive a file read each.
+uint64_t AvailablePhysicalMemory() {
+    using Clock = std::chrono::steady_clock;
+    thread_local Clock::time_point readAt{};
+    thread_local uint64_t available = 0;
+    const auto now = Clock::now();
+    if (available == 0 || now - readAt > std::chrono::milliseconds(50)) {
+        available = ReadMemAvailable();
+        readAt = now;
+    }
+    return available;
+}
+
+} // namespace platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// Root of every error the system raises. The message is a byte string in the ANSI code
+// page (Windows-1251 for the installer's Russian texts), converted only for display.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message, int helpContext = 0)
+        : message_(std::move(message)), helpContext_(helpContext) {}
+
+    const std::string& Message() const noexcept { return message_; }
+    int HelpContext() const noexcept { return helpContext_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+    int helpContext_;
+};
+
+// A stream that delivered fewer bytes than an exact read asked for.
+class EReadError : public Exception {
+public:
+    EReadError();
+};
+
+// A stream that took fewer bytes than an exact write offered.
+class EWriteError : public Exception {
+public:
+    EWriteError();
+};
+
+// A file that could not be opened or created as a stream.
+class EFOpenError : public Exception {
+    using Exception::Exception;
+};
+
+// A list index outside the list.
+class EListError : public Exception {
+    using Exception::Exception;
+};

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// A byte stream with 64-bit positions. Read and Write transfer what they can and say how
+// much; ReadBuffer and WriteBuffer insist on the exact count.
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+    virtual void SetSize(int64_t newSize) = 0;
+    virtual int64_t Size();
+
+    int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+    void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
+
+    void ReadBuffer(void* buffer, int64_t count);
+    void WriteBuffer(const void* buffer, int64_t count);
+    // Copies count bytes from the source's position (the whole source when count is 0).
+    int64_t CopyFrom(TStream& source, int64_t count);
+};
+
+// Reads a memory block that someone else holds; positions may be set anywhere, reads
+// outside the block deliver nothing.
+class TCustomMemoryStream : public TStream {
+public:
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return size_; }
+    const char* Memory() const { return memory_; }
+
+protected:
+    void SetPointer(const char* memory, int64_t size);
+    int64_t position_ = 0;
+
+private:
+    const char* memory_ = nullptr;
+    int64_t size_ = 0;
+};
+
+// A memory stream owning a growable buffer.
+class TMemoryStream : public TCustomMemoryStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string initial);
+
+    int64_t Write(const void* buffer, int64_t count) override;
+    void SetSize(int64_t newSize) override;
+    // Room for this many bytes without a reallocation.
+    void Reserve(int64_t capacity);
+    void Clear();
+
+protected:
+    std::string& Buffer() { return buffer_; }
+
+private:
+    void Rebind() { SetPointer(buffer_.data(), static_cast<int64_t>(buffer_.size())); }
+    std::string buffer_;
+};
+
+// A memory stream whose contents are a byte string.
+class TStringStream : public TMemoryStream {
+public:
+    TStringStream() = default;
+    explicit TStringStream(std::string initial) : TMemoryStream(std::move(initial)) {}
+
+    std::string DataString() { return Buffer(); }
+    // Hands the contents over without copying; the stream is empty afterwards.
+    std::string TakeDataString();
+};
+
+// File open modes: the access part in the low nibble, the sharing part above it.
+enum : uint16_t {
+    fmCreate = 0xFFFF,
+    fmOpenRead = 0x0000,
+    fmOpenWrite = 0x0001,
+    fmOpenReadWrite = 0x0002,
+    fmShareCompat = 0x0000,
+    fmShareExclusive = 0x0010,
+    fmShareDenyWrite = 0x0020,
+    fmShareDenyRead = 0x0030,
+    fmShareDenyNone = 0x0040,
+};
+
+// A stream over a file, opened or created with an open mode. Sharing is advisory here and
+// not enforced.
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& fileName, uint16_t mode);
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t newSize) override;
+    int64_t Size() override;
+
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+    std::fstream file_;
+    bool writable_;
+    int64_t position_ = 0;
+};

@@ -1,0 +1,96 @@
+#include "runtime/Cp1251Literal.h"
+#include "runtime/Exception.h"
+#include "runtime/Streams.h"
+#include "TestTools.h"
+#include "unzip/uzip.h"
+
+#include <gtest/gtest.h>
+
+TEST(Streams, MemoryStreamGrowsSeeksAndReadsBack) {
+    TMemoryStream stream;
+    stream.WriteBuffer("hello", 5);
+    EXPECT_EQ(stream.Size(), 5);
+    EXPECT_EQ(stream.Seek(-2, TSeekOrigin::soEnd), 3);
+    stream.WriteBuffer("p!", 2);
+    EXPECT_EQ(std::string(stream.Memory(), 5), "help!");
+    stream.SetPosition(7);
+    stream.WriteBuffer("x", 1); // a gap is filled with zero bytes
+    EXPECT_EQ(std::string(stream.Memory(), 8), std::string("help!\0\0x", 8));
+    stream.SetSize(2);
+    EXPECT_EQ(stream.Position(), 2);
+    char buffer[4] = {};
+    stream.SetPosition(0);
+    EXPECT_EQ(stream.Read(buffer, 4), 2);
+}
+
+TEST(Streams, ExactReadShortOfBytesRaisesTheStreamReadError) {
+    TStringStream stream("abc");
+    char buffer[8];
+    try {
+        stream.ReadBuffer(buffer, 4);
+        FAIL() << "no error";
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), CP1251("Ошибка чтения потока"));
+    }
+    stream.SetPosition(-5);
+    EXPECT_EQ(stream.Read(buffer, 1), 0);
+    stream.SetPosition(10);
+    EXPECT_EQ(stream.Read(buffer, 1), 0);
+}
+
+TEST(Streams, StringStreamHandsItsContentsOver) {
+    TStringStream stream;
+    stream.WriteBuffer("data", 4);
+    EXPECT_EQ(stream.DataString(), "data");
+    EXPECT_EQ(stream.TakeDataString(), "data");
+    EXPECT_EQ(stream.Size(), 0);
+}
+
+TEST(Streams, ReadMemoryStreamReadsInPlaceAndRefusesWrites) {
+    const std::string bytes = "0123456789";
+    TReadMemoryStream stream;
+    stream.AttachMemory(bytes.data(), static_cast<int64_t>(bytes.size()));
+    EXPECT_EQ(stream.Memory(), bytes.data());
+    EXPECT_EQ(stream.Write("x", 1), 0);
+    EXPECT_THROW(stream.WriteBuffer("x", 1), EWriteError);
+    EXPECT_EQ(stream.Seek(4, TSeekOrigin::soBeginning), 4);
+    EXPECT_EQ(stream.Seek(2, TSeekOrigin::soCurrent), 6);
+    char buffer[8];
+    EXPECT_EQ(stream.Read(buffer, 8), 4);
+    EXPECT_EQ(std::string(buffer, 4), "6789");
+    EXPECT_EQ(stream.Seek(-20, TSeekOrigin::soEnd), -10);
+    EXPECT_EQ(stream.Read(buffer, 1), 0);
+    EXPECT_EQ(bytes, "0123456789");
+}
+
+TEST(Streams, FileStreamOpenModes) {
+    test::TempDir dir;
+    const std::string name = (dir / "a.bin").string();
+    {
+        TFileStream created(name, fmCreate);
+        created.WriteBuffer("abcdef", 6);
+        created.SetSize(4);
+        EXPECT_EQ(created.Size(), 4);
+    }
+    {
+        TFileStream readOnly(name, fmOpenRead | fmShareDenyNone);
+        EXPECT_EQ(readOnly.Write("z", 1), 0);
+        char buffer[8];
+        EXPECT_EQ(readOnly.Read(buffer, 8), 4);
+        EXPECT_EQ(std::string(buffer, 4), "abcd");
+    }
+    {
+        TFileStream readWrite(name, fmOpenReadWrite | fmShareDenyWrite);
+        readWrite.Seek(0, TSeekOrigin::soEnd);
+        readWrite.WriteBuffer("Z", 1);
+    }
+    EXPECT_EQ(test::ReadFile(name), "abcdZ");
+    EXPECT_THROW(TFileStream((dir / "missing").string(), fmOpenRead), EFOpenError);
+}
+
+TEST(Streams, CopyFromCopiesTheWholeSource) {
+    TStringStream source(std::string(200000, 'q'));
+    TMemoryStream target;
+    EXPECT_EQ(target.CopyFrom(source, 0), 200000);
+    EXPECT_EQ(target.Size(), 200000);
+}
