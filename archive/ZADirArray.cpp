@@ -2,17 +2,15 @@
 
 #include "ZAConst.h"
 #include "ZAExcept.h"
+#include "ZALittleEndian.h"
 #include "platform/CodePages.h"
 
 #include <algorithm>
 
 namespace {
 
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using za::Le16;
+using za::Le32;
 
 std::string LowerAnsiName(const std::u16string& wide) {
     return platform::AnsiLowerCase(platform::WideToAnsi(wide));

@@ -1,0 +1,499 @@
+#include "ZADirManager.h"
+
+#include "ZAExcept.h"
+#include "ZALittleEndian.h"
+#include "ZipArchiver.h"
+#include "platform/CodePages.h"
+#include "runtime/Exception.h"
+#include "runtime/Streams.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+using namespace za;
+
+namespace {
+
+constexpr int64_t kEndRecordSearchSpan = 65600;
+constexpr int64_t kLocalHeaderSearchBlock = 65535;
+constexpr int64_t kStubSearchBlock = 10000;
+constexpr uint16_t kMaxRebuiltNameLength = 260;
+
+// Finds a 4-byte signature forward from a position, reading the stream in blocks. Searches
+// that start inside a stretch already searched reuse its answer, so a scan that asks again
+// and again from later positions reads the stream about once.
+class SignatureFinder {
+public:
+    SignatureFinder(TStream& stream, uint32_t signature, int64_t blockSize)
+        : stream_(stream), blockSize_(blockSize), streamSize_(stream.Size()) {
+        PutLe32(signature_, signature);
+    }
+
+    // The first position at or after from where the signature starts, or -1.
+    int64_t Next(int64_t from) {
+        from = std::max<int64_t>(from, 0);
+        if (answered_ && from >= askedFrom_ && (answer_ < 0 || from <= answer_))
+            return answer_;
+        const int64_t saved = stream_.Position();
+        answer_ = Search(from);
+        askedFrom_ = from;
+        answered_ = true;
+        stream_.SetPosition(saved);
+        return answer_;
+    }
+
+    int64_t StreamSize() const { return streamSize_; }
+
+private:
+    int64_t Search(int64_t from) {
+        while (from + 4 <= streamSize_) {
+            if (!(from >= blockStart_ && from + 4 <= blockStart_ + BlockLength()))
+                LoadBlock(from);
+            const char* begin = block_.data() + (from - blockStart_);
+            const char* end = block_.data() + block_.size();
+            const char* hit = std::search(begin, end, std::begin(signature_), std::end(signature_),
+                                          [](char a, unsigned char b) {
+                                              return static_cast<unsigned char>(a) == b;
+                                          });
+            if (hit != end)
+                return blockStart_ + (hit - block_.data());
+            // A signature may straddle the block end: go on three bytes before it.
+            from = blockStart_ + BlockLength() - 3;
+            if (blockStart_ + BlockLength() >= streamSize_)
+                break;
+        }
+        return -1;
+    }
+
+    int64_t BlockLength() const { return static_cast<int64_t>(block_.size()); }
+
+    void LoadBlock(int64_t from) {
+        block_.resize(static_cast<size_t>(std::min(blockSize_, streamSize_ - from)));
+        stream_.SetPosition(from);
+        block_.resize(static_cast<size_t>(stream_.Read(block_.data(), BlockLength())));
+        blockStart_ = from;
+    }
+
+    TStream& stream_;
+    unsigned char signature_[4];
+    int64_t blockSize_;
+    int64_t streamSize_;
+    std::string block_;
+    int64_t blockStart_ = 0;
+    bool answered_ = false;
+    int64_t askedFrom_ = 0;
+    int64_t answer_ = -1;
+};
+
+// Positions and restores the stream around a look-ahead.
+class PositionKeeper {
+public:
+    explicit PositionKeeper(TStream& stream) : stream_(stream), saved_(stream.Position()) {}
+    ~PositionKeeper() { stream_.SetPosition(saved_); }
+    PositionKeeper(const PositionKeeper&) = delete;
+    PositionKeeper& operator=(const PositionKeeper&) = delete;
+
+private:
+    TStream& stream_;
+    int64_t saved_;
+};
+
+// Field offsets of the records.
+namespace end_record {
+constexpr int kThisDisk = 4, kDirectoryDisk = 6, kTotalEntries = 10, kDirectorySize = 12,
+              kDirectoryOffset = 16, kCommentLength = 20;
+}
+namespace locator {
+constexpr int kEndRecordOffset = 8, kTotalDisks = 16;
+}
+namespace zip64_end {
+constexpr int kDirectoryDisk = 20, kTotalEntries = 32, kDirectorySize = 40, kDirectoryOffset = 48;
+}
+namespace local {
+constexpr int kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
+              kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26, kExtraLength = 28;
+}
+
+} // namespace
+
+TZADirManager::TZADirManager(TStream& stream, TZABaseArchiver& archiver, bool createMode)
+    : stream_(&stream), createMode_(createMode), customStream_(archiver.ArchiveStream() != &stream),
+      archiver_(archiver) {
+    ResetDir();
+    if (createMode)
+        archiver.CurrentVolume().SetFirst(true);
+}
+
+void TZADirManager::ResetDir() {
+    Items.SetCount(0);
+    EndRecord.fill(0);
+    PutLe32(EndRecord.data(), kEndOfCentralDirSignature);
+}
+
+uint32_t TZADirManager::LocalHeaderSignature() const {
+    return archiver_.IsZipFormat() ? kLocalHeaderSignature : kAltLocalHeaderSignature;
+}
+
+TZADirManager::EndRecordSearch TZADirManager::FindEndRecord(uint32_t signature) {
+    ArchiveComment.clear();
+    EndRecordSearch result;
+    const int64_t size = stream_->Size();
+    const int64_t n = std::min(kEndRecordSearchSpan, size);
+    std::string tail(static_cast<size_t>(n), '\0');
+    stream_->SetPosition(size - n);
+    stream_->ReadBuffer(tail.data(), n);
+    unsigned char sig[4];
+    PutLe32(sig, signature);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+    // Backwards, so that the record nearest the end whose comment length fits wins.
+    for (int64_t i = n - 1; i >= 3; --i) {
+        if (bytes[i] != sig[3] || bytes[i - 1] != sig[2] || bytes[i - 2] != sig[1] ||
+            bytes[i - 3] != sig[0])
+            continue;
+        const int64_t candidate = size - n + i - 3;
+        const int64_t inTail = i - 3;
+        if (candidate + kEndRecordSize > size)
+            continue;
+        const uint16_t commentLength = Le16(bytes + inTail + end_record::kCommentLength);
+        if (commentLength != size - (candidate + kEndRecordSize))
+            continue;
+        result.found = true;
+        result.position = candidate;
+        std::memcpy(result.record.data(), bytes + inTail, kEndRecordSize);
+        ArchiveComment.assign(tail, static_cast<size_t>(inTail + kEndRecordSize), commentLength);
+        stream_->SetPosition(candidate + kEndRecordSize + commentLength);
+        break;
+    }
+    return result;
+}
+
+TZADirManager::EndRecordSearch TZADirManager::FindFormatEndRecord() {
+    if (archiver_.IsZipFormat())
+        return FindEndRecord(kEndOfCentralDirSignature);
+    EndRecordSearch alternate = FindEndRecord(kAltEndOfCentralDirSignature);
+    return alternate.found ? alternate : FindEndRecord(kEndOfCentralDirSignature);
+}
+
+bool TZADirManager::HasEndRecord() {
+    const auto search =
+        FindEndRecord(archiver_.IsZipFormat() ? kEndOfCentralDirSignature
+                                              : kAltEndOfCentralDirSignature);
+    if (search.found)
+        EndRecord = search.record;
+    return search.found || archiver_.RebuildDirOnError;
+}
+
+void TZADirManager::WriteEmptyCentralDir() {
+    stream_->SetPosition(0);
+    stream_->WriteBuffer(EndRecord.data(), kEndRecordSize);
+    stream_->WriteBuffer(ArchiveComment.data(), static_cast<int64_t>(ArchiveComment.size()));
+}
+
+uint32_t TZADirManager::ThisDiskNumber() const {
+    const uint16_t thisDisk = Le16(EndRecord.data() + end_record::kThisDisk);
+    if (thisDisk != kSaturated16)
+        return thisDisk;
+    return IsZip64 ? Le32(Zip64Locator.data() + locator::kTotalDisks) - 1 : 0;
+}
+
+// Returns where the directory is taken to end: the end record, or for Zip64 the Zip64 end
+// record of 56 bytes right before the locator.
+int64_t TZADirManager::ReadZip64Records(int64_t p) {
+    IsZip64 = false;
+    if (p > kZip64LocatorSize) {
+        stream_->SetPosition(p - kZip64LocatorSize);
+        stream_->ReadBuffer(Zip64Locator.data(), kZip64LocatorSize);
+        IsZip64 = Le32(Zip64Locator.data()) == kZip64LocatorSignature;
+    }
+    if (!IsZip64)
+        return p;
+    p -= kZip64LocatorSize;
+    if (p <= kZip64EndRecordSize)
+        throw EZAException::Create(neZip64EndRecordMissing);
+    stream_->SetPosition(static_cast<int64_t>(Le64(Zip64Locator.data() + locator::kEndRecordOffset)));
+    stream_->ReadBuffer(Zip64EndRecord.data(), kZip64EndRecordSize);
+    if (Le32(Zip64EndRecord.data()) != kZip64EndOfCentralDirSignature)
+        throw EZAException::Create(neZip64EndRecordMissing);
+    return p - kZip64EndRecordSize;
+}
+
+// Positions the stream at the first central header; returns the announced item count.
+uint64_t TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
+    const bool spanned = archiver_.SpanningMode() != smNone;
+    uint64_t offset, size, count;
+    if (IsZip64) {
+        offset = Le64(Zip64EndRecord.data() + zip64_end::kDirectoryOffset);
+        size = Le64(Zip64EndRecord.data() + zip64_end::kDirectorySize);
+        count = Le64(Zip64EndRecord.data() + zip64_end::kTotalEntries);
+    } else {
+        offset = Le32(EndRecord.data() + end_record::kDirectoryOffset);
+        size = Le32(EndRecord.data() + end_record::kDirectorySize);
+        count = Le16(EndRecord.data() + end_record::kTotalEntries);
+    }
+    // For one volume the stored offset is not used: the directory is the block of the stated
+    // size that ends where the end records begin.
+    stream_->SetPosition(spanned ? static_cast<int64_t>(offset)
+                                 : directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
+                                                      size, std::numeric_limits<int64_t>::max() / 2)));
+    return count;
+}
+
+void TZADirManager::ReadCentralDir() {
+    ResetDir();
+    StubSize = 0;
+    const EndRecordSearch end = FindFormatEndRecord();
+    if (!end.found) {
+        RebuildFromLocalHeaders();
+        return;
+    }
+    EndRecord = end.record;
+    const int64_t directoryEnd = ReadZip64Records(end.position);
+    if (!IsZip64 && Le16(EndRecord.data() + end_record::kTotalEntries) == kSaturated16) {
+        RebuildFromLocalHeaders();
+        return;
+    }
+    const uint64_t announced = PositionAtDirectory(directoryEnd);
+    try {
+        ReadItems(announced);
+    } catch (const std::exception&) {
+        if (!archiver_.RebuildDirOnError)
+            throw;
+        RebuildFromLocalHeaders();
+        return;
+    }
+    CheckSizes();
+    if (ThisDiskNumber() == 0)
+        DetectStub(directoryEnd);
+    CorrectOffsets();
+}
+
+void TZADirManager::ReadItems(uint64_t announced) {
+    // Every central header takes at least 46 bytes, so no more items can be read than the
+    // rest of the stream holds; the slots of a larger announced count are never allocated,
+    // the read simply fails where the bytes run out.
+    const int64_t position = stream_->Position();
+    const int64_t available = position < 0 ? 0 : std::max<int64_t>(stream_->Size() - position, 0);
+    const uint64_t readable = static_cast<uint64_t>(available / kCentralHeaderSize) + 1;
+    const uint64_t count = std::min({announced, readable,
+                                     uint64_t{std::numeric_limits<int32_t>::max()}});
+    Items.SetCount(0);
+    Items.SetCount(static_cast<int32_t>(count));
+    for (int32_t i = 0; i < Items.Count(); ++i)
+        ReadItem(i);
+}
+
+void TZADirManager::ReadItem(int32_t index) {
+    if (index == 0)
+        CentralDirStart = stream_->Position();
+    unsigned char header[kCentralHeaderSize];
+    stream_->ReadBuffer(header, kCentralHeaderSize);
+    TDirItem& item = Items.ItemRef(index);
+    item.ReadCentralHeader(header);
+    Items.Rename(index, ReadName(item.FileNameLength));
+    ReadExtraField(Items.ItemRef(index));
+    TDirItem& named = Items.ItemRef(index);
+    named.Comment.assign(named.CommentLength, '\0');
+    stream_->ReadBuffer(named.Comment.data(), named.CommentLength);
+}
+
+// The stored name bytes, from the OEM code page when the options say so, cut at a zero byte.
+std::string TZADirManager::ReadName(uint16_t length) {
+    std::string name(length, '\0');
+    stream_->ReadBuffer(name.data(), length);
+    if (archiver_.Options().OEMFileNames)
+        name = platform::OemToAnsi(name);
+    name.resize(std::min(name.size(), name.find('\0')));
+    return name;
+}
+
+void TZADirManager::ReadExtraField(TDirItem& item) {
+    const int64_t m = item.ExtraFieldLength;
+    if (m == 0)
+        return;
+    const int64_t commentStart = stream_->Position() + m;
+    item.HasZip64Extra = false;
+    for (int64_t consumed = 0; consumed < m;) {
+        // An entry header that does not fit ends the extra field; the comment follows at the
+        // place the field's length gives.
+        if (m - consumed < 4) {
+            stream_->SetPosition(commentStart);
+            break;
+        }
+        unsigned char entryHeader[4];
+        stream_->ReadBuffer(entryHeader, 4);
+        consumed += 4;
+        TDirItemExtra& extra = item.Extras.emplace_back();
+        extra.HeaderId = Le16(entryHeader);
+        extra.DataSize = static_cast<uint16_t>(std::min<int64_t>(Le16(entryHeader + 2), m - consumed));
+        extra.Data.assign(extra.DataSize, '\0');
+        stream_->ReadBuffer(extra.Data.data(), extra.DataSize);
+        consumed += extra.DataSize;
+        if (extra.HeaderId != kZip64ExtraId)
+            continue;
+        const auto* data = reinterpret_cast<const unsigned char*>(extra.Data.data());
+        size_t offset = 0;
+        // Only the saturated fields have values here, in this order; one that does not fit
+        // stays zero, and so do those after it.
+        auto take64 = [&](uint32_t field, uint64_t& value) {
+            if (field != kSaturated32)
+                return true;
+            if (offset + 8 > extra.Data.size())
+                return false;
+            value = Le64(data + offset);
+            offset += 8;
+            return true;
+        };
+        if (take64(item.UncompressedSize, item.UncompressedSize64) &&
+            take64(item.CompressedSize, item.CompressedSize64) &&
+            take64(item.LocalHeaderOffset, item.LocalHeaderOffset64) &&
+            item.DiskNumberStart == kSaturated16 && offset + 4 <= extra.Data.size())
+            item.DiskNumberStart32 = Le32(data + offset);
+        item.HasZip64Extra = true;
+    }
+}
+
+void TZADirManager::CheckSizes() {
+    if (archiver_.RebuildDirOnError || archiver_.SpanningMode() != smNone)
+        return;
+    uint64_t total = 0;
+    for (int32_t i = 0; i < Items.Count(); ++i)
+        total += Items.GetItem(i).CompressedSize;
+    if (total > static_cast<uint64_t>(stream_->Size()))
+        throw EZAException::Create(neDamagedArchiveSizes);
+}
+
+// Finds data prepended to the archive: the position of its first local header.
+void TZADirManager::DetectStub(int64_t directoryEnd) {
+    if (Le16(EndRecord.data() + end_record::kTotalEntries) == 0 || Items.Count() == 0) {
+        StubSize = directoryEnd;
+        return;
+    }
+    PositionKeeper keeper(*stream_);
+    SignatureFinder finder(*stream_, LocalHeaderSignature(), kStubSearchBlock);
+    int64_t start = static_cast<int64_t>(
+        std::min<uint64_t>(Items.GetItem(0).FullLocalHeaderOffset(), finder.StreamSize()));
+    while (start < finder.StreamSize()) {
+        const int64_t q = finder.Next(start);
+        if (q < 0)
+            return;
+        if (q == 0 || LocalHeaderMatchesFirstItem(q, finder.StreamSize())) {
+            StubSize = q;
+            return;
+        }
+        start = q + 1;
+    }
+}
+
+bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q, int64_t streamSize) {
+    if (q + kLocalHeaderSize > streamSize)
+        return false;
+    unsigned char h[kLocalHeaderSize];
+    stream_->SetPosition(q);
+    stream_->ReadBuffer(h, kLocalHeaderSize);
+    const uint32_t signature = Le32(h);
+    const TDirItem& first = Items.GetItem(0);
+    return q + kLocalHeaderSize + Le16(h + local::kNameLength) <= streamSize &&
+           (signature == kLocalHeaderSignature || signature == kAltLocalHeaderSignature) &&
+           Le16(h + local::kVersionNeeded) == first.VersionNeeded &&
+           Le16(h + local::kMethod) == first.CompressionMethod &&
+           Le16(h + local::kTime) == first.ModTime && Le16(h + local::kDate) == first.ModDate &&
+           Le32(h + local::kCrc) == first.Crc32 &&
+           Le32(h + local::kCompressedSize) == first.CompressedSize &&
+           Le32(h + local::kUncompressedSize) == first.UncompressedSize;
+}
+
+// Offsets written relative to the archive's own start get the stub in front of it added;
+// folder items keep theirs. An offset that no longer fits 32 bits moves to its Zip64 value.
+void TZADirManager::CorrectOffsets() {
+    const TDirItem* firstWithData = nullptr;
+    for (int32_t i = 0; i < Items.Count() && !firstWithData; ++i)
+        if (Items.GetItem(i).CompressedSize != 0)
+            firstWithData = &Items.GetItem(i);
+    if (!firstWithData || firstWithData->FullLocalHeaderOffset() >= static_cast<uint64_t>(StubSize))
+        return;
+    for (int32_t i = 0; i < Items.Count(); ++i) {
+        TDirItem& item = Items.ItemRef(i);
+        if (item.ExternalAttributes & faDirectory)
+            continue;
+        const uint64_t corrected = item.FullLocalHeaderOffset() + static_cast<uint64_t>(StubSize);
+        if (item.LocalHeaderOffset != kSaturated32 && corrected < kSaturated32) {
+            item.LocalHeaderOffset = static_cast<uint32_t>(corrected);
+        } else {
+            item.LocalHeaderOffset = kSaturated32;
+            item.LocalHeaderOffset64 = corrected;
+        }
+    }
+}
+
+void TZADirManager::RebuildFromLocalHeaders() {
+    Items.Clear();
+    if (archiver_.SpanningMode() != smNone)
+        throw EZAException::Create(neRebuildMultiVolume);
+    SignatureFinder headers(*stream_, LocalHeaderSignature(), kLocalHeaderSearchBlock);
+    const int64_t size = headers.StreamSize();
+    auto nextHeader = [&](int64_t from) {
+        const int64_t p = headers.Next(from);
+        return p >= 0 && size - p >= kLocalHeaderSize ? p : -1;
+    };
+    int64_t p = nextHeader(0);
+    if (p < 0)
+        throw EZAException::Create(neInvalidArchive);
+    SignatureFinder descriptors(*stream_, kDataDescriptorSignature, kLocalHeaderSearchBlock);
+    for (; p >= 0; p = nextHeader(p + 4)) {
+        unsigned char header[kLocalHeaderSize];
+        stream_->SetPosition(p);
+        stream_->ReadBuffer(header, kLocalHeaderSize);
+        if (Le32(header + local::kCompressedSize) >= static_cast<uint64_t>(size) ||
+            Le16(header + local::kNameLength) > kMaxRebuiltNameLength)
+            continue;
+        const int32_t index = AddRebuiltItem(p, header, size);
+        if (!(Items.GetItem(index).Flags & kFlagDataDescriptor))
+            continue;
+        const int64_t d = descriptors.Next(p);
+        if (d >= 0 && size - d >= kDataDescriptorSize)
+            ApplyDataDescriptor(index, d);
+    }
+    CentralDirStart = size;
+}
+
+int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t streamSize) {
+    const int32_t index = Items.Count();
+    Items.SetCount(index + 1);
+    TDirItem& item = Items.ItemRef(index);
+    item.Signature = Le32(h);
+    item.VersionMadeBy = item.VersionNeeded = Le16(h + local::kVersionNeeded);
+    item.Flags = Le16(h + local::kFlags);
+    item.CompressionMethod = Le16(h + local::kMethod);
+    item.ModTime = Le16(h + local::kTime);
+    item.ModDate = Le16(h + local::kDate);
+    item.Crc32 = Le32(h + local::kCrc);
+    item.CompressedSize = Le32(h + local::kCompressedSize);
+    item.UncompressedSize = Le32(h + local::kUncompressedSize);
+    item.FileNameLength = Le16(h + local::kNameLength);
+    item.ExtraFieldLength = Le16(h + local::kExtraLength);
+    const bool hasDescriptor = (item.Flags & kFlagDataDescriptor) != 0;
+    item.ExternalAttributes = item.UncompressedSize == 0 && !hasDescriptor ? faDirectory : faArchive;
+    item.LocalHeaderOffset = static_cast<uint32_t>(p);
+    if (p >= int64_t{kSaturated32}) {
+        item.LocalHeaderOffset = kSaturated32;
+        item.LocalHeaderOffset64 = static_cast<uint64_t>(p);
+    }
+    const uint16_t nameLength = item.FileNameLength;
+    const bool nameFits = nameLength != 0 && p + kLocalHeaderSize + nameLength <= streamSize;
+    if (nameFits)
+        stream_->SetPosition(p + kLocalHeaderSize);
+    Items.Rename(index, nameFits ? ReadName(nameLength) : std::string());
+    return index;
+}
+
+void TZADirManager::ApplyDataDescriptor(int32_t index, int64_t d) {
+    unsigned char descriptor[kDataDescriptorSize];
+    stream_->SetPosition(d);
+    stream_->ReadBuffer(descriptor, kDataDescriptorSize);
+    TDirItem& described = Items.ItemRef(index);
+    described.Crc32 = Le32(descriptor + 4);
+    described.CompressedSize = Le32(descriptor + 8);
+    described.UncompressedSize = Le32(descriptor + 12);
+}

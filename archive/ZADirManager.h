@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ZADirArray.h"
+#include "ZAConst.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class TStream;
+class TZABaseArchiver;
+
+// Reads an archive's central directory into directory items, or rebuilds it from the local
+// headers when the directory cannot be found or read.
+class TZADirManager {
+public:
+    TZADirManager(TStream& stream, TZABaseArchiver& archiver, bool createMode);
+    TZADirManager(const TZADirManager&) = delete;
+    TZADirManager& operator=(const TZADirManager&) = delete;
+
+    void ReadCentralDir();
+    // Whether an end record is there; always true while a damaged directory may be rebuilt.
+    bool HasEndRecord();
+    // Writes the end record of an archive without items at the start of the stream.
+    void WriteEmptyCentralDir();
+
+    // The volume that holds the end record, from the end record or the Zip64 locator.
+    uint32_t ThisDiskNumber() const;
+
+    bool CreateMode() const { return createMode_; }
+    bool CustomStream() const { return customStream_; }
+
+    TZADirArray UpdateItems;
+    TZADirArray Items;
+    std::string ArchiveComment;
+    std::array<unsigned char, za::kZip64LocatorSize> Zip64Locator{};
+    std::array<unsigned char, za::kZip64EndRecordSize> Zip64EndRecord{};
+    std::array<unsigned char, za::kEndRecordSize> EndRecord{};
+    int64_t StubSize = 0;
+    bool IsZip64 = false;
+    int64_t CentralDirStart = 0;
+
+private:
+    struct EndRecordSearch {
+        bool found = false;
+        int64_t position = -1;
+        std::array<unsigned char, za::kEndRecordSize> record{};
+    };
+
+    void ResetDir();
+    EndRecordSearch FindEndRecord(uint32_t signature);
+    EndRecordSearch FindFormatEndRecord();
+    int64_t ReadZip64Records(int64_t endRecordPosition);
+    uint64_t PositionAtDirectory(int64_t directoryEnd);
+    void ReadItems(uint64_t announced);
+    void ReadItem(int32_t index);
+    std::string ReadName(uint16_t length);
+    void ReadExtraField(TDirItem& item);
+    void CheckSizes();
+    void DetectStub(int64_t directoryEnd);
+    bool LocalHeaderMatchesFirstItem(int64_t position, int64_t streamSize);
+    void CorrectOffsets();
+    void RebuildFromLocalHeaders();
+    int32_t AddRebuiltItem(int64_t position, const unsigned char* header, int64_t streamSize);
+    void ApplyDataDescriptor(int32_t index, int64_t descriptorPosition);
+    uint32_t LocalHeaderSignature() const;
+
+    TStream* stream_;
+    bool createMode_;
+    bool customStream_;
+    TZABaseArchiver& archiver_;
+};

@@ -1,0 +1,293 @@
+#include "ZAItemDecoder.h"
+
+#include "ZAConst.h"
+#include "ZADirArray.h"
+#include "ZADirManager.h"
+#include "ZAExcept.h"
+#include "ZALittleEndian.h"
+#include "ZipArchiver.h"
+#include "platform/CodePages.h"
+#include "platform/MemoryStatus.h"
+#include "runtime/Streams.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+using namespace za;
+
+namespace {
+
+constexpr int64_t kChunkLimit = 0x100000;
+constexpr int64_t kSmallestHalvedChunk = 512;
+constexpr uint64_t kMemoryShareDivisor = 20;
+
+namespace local {
+constexpr int kFlags = 6, kTime = 10, kCrc = 14, kNameLength = 26, kExtraLength = 28;
+}
+namespace block {
+constexpr int kBlockSize = 0, kTotalSize = 8, kBlockCount = 16, kAlgorithm = 20, kCompressed = 21,
+              kEncryption = 22;
+}
+
+} // namespace
+
+TZAItemDecoder::TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output,
+                               TDirItem& item)
+    : archiver_(archiver), archive_(archive), output_(output), item_(item),
+      encrypted_((item.Flags & kFlagEncrypted) != 0) {}
+
+std::string TZAItemDecoder::StoredName() const { return platform::WideToAnsi(item_.FileName); }
+
+bool TZAItemDecoder::ReadExactly(unsigned char* buffer, int64_t count) {
+    return archive_.Read(buffer, count) == count;
+}
+
+bool TZAItemDecoder::ReadLocalHeader() {
+    if (!ReadExactly(localHeader_, kLocalHeaderSize))
+        return false;
+    archive_.Seek(Le16(localHeader_ + local::kNameLength) + Le16(localHeader_ + local::kExtraLength),
+                  TSeekOrigin::soCurrent);
+    return true;
+}
+
+bool TZAItemDecoder::Run() {
+    if (!ReadLocalHeader())
+        return false;
+    remaining_ = static_cast<int64_t>(
+        std::min<uint64_t>(item_.FullCompressedSize(), std::numeric_limits<int64_t>::max() / 2));
+    // Compressed data never runs into the central directory.
+    const int64_t dataStart = archive_.Position();
+    const int64_t directoryStart = archiver_.DirManager()->CentralDirStart;
+    if (archiver_.SpanningMode() == smNone && dataStart + remaining_ > directoryStart)
+        remaining_ = directoryStart - dataStart;
+    archiver_.BytesToProcess = remaining_;
+    archiver_.SkipCurrentFile = false;
+
+    bool ok;
+    switch (item_.CompressionMethod) {
+    case kMethodStored:
+    case kMethodDeflate:
+        ok = DecodeStoredOrDeflated();
+        break;
+    case kMethodDeflate64:
+        throw EZAException::Create(neDeflate64);
+    default:
+        ok = item_.VersionNeeded > 10 && DecodeBlocks();
+    }
+    if (!ok || written_ != item_.FullUncompressedSize())
+        return false;
+    return archiver_.SkipCurrentFile || crc_ == item_.Crc32;
+}
+
+uint64_t TZAItemDecoder::OutputRoom() const {
+    const uint64_t declared = item_.FullUncompressedSize();
+    return declared > written_ ? declared - written_ : 0;
+}
+
+// A power of two near what a chunk inflates to at the item's overall ratio.
+uint64_t TZAItemDecoder::OutputEstimate(int64_t chunk) const {
+    const uint64_t compressed = std::max<uint64_t>(item_.FullCompressedSize(), 1);
+    const double ratio = static_cast<double>(item_.FullUncompressedSize() / compressed + 1);
+    const double v = std::ldexp(std::floor(std::ldexp(ratio * static_cast<double>(
+                                                           chunk + chunk / 2 + 12 + 255), -8)), 8);
+    const double exponent = std::round(std::log2(std::max(v, 1.0)));
+    return exponent >= 63 ? std::numeric_limits<uint64_t>::max() >> 1
+                          : uint64_t{1} << static_cast<int>(exponent);
+}
+
+// Halves the chunk while its estimated output would take a twentieth or more of the free
+// physical memory, down to about 512 bytes.
+int64_t TZAItemDecoder::ChunkSize(int64_t left) const {
+    int64_t chunk = std::min(kChunkLimit, left);
+    for (bool first = true;; first = false) {
+        if (!first)
+            chunk /= 2;
+        if (chunk < kSmallestHalvedChunk ||
+            OutputEstimate(chunk) < availableMemory_ / kMemoryShareDivisor)
+            return std::max<int64_t>(chunk, 1);
+    }
+}
+
+bool TZAItemDecoder::CancelledByProgress() {
+    archiver_.BytesProcessed = consumed_;
+    if (!archiver_.ReportProgress)
+        return false;
+    const double itemShare =
+        static_cast<double>(archiver_.BytesProcessed) / static_cast<double>(archiver_.BytesToProcess);
+    archiver_.DoFileProgress(StoredName(), itemShare * 100, TZAProcessOperation(item_.Operation),
+                             ppProcess, archiver_.ProgressCancelled);
+    if (archiver_.ProgressCancelled)
+        return true;
+    archiver_.DoOverallProgress((itemShare + archiver_.FilesDone) / archiver_.FilesTotal * 100,
+                                TZAProcessOperation(item_.Operation), ppProcess,
+                                archiver_.ProgressCancelled);
+    return archiver_.ProgressCancelled;
+}
+
+TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckTraditionalPassword() {
+    unsigned char header[kEncryptionHeaderSize];
+    if (!ReadExactly(header, kEncryptionHeaderSize))
+        return PasswordCheck::Unreadable;
+    keys_.emplace(archiver_.Password);
+    keys_->Decrypt(header, kEncryptionHeaderSize);
+    const bool timeChecks = (Le16(localHeader_ + local::kFlags) & kFlagDataDescriptor) != 0;
+    const unsigned char expected = timeChecks ? localHeader_[local::kTime + 1]
+                                              : localHeader_[local::kCrc + 3];
+    return header[kEncryptionHeaderSize - 1] == expected ? PasswordCheck::Passed
+                                                         : PasswordCheck::Failed;
+}
+
+// Asks for passwords until one passes or the user skips the item; false for a skip or an
+// unreadable check.
+bool TZAItemDecoder::AskForPasswordUntilItPasses(const std::function<PasswordCheck()>& check) {
+    const int64_t start = archive_.Position();
+    for (;;) {
+        archive_.SetPosition(start);
+        const PasswordCheck result = check();
+        if (result == PasswordCheck::Passed)
+            return true;
+        if (result == PasswordCheck::Unreadable)
+            return false;
+        archiver_.DoPassword(StoredName(), archiver_.Password, archiver_.SkipCurrentFile);
+        if (archiver_.SkipCurrentFile)
+            return false;
+    }
+}
+
+bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
+    if (capacity <= outputCapacity_)
+        return true;
+    if (capacity > std::numeric_limits<size_t>::max() / 2)
+        return false;
+    auto grown = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+    std::copy_n(outputBuffer_.get(), outputCapacity_, grown.get());
+    outputBuffer_ = std::move(grown);
+    outputCapacity_ = static_cast<size_t>(capacity);
+    return true;
+}
+
+// Inflates one piece of input into the output buffer. Output beyond the item's declared
+// size fails the piece: a stream that inflates further than it says must not take memory.
+bool TZAItemDecoder::Inflate(TZAInflater& inflater, const unsigned char* input, int64_t length,
+                             uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
+                             size_t& produced) {
+    const uint64_t limit = OutputRoom() + 1;
+    uint64_t capacity = std::clamp<uint64_t>(firstOutputSize, 1, limit);
+    if (!EnsureOutputCapacity(capacity))
+        return false;
+    inflater.SetInput(input, static_cast<size_t>(length));
+    produced = 0;
+    for (;;) {
+        size_t part = 0;
+        const TInflateResult result =
+            inflater.Inflate(outputBuffer_.get() + produced, capacity - produced, part);
+        produced += part;
+        if (produced >= limit || result == TInflateResult::Failed)
+            return false;
+        if (result == TInflateResult::StreamEnd)
+            return true;
+        if (result == TInflateResult::InputUsed)
+            return !wholeStream;
+        capacity = std::min(limit, std::max(capacity + growStep, capacity * 2));
+        if (!EnsureOutputCapacity(capacity))
+            return false;
+    }
+}
+
+bool TZAItemDecoder::EmitOutput(const unsigned char* data, size_t length) {
+    crc_ = UpdateCrc32(crc_, data, length);
+    if (output_.Write(data, static_cast<int64_t>(length)) != static_cast<int64_t>(length))
+        return false;
+    written_ += length;
+    return true;
+}
+
+bool TZAItemDecoder::DecodeStoredOrDeflated() {
+    availableMemory_ = platform::AvailablePhysicalMemory();
+    if (encrypted_) {
+        remaining_ -= kEncryptionHeaderSize;
+        if (!AskForPasswordUntilItPasses([this] { return CheckTraditionalPassword(); }))
+            return false;
+    }
+    const bool deflated = item_.CompressionMethod == kMethodDeflate;
+    TZAInflater inflater(true);
+    if (deflated && !inflater.Ready())
+        return false;
+    auto input = std::make_unique_for_overwrite<unsigned char[]>(
+        static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(remaining_, 1))));
+    while (consumed_ < remaining_) {
+        if (CancelledByProgress())
+            break;
+        const int64_t chunk = ChunkSize(remaining_ - consumed_);
+        if (!ReadExactly(input.get(), chunk))
+            return false;
+        if (encrypted_)
+            keys_->Decrypt(input.get(), static_cast<size_t>(chunk));
+        if (deflated) {
+            size_t produced = 0;
+            if (!Inflate(inflater, input.get(), chunk, OutputEstimate(chunk), kChunkLimit, false,
+                         produced) ||
+                !EmitOutput(outputBuffer_.get(), produced))
+                return false;
+        } else if (static_cast<uint64_t>(chunk) > OutputRoom() ||
+                   !EmitOutput(input.get(), static_cast<size_t>(chunk))) {
+            return false;
+        }
+        consumed_ += chunk;
+    }
+    return true;
+}
+
+// The component's own format: a 50-byte header, then blocks of a 4-byte length and data,
+// each block stored or a complete zlib stream.
+bool TZAItemDecoder::DecodeBlocks() {
+    unsigned char header[kBlockHeaderSize];
+    if (!ReadExactly(header, kBlockHeaderSize))
+        return false;
+    consumed_ += kBlockHeaderSize;
+    // The cipher of encrypted block-format items is not known; such items fail to decode.
+    if (Le16(header + block::kEncryption) != kSaturated16)
+        return false;
+    const uint32_t blockSize = Le32(header + block::kBlockSize);
+    const uint64_t total = item_.UncompressedSize == kSaturated32 ? item_.UncompressedSize64
+                                                                   : Le32(header + block::kTotalSize);
+    const auto blockCount = static_cast<int32_t>(Le32(header + block::kBlockCount));
+    const bool compressed = header[block::kCompressed] != 0;
+    std::string data;
+    for (int32_t i = 0; i < blockCount; ++i) {
+        if (CancelledByProgress())
+            return true;
+        unsigned char lengthBytes[4];
+        if (!ReadExactly(lengthBytes, 4))
+            return false;
+        consumed_ += 4;
+        const auto length = static_cast<int32_t>(Le32(lengthBytes));
+        // A block longer than the rest of the stream cannot be read whole.
+        if (length < 0 || length > archive_.Size() - archive_.Position())
+            return false;
+        data.resize(static_cast<size_t>(length));
+        if (!ReadExactly(reinterpret_cast<unsigned char*>(data.data()), length))
+            return false;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+        if (compressed) {
+            if (header[block::kAlgorithm] != 0 || length == 0)
+                return false;
+            const uint64_t expected =
+                i < blockCount - 1 ? blockSize : (total > written_ ? total - written_ : 0);
+            const uint64_t step = (static_cast<uint64_t>(length) + 255) / 256 * 256;
+            TZAInflater inflater(false);
+            size_t produced = 0;
+            if (!inflater.Ready() ||
+                !Inflate(inflater, bytes, length, std::max<uint64_t>(expected, 1), step, true,
+                         produced) ||
+                produced == 0 || !EmitOutput(outputBuffer_.get(), produced))
+                return false;
+        } else if (static_cast<uint64_t>(length) > OutputRoom() ||
+                   !EmitOutput(bytes, static_cast<size_t>(length))) {
+            return false;
+        }
+        consumed_ += length;
+    }
+    return true;
+}

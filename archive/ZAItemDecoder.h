@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ZACrypt.h"
+#include "ZAZlib.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class TStream;
+class TZABaseArchiver;
+struct TDirItem;
+
+// Reads one item's data from its local header on: checks the password of an encrypted item,
+// decodes stored, deflated or block-format data chunk by chunk into the output and keeps
+// the CRC-32 of what it wrote. Never writes more than the item's declared size.
+class TZAItemDecoder {
+public:
+    TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output, TDirItem& item);
+
+    // True when the data decoded completely with the declared size and CRC-32, or when the
+    // item was skipped at the password request.
+    bool Run();
+
+private:
+    enum class PasswordCheck { Passed, Failed, Unreadable };
+
+    bool ReadLocalHeader();
+    bool DecodeStoredOrDeflated();
+    bool DecodeBlocks();
+    bool AskForPasswordUntilItPasses(const std::function<PasswordCheck()>& check);
+    PasswordCheck CheckTraditionalPassword();
+    int64_t ChunkSize(int64_t left) const;
+    uint64_t OutputEstimate(int64_t chunk) const;
+    bool ReadExactly(unsigned char* buffer, int64_t count);
+    bool Inflate(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
+                 uint64_t firstOutputSize, uint64_t growStep, bool wholeStream, size_t& produced);
+    bool EnsureOutputCapacity(uint64_t capacity);
+    bool EmitOutput(const unsigned char* data, size_t length);
+    bool CancelledByProgress();
+    uint64_t OutputRoom() const;
+    std::string StoredName() const;
+
+    TZABaseArchiver& archiver_;
+    TStream& archive_;
+    TStream& output_;
+    TDirItem& item_;
+    unsigned char localHeader_[30] = {};
+    bool encrypted_;
+    int64_t remaining_ = 0;
+    int64_t consumed_ = 0;
+    uint64_t written_ = 0;
+    uint32_t crc_ = 0;
+    uint64_t availableMemory_ = 0;
+    std::optional<za::TZATraditionalKeys> keys_;
+    std::unique_ptr<unsigned char[]> outputBuffer_;
+    size_t outputCapacity_ = 0;
+};

@@ -1,0 +1,161 @@
+#include "ZAMasks.h"
+
+#include "ZAStrFunc.h"
+#include "platform/CodePages.h"
+
+#include <string>
+#include <vector>
+
+namespace za {
+namespace {
+
+// The Turkish alphabet in Windows-1254, lower case before upper: the letters' order in the
+// fixed Turkish collation; every other byte sorts before them by its value.
+constexpr std::string_view kTurkishAlphabet =
+    "aAbBcC\xE7\xC7" "dDeEfFgG\xF0\xD0" "hH\xFDIi\xDD" "jJkKlLmMnNoO\xF6\xD6" "pPqQrRsS\xFE\xDE"
+    "tTuU\xFC\xDC" "vVwWxXyYzZ";
+
+std::array<uint8_t, 256> TurkishRanks() {
+    std::array<uint8_t, 256> ranks{};
+    std::bitset<256> isLetter;
+    for (char c : kTurkishAlphabet)
+        isLetter[static_cast<unsigned char>(c)] = true;
+    int next = 0;
+    for (int b = 0; b < 256; ++b)
+        if (!isLetter[static_cast<size_t>(b)])
+            ranks[static_cast<size_t>(b)] = static_cast<uint8_t>(next++);
+    for (char c : kTurkishAlphabet)
+        ranks[static_cast<unsigned char>(c)] = static_cast<uint8_t>(next++);
+    return ranks;
+}
+
+char TurkishUpper(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == 0x69)
+        return '\xDD'; // i → dotted capital I
+    if (b == 0xFD)
+        return 'I'; // dotless i
+    if ((b >= 0x61 && b <= 0x7A) || (b >= 0xE0 && b <= 0xF6) || (b >= 0xF9 && b <= 0xFC) ||
+        b == 0xFE)
+        return static_cast<char>(b - 0x20);
+    return c;
+}
+
+std::array<uint8_t, 256> LocaleRanks() {
+    std::array<uint8_t, 256> ranks{};
+    for (int b = 0; b < 256; ++b) {
+        int before = 0;
+        for (int other = 0; other < 256; ++other)
+            before += platform::CompareAnsiChar(static_cast<char>(other), static_cast<char>(b),
+                                                false) < 0;
+        ranks[static_cast<size_t>(b)] = static_cast<uint8_t>(before);
+    }
+    return ranks;
+}
+
+bool IsPermutation(const std::array<uint8_t, 256>& ranks) {
+    std::bitset<256> seen;
+    for (uint8_t r : ranks)
+        seen[r] = true;
+    return seen.all();
+}
+
+} // namespace
+
+TZACollation::TZACollation(uint32_t lcid) : lcid_(lcid) {
+    ranks_ = lcid == platform::kLocaleTurkish ? TurkishRanks() : LocaleRanks();
+    ranksArePermutation_ = IsPermutation(ranks_);
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const char ca = static_cast<char>(a), cb = static_cast<char>(b);
+            const size_t key = (static_cast<size_t>(a) << 8) | static_cast<size_t>(b);
+            // With ranks one to one, characters compare on their upper-case images; otherwise
+            // the locale's own comparison decides.
+            equalWithCase_[key] =
+                ranksArePermutation_ ? a == b : platform::CompareAnsiChar(ca, cb, false) == 0;
+            equalIgnoringCase_[key] = ranksArePermutation_
+                                          ? a == b || UpperOf(ca) == UpperOf(cb)
+                                          : platform::CompareAnsiChar(ca, cb, true) == 0;
+        }
+    }
+}
+
+const TZACollation& TZACollation::ForUser() {
+    static const TZACollation collation(platform::UserDefaultLCID());
+    return collation;
+}
+
+char TZACollation::UpperOf(char c) const {
+    return lcid_ == platform::kLocaleTurkish ? TurkishUpper(c) : platform::AnsiUpperChar(c);
+}
+
+// The match works as a walk in which "*" tries to let the rest of the mask start at each
+// later character but the name's end, and a rest of the mask that is exactly "*.*" or "*"
+// matches whatever is left. The walk is evaluated column by column over the mask, so that
+// masks with many stars against long names take time proportional to their product.
+bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase,
+                   const TZACollation& collation) {
+    name = UpToZero(name);
+    mask = UpToZero(mask);
+    const size_t n = name.size(), m = mask.size();
+    auto restIs = [&](size_t j, std::string_view rest) { return mask.substr(j) == rest; };
+    if (restIs(0, "*.*"))
+        return true;
+    auto charMatches = [&](size_t i, size_t j) {
+        return mask[j] == '?' || collation.Equal(name[i], mask[j], ignoreCase);
+    };
+    if (mask.find('*') == std::string_view::npos) {
+        if (n != m)
+            return false;
+        for (size_t i = 0; i < n; ++i)
+            if (!charMatches(i, i))
+                return false;
+        return true;
+    }
+    // next[i]: the walk from name position i and mask position j + 1 succeeds.
+    thread_local std::vector<uint8_t> next, current;
+    next.assign(n + 1, 0);
+    current.assign(n + 1, 0);
+    next[n] = 1;
+    for (size_t j = m; j-- > 0;) {
+        if (restIs(j, "*")) {
+            std::fill(current.begin(), current.end(), 1);
+        } else if (mask[j] == '*') {
+            const bool restMatchesAnything = restIs(j + 1, "*.*");
+            bool later = false;
+            current[n] = 0;
+            for (size_t i = n; i-- > 0;) {
+                later = later || restMatchesAnything || next[i];
+                current[i] = later;
+            }
+        } else {
+            current[n] = 0;
+            for (size_t i = 0; i < n; ++i)
+                current[i] = charMatches(i, j) && next[i + 1];
+        }
+        std::swap(next, current);
+    }
+    return next[0] != 0;
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask, const TZACollation& collation) {
+    if (mask.empty())
+        return false;
+    std::string m(mask);
+    if (const size_t star = m.find("*.*"); star != std::string::npos)
+        m = m.substr(0, star) + "*" + m.substr(star + 3);
+    const bool noExtensionWanted = mask.back() == '.';
+    if (noExtensionWanted)
+        m.pop_back();
+    std::string_view n = name;
+    if (!n.empty() && n.back() == '.')
+        n.remove_suffix(1);
+    if (!WildcardMatch(n, m, true, collation))
+        return false;
+    if (!noExtensionWanted)
+        return true;
+    const std::string extension = ExtractFileExt(name);
+    return extension.empty() || extension == ".";
+}
+
+} // namespace za

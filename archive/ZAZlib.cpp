@@ -1,0 +1,56 @@
+#include "ZAZlib.h"
+
+#include <zlib.h>
+
+#include <limits>
+
+namespace za {
+
+uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
+    const auto* bytes = static_cast<const Bytef*>(data);
+    while (length > 0) {
+        const auto part = static_cast<uInt>(std::min<size_t>(length, std::numeric_limits<uInt>::max()));
+        crc = static_cast<uint32_t>(crc32(crc, bytes, part));
+        bytes += part;
+        length -= part;
+    }
+    return crc;
+}
+
+const uint32_t* Crc32Table() {
+    static_assert(sizeof(z_crc_t) == sizeof(uint32_t));
+    return reinterpret_cast<const uint32_t*>(get_crc_table());
+}
+
+TZAInflater::TZAInflater(bool raw) : stream_(std::make_unique<z_stream>()) {
+    ready_ = (raw ? inflateInit2(stream_.get(), -MAX_WBITS) : inflateInit(stream_.get())) == Z_OK;
+}
+
+TZAInflater::~TZAInflater() {
+    if (ready_)
+        inflateEnd(stream_.get());
+}
+
+void TZAInflater::SetInput(const void* data, size_t length) {
+    stream_->next_in = static_cast<Bytef*>(const_cast<void*>(data));
+    stream_->avail_in = static_cast<uInt>(length);
+}
+
+size_t TZAInflater::InputLeft() const { return stream_->avail_in; }
+
+TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produced) {
+    stream_->next_out = static_cast<Bytef*>(output);
+    stream_->avail_out = static_cast<uInt>(std::min<size_t>(capacity, std::numeric_limits<uInt>::max()));
+    const uInt offered = stream_->avail_out;
+    const int result = inflate(stream_.get(), Z_NO_FLUSH);
+    produced = offered - stream_->avail_out;
+    if (result == Z_STREAM_END)
+        return TInflateResult::StreamEnd;
+    if (result < 0 && !(result == Z_BUF_ERROR && produced == 0 && stream_->avail_in == 0))
+        return TInflateResult::Failed;
+    if (stream_->avail_in == 0)
+        return TInflateResult::InputUsed;
+    return TInflateResult::NeedsOutput;
+}
+
+} // namespace za

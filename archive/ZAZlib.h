@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <memory>
+
+struct z_stream_s;
+
+namespace za {
+
+// The standard CRC-32 of the ZIP format, continued over more bytes (start from 0).
+uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length);
+// The table the CRC-32 works with, shared by the traditional encryption's keys.
+const uint32_t* Crc32Table();
+
+enum class TInflateResult { NeedsOutput, InputUsed, StreamEnd, Failed };
+
+// One zlib inflate stream, ended when the object goes.
+class TZAInflater {
+public:
+    // raw: plain deflate data without the zlib header and trailer.
+    explicit TZAInflater(bool raw);
+    ~TZAInflater();
+    TZAInflater(const TZAInflater&) = delete;
+    TZAInflater& operator=(const TZAInflater&) = delete;
+
+    bool Ready() const { return ready_; }
+    void SetInput(const void* data, size_t length);
+    size_t InputLeft() const;
+    // Inflates into the buffer; says how many bytes it produced in produced.
+    TInflateResult Inflate(void* output, size_t capacity, size_t& produced);
+
+private:
+    std::unique_ptr<z_stream_s> stream_;
+    bool ready_ = false;
+};
+
+} // namespace za

@@ -1,0 +1,330 @@
+#pragma once
+
+#include "ZADirArray.h"
+#include "runtime/Component.h"
+#include "runtime/StringList.h"
+#include "runtime/Streams.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TZABaseArchiver;
+class TZADirManager;
+
+enum TZACompressionLevel : uint8_t { clNone, clFastest, clNormal, clMax };
+enum TZASpanningMode : uint8_t { smNone, smSpanning, smSplitting };
+enum TZAStorePathMode : uint8_t { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
+enum TZAOverwriteMode : uint8_t { omPrompt, omAlways, omNever, omIfNewer, omIfOlder };
+enum TZAFileShareMode : uint8_t {
+    smShareCompat,
+    smShareExclusive,
+    smShareDenyWrite,
+    smShareDenyRead,
+    smShareDenyNone
+};
+enum TZAVolumeSize : uint8_t {
+    vsAutoDetect,
+    vsCustom,
+    vs1_44MB,
+    vs100MB,
+    vs200MB,
+    vs250MB,
+    vs600MB,
+    vs650MB,
+    vs700MB,
+    vs4700MB
+};
+// What an operation does to an item, as its progress events report it.
+enum TZAProcessOperation : uint8_t { poNone, poAdd, poExtract, poTest, poDelete, poUpdate };
+enum TZAProgressPhase : uint8_t { ppStart, ppProcess, ppEnd };
+// The answer to a failure on one item.
+enum TZAAction : uint8_t { acAbort, acRetry, acIgnore };
+
+class TZAOptions : public TPersistent {
+public:
+    bool Recurse = true;
+    TZAStorePathMode StorePath = spRelativePath;
+    TZAFileShareMode ShareMode = smShareDenyNone;
+    TZAOverwriteMode OverwriteMode = omAlways;
+    bool CreateDirs = true;
+    bool ReplaceReadOnly = true;
+    bool SetAttributes = true;
+    int32_t SearchAttr = 10431;
+    bool FlushBuffers = true;
+    bool OEMFileNames = true;
+
+    // Copies every setting but the share mode.
+    void Assign(const TPersistent& source) override;
+};
+
+class TZASpanningOptions : public TPersistent {
+public:
+    bool AdvancedNaming = true;
+    int64_t FirstVolumeSize = 0;
+    TZAVolumeSize VolumeSize = vsAutoDetect;
+
+    int64_t CustomVolumeSize() const { return customVolumeSize_; }
+    // Volumes smaller than 64 KiB are not made.
+    void SetCustomVolumeSize(int64_t size) { customVolumeSize_ = size < 65536 ? 65536 : size; }
+
+    void Assign(const TPersistent& source) override;
+
+private:
+    int64_t customVolumeSize_ = 0;
+    bool volumeNamingFixed_ = false;
+};
+
+// Names one volume of an archive.
+class TZAVolumeNumberInfo {
+public:
+    enum : uint8_t { vkFirst = 0, vkLast = 1, vkNumbered = 2, vkUnknown = 3 };
+
+    uint8_t Kind = vkUnknown;
+    int32_t Number = -1;
+    int32_t LastNumber = -1;
+
+    void Reset();
+    bool IsFirst() const { return Number == 0; }
+    void SetFirst(bool flag);
+    bool IsLast() const;
+    void SetLast(bool flag);
+    void SetNumber(int32_t n);
+    bool SameVolume(const TZAVolumeNumberInfo& other) const;
+};
+
+// The scan state of one search, kept in the caller's item record.
+struct TInternalSearchRec {
+    static constexpr size_t kMaskCapacity = 260;
+
+    int32_t DirItemIndex = 0;
+    char FileMask[kMaskCapacity] = {};
+    bool HasWildcards = false;
+    int32_t SearchAttr = 0;
+    std::string SearchTag;
+    bool UseFileMasks = false;
+};
+
+// The public record of an item found by FindFirst and FindNext.
+struct TZAArchiveItem {
+    std::u16string FileName;   // after the last backslash
+    std::u16string StoredPath; // up to and including the last backslash
+    int64_t CompressedSize = 0;
+    int64_t UncompressedSize = 0;
+    double CompressionRate = 0;
+    bool Encrypted = false;
+    uint16_t LastModFileDate = 0;
+    uint16_t LastModFileTime = 0;
+    uint32_t CRC = 0;
+    uint32_t ExternalFileAttributes = 0;
+    std::string Comment;
+    TInternalSearchRec InternalSearchRec;
+};
+
+using TNotifyEvent = std::function<void(TZABaseArchiver* sender)>;
+using TZAFileProgressEvent =
+    std::function<void(TZABaseArchiver* sender, const std::string& fileName, double progress,
+                       TZAProcessOperation operation, TZAProgressPhase phase, bool& cancel)>;
+using TZAProgressEvent =
+    std::function<void(TZABaseArchiver* sender, double progress, TZAProcessOperation operation,
+                       TZAProgressPhase phase, bool& cancel)>;
+using TZACopyTempFileProgressEvent = std::function<void(
+    TZABaseArchiver* sender, double progress, TZAProgressPhase phase, bool& cancel)>;
+using TZAConfirmOverwriteEvent =
+    std::function<void(TZABaseArchiver* sender, const std::string& sourceFileName,
+                       std::string& destFileName, bool& confirm)>;
+using TZAConfirmProcessFileEvent =
+    std::function<void(TZABaseArchiver* sender, const std::string& fileName,
+                       TZAProcessOperation operation, bool& confirm)>;
+using TZAOnPasswordEvent =
+    std::function<void(TZABaseArchiver* sender, const std::string& fileName,
+                       std::string& newPassword, bool& skipFile)>;
+using TZAProcessFileFailureEvent = std::function<void(
+    TZABaseArchiver* sender, const std::string& fileName, TZAProcessOperation operation,
+    int32_t nativeError, int32_t errorCode, const std::string& errorMessage, TZAAction& action)>;
+using TZAOnRequestBlankVolumeEvent =
+    std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
+                       std::string& volumeFileName, bool& cancel)>;
+using TZAOnRequestFirstVolumeEvent =
+    std::function<void(TZABaseArchiver* sender, std::string& volumeFileName, bool& cancel)>;
+using TZAOnRequestLastVolumeEvent = TZAOnRequestFirstVolumeEvent;
+using TZAOnRequestMiddleVolumeEvent = TZAOnRequestBlankVolumeEvent;
+using TZAOnDiskFullEvent =
+    std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
+                       const std::string& volumeFileName, bool& cancel)>;
+using TZANotificationEvent = std::function<void(TZABaseArchiver* sender, uint8_t kind,
+                                                int32_t a, int32_t b, int32_t c)>;
+using TZAOnStoreFileEvent =
+    std::function<void(TZABaseArchiver* sender, std::string& fileName, uint32_t& fileAttr,
+                       std::string& comment, const std::string& originalFileName)>;
+using TZAOnExtractFileEvent =
+    std::function<void(TZABaseArchiver* sender, std::string& fileName, uint32_t& fileAttr,
+                       const std::string& comment)>;
+
+// The archiver component: settings, the open archive with its directory, search and
+// extraction into memory.
+class TZABaseArchiver : public TComponent {
+public:
+    explicit TZABaseArchiver(TComponent* owner);
+    ~TZABaseArchiver() override;
+
+    // Opens an archive held in a stream that the caller keeps owning.
+    void OpenArchive(TStream& stream, bool create);
+    // Opens FileName, or starts a new archive in memory while InMemory is set.
+    void OpenArchive();
+    void OpenArchive(uint16_t mode);
+    void CloseArchive() noexcept;
+    bool IsOpen() const { return isOpen_; }
+    void CheckOpen() const;
+    void CheckNoUpdate() const;
+    void SelectVolume(const TZAVolumeNumberInfo& volume);
+    // The number of items that are not folders.
+    int32_t FileCount();
+
+    bool FindFirst(const std::string& mask, TZAArchiveItem& item, int32_t searchAttr,
+                   const std::string& searchTag = {});
+    bool FindNext(TZAArchiveItem& item);
+
+    std::string ExtractToString(const std::string& name);
+    bool FindItemByName(const std::string& name, int32_t& index);
+    void ExtractItemToStream(int32_t index, TStream& output);
+    bool ExtractItemData(TStream& archive, TStream& output, TDirItem& item);
+
+    std::string CurrentVersion() const;
+    void SetCurrentVersion(const std::string&) {}
+    bool InMemory() const { return inMemory_; }
+    void SetInMemory(bool value);
+    TZACompressionLevel CompressionLevel() const { return compressionLevel_; }
+    void SetCompressionLevel(TZACompressionLevel level);
+    uint8_t CompressionMode() const { return compressionMode_; }
+    void SetCompressionMode(uint8_t mode);
+    TZASpanningMode SpanningMode() const { return spanningMode_; }
+    void SetSpanningMode(TZASpanningMode mode);
+    TStringList& FileMasks() { return fileMasks_; }
+    void SetFileMasks(const TStringList& masks) { fileMasks_.Assign(masks); }
+    TStringList& ExclusionMasks() { return exclusionMasks_; }
+    void SetExclusionMasks(const TStringList& masks) { exclusionMasks_.Assign(masks); }
+    TStringList& NoCompressionMasks() { return noCompressionMasks_; }
+    void SetNoCompressionMasks(const TStringList& masks) { noCompressionMasks_.Assign(masks); }
+    TZAOptions& Options() { return options_; }
+    TZASpanningOptions& SpanningOptions() { return spanningOptions_; }
+    const TZAVolumeNumberInfo& CurrentVolume() const { return currentVolume_; }
+    TZAVolumeNumberInfo& CurrentVolume() { return currentVolume_; }
+
+    bool IsZipFormat() const { return isZipFormat_; }
+    bool StreamOwnedByCaller() const { return streamOwnedByCaller_; }
+    uint16_t WriteCompressionMethod() const { return writeCompressionMethod_; }
+    uint8_t Zip64WriteMode() const { return zip64WriteMode_; }
+    int32_t UpdateDepth() const { return updateDepth_; }
+    TStream* ArchiveStream() const { return archiveStream_; }
+    TZADirManager* DirManager() const { return dirManager_.get(); }
+
+    bool ExtractCorruptedFiles = false;
+    bool RebuildDirOnError = true;
+    std::string Password;
+    std::string FileName;
+    std::string BaseDir;
+    std::string TempDir;
+    std::string SFXStub;
+
+    // Working fields of the running operation.
+    int32_t FilesDone = 0;
+    int32_t FilesTotal = 0;
+    bool ProgressCancelled = false;
+    bool ReportProgress = false;
+    bool SkipCurrentFile = false;
+    int64_t BytesProcessed = 0;
+    int64_t BytesToProcess = 0;
+
+    TZAFileProgressEvent OnFileProgress;
+    TZAProgressEvent OnOverallProgress;
+    TZACopyTempFileProgressEvent OnCopyTempFileProgress;
+    TZAConfirmOverwriteEvent OnConfirmOverwrite;
+    TZAConfirmProcessFileEvent OnConfirmProcessFile;
+    TNotifyEvent AfterOpen;
+    TZAOnPasswordEvent OnPassword;
+    TZAProcessFileFailureEvent OnProcessFileFailure;
+    TZAOnRequestBlankVolumeEvent OnRequestBlankVolume;
+    TZAOnRequestFirstVolumeEvent OnRequestFirstVolume;
+    TZAOnRequestLastVolumeEvent OnRequestLastVolume;
+    TZAOnRequestMiddleVolumeEvent OnRequestMiddleVolume;
+    TZAOnDiskFullEvent OnDiskFull;
+    TZANotificationEvent OnNotification;
+    TZAOnStoreFileEvent OnStoreFile;
+    TZAOnExtractFileEvent OnExtractFile;
+
+    // Event dispatchers: the assigned handler, or the default answer.
+    virtual void DoOverallProgress(double progress, TZAProcessOperation operation,
+                                   TZAProgressPhase phase, bool& cancel);
+    virtual void DoFileProgress(const std::string& fileName, double progress,
+                                TZAProcessOperation operation, TZAProgressPhase phase,
+                                bool& cancel);
+    virtual void DoCopyTempFileProgress(double progress, TZAProgressPhase phase, bool& cancel);
+    virtual void DoConfirmOverwrite(const std::string& sourceFileName, std::string& destFileName,
+                                    bool& confirm);
+    virtual void DoConfirmProcessFile(const std::string& fileName, TZAProcessOperation operation,
+                                      bool& confirm);
+    virtual void DoPassword(const std::string& fileName, std::string& newPassword,
+                            bool& skipFile);
+    virtual void DoProcessFileFailure(const std::string& fileName, TZAProcessOperation operation,
+                                      int32_t nativeError, int32_t errorCode,
+                                      const std::string& errorMessage, TZAAction& action);
+    virtual void DoRequestBlankVolume(int32_t volumeNumber, std::string& volumeFileName,
+                                      bool& cancel);
+    virtual void DoRequestFirstVolume(std::string& volumeFileName, bool& cancel);
+    virtual void DoRequestLastVolume(std::string& volumeFileName, bool& cancel);
+    virtual void DoRequestMiddleVolume(int32_t volumeNumber, std::string& volumeFileName,
+                                       bool& cancel);
+    virtual void DoDiskFull(int32_t volumeNumber, const std::string& volumeFileName,
+                            bool& cancel);
+    virtual void DoNotification(uint8_t kind, int32_t a, int32_t b, int32_t c);
+    virtual void DoStoreFile(std::string& fileName, uint32_t& fileAttr, std::string& comment,
+                             const std::string& originalFileName);
+    virtual void DoExtractFile(std::string& fileName, uint32_t& fileAttr,
+                               const std::string& comment);
+
+protected:
+    virtual void UpdateCompressionMethod();
+
+    bool isZipFormat_ = false;
+    uint16_t writeCompressionMethod_ = 0;
+    uint8_t zip64WriteMode_ = 1;
+
+private:
+    void OpenExistingArchiveFile();
+    void SetArchiveStream(TStream* stream, std::unique_ptr<TStream> owned);
+    void ReleaseArchive();
+    std::string PreparedMask(const std::string& mask) const;
+    void CopyArchiveToFile();
+    bool ScanForItem(TZAArchiveItem& item);
+    bool ItemMatchesSearch(const std::string& storedName, const TZAArchiveItem& item);
+
+    int32_t updateDepth_ = 0;
+    bool isOpen_ = false;
+    bool streamOwnedByCaller_ = false;
+    std::string currentVolumeFileName_;
+    TZAVolumeNumberInfo currentVolume_;
+    uint16_t openMode_ = 0;
+    TZAOptions options_;
+    TStringList fileMasks_;
+    TStringList exclusionMasks_;
+    TStringList noCompressionMasks_;
+    bool inMemory_ = false;
+    TZASpanningMode spanningMode_ = smNone;
+    TZASpanningOptions spanningOptions_;
+    std::unique_ptr<TZADirManager> dirManager_;
+    uint8_t compressionMode_ = 1;
+    TZACompressionLevel compressionLevel_ = clFastest;
+    TStream* archiveStream_ = nullptr;
+    std::unique_ptr<TStream> ownedStream_;
+};
+
+// The archiver of standard ZIP archives.
+class TZipArchiver : public TZABaseArchiver {
+public:
+    explicit TZipArchiver(TComponent* owner);
+
+protected:
+    void UpdateCompressionMethod() override;
+};
