@@ -268,7 +268,11 @@ std::string TZABaseArchiver::CurrentVersion() const {
     return "2.77 ";
 }
 
+// A new archive has no directory until it is closed; the copy must carry one, or the file
+// could not be opened again.
 void TZABaseArchiver::CopyArchiveToFile() {
+    if (archiveStream_->Size() == 0)
+        dirManager_->WriteEmptyCentralDir();
     TFileStream file(FileName, fmCreate);
     archiveStream_->SetPosition(0);
     file.CopyFrom(*archiveStream_, archiveStream_->Size());

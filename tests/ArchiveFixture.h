@@ -1,0 +1,47 @@
+#pragma once
+
+#include "archive/ZADirManager.h"
+#include "archive/ZAExcept.h"
+#include "archive/ZipArchiver.h"
+#include "unzip/uzip.h"
+
+#include <functional>
+#include <string>
+
+namespace test {
+
+// An archiver opened over bytes held by the object.
+class OpenArchive {
+public:
+    explicit OpenArchive(std::string bytes,
+                         const std::function<void(TZipArchiver&)>& configure = {})
+        : bytes_(std::move(bytes)) {
+        stream_.AttachMemory(bytes_.data(), static_cast<int64_t>(bytes_.size()));
+        if (configure)
+            configure(archiver_);
+        archiver_.OpenArchive(stream_, false);
+    }
+
+    TZipArchiver& Archiver() { return archiver_; }
+    TZADirManager& Dir() { return *archiver_.DirManager(); }
+    TZADirArray& Items() { return archiver_.DirManager()->Items; }
+    const TDirItem& Item(int i) { return Items().GetItem(i); }
+    const std::string& Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    TReadMemoryStream stream_;
+    TZipArchiver archiver_{nullptr};
+};
+
+// The native error of what the action raised, or -1 when it raised no EZAException.
+inline int NativeErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EZAException& e) {
+        return e.NativeError();
+    }
+    return -1;
+}
+
+} // namespace test

@@ -1,0 +1,294 @@
+#include "ArchiveFixture.h"
+#include "ZipWriter.h"
+#include "platform/CodePages.h"
+#include "runtime/Cp1251Literal.h"
+
+#include <gtest/gtest.h>
+
+using namespace test;
+
+namespace {
+
+std::vector<Entry> ThreeFiles() {
+    Entry a{.name = "a.txt", .data = "alpha alpha alpha"};
+    Entry b{.name = "dir/b.bin", .data = std::string(3000, 'b'), .method = 0};
+    Entry c{.name = "dir/c.txt", .data = "gamma", .comment = "item comment"};
+    return {a, Folder("dir/"), b, c};
+}
+
+std::u16string NameOf(OpenArchive& archive, int i) { return archive.Item(i).FileName; }
+
+} // namespace
+
+TEST(CentralDirectory, ReadsEveryHeaderField) {
+    Entry e{.name = "x/y.dat", .data = "payload", .externalAttributes = 0x21, .versionMadeBy = 63,
+            .modTime = 0x1234, .modDate = 0x5678, .comment = "note"};
+    e.centralExtra = std::string("\x0A\x00\x04\x00" "abcd", 8);
+    OpenArchive archive(BuildZip({e}, {.comment = "archive comment"}));
+    ASSERT_EQ(archive.Items().Count(), 1);
+    const TDirItem& item = archive.Item(0);
+    EXPECT_EQ(item.Signature, 0x02014B50u);
+    EXPECT_EQ(item.VersionMadeBy, 63);
+    EXPECT_EQ(item.CompressionMethod, 8);
+    EXPECT_EQ(item.ModTime, 0x1234);
+    EXPECT_EQ(item.ModDate, 0x5678);
+    EXPECT_EQ(item.Crc32, Crc32Of("payload"));
+    EXPECT_EQ(item.UncompressedSize, 7u);
+    EXPECT_EQ(item.ExternalAttributes, 0x21u);
+    EXPECT_EQ(item.FileName, u"x/y.dat");
+    EXPECT_EQ(item.Comment, "note");
+    ASSERT_EQ(item.Extras.size(), 1u);
+    EXPECT_EQ(item.Extras[0].HeaderId, 0x000A);
+    EXPECT_EQ(item.Extras[0].Data, "abcd");
+    EXPECT_FALSE(item.HasZip64Extra);
+    EXPECT_EQ(archive.Dir().ArchiveComment, "archive comment");
+    EXPECT_EQ(archive.Dir().CentralDirStart,
+              static_cast<int64_t>(archive.Bytes().find("PK\x01\x02")));
+    EXPECT_FALSE(archive.Dir().IsZip64);
+}
+
+TEST(CentralDirectory, CommentWithAFalseEndSignature) {
+    const std::string fake = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+    OpenArchive archive(BuildZip(ThreeFiles(), {.comment = "before " + fake + " after"}));
+    EXPECT_EQ(archive.Items().Count(), 4);
+    EXPECT_EQ(archive.Item(3).Comment, "item comment"); // read from the real directory
+    EXPECT_EQ(archive.Dir().ArchiveComment, "before " + fake + " after");
+}
+
+TEST(CentralDirectory, ByteAfterTheEndRecordRebuildsFromLocalHeaders) {
+    OpenArchive archive(BuildZip(ThreeFiles(), {.trailing = "!"}));
+    ASSERT_EQ(archive.Items().Count(), 4);
+    EXPECT_EQ(NameOf(archive, 1), u"dir/");
+    EXPECT_EQ(archive.Item(1).ExternalAttributes, 0x10u); // empty and no descriptor: a folder
+    EXPECT_EQ(archive.Item(2).ExternalAttributes, 0x20u);
+    EXPECT_TRUE(archive.Item(3).Comment.empty());
+    EXPECT_EQ(archive.Dir().CentralDirStart, static_cast<int64_t>(archive.Bytes().size()));
+    EXPECT_EQ(archive.Archiver().ExtractToString("dir/c.txt"), "gamma");
+}
+
+TEST(CentralDirectory, WrongCommentLengthRebuildsWithRebuildOnAndFailsOpenWithoutSignatures) {
+    OpenArchive rebuilt(BuildZip(ThreeFiles(), {.comment = "abc", .commentLength = 2}));
+    EXPECT_EQ(rebuilt.Items().Count(), 4);
+
+    TZipArchiver archiver(nullptr);
+    TStringStream junk(std::string(100, 'x'));
+    EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(junk, false); }), 35);
+    EXPECT_FALSE(archiver.IsOpen());
+    TStringStream tiny("PK");
+    EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(tiny, false); }), 35);
+}
+
+TEST(CentralDirectory, EmptyArchiveOfOnlyAnEndRecord) {
+    OpenArchive archive(BuildZip({}));
+    EXPECT_EQ(archive.Bytes().size(), 22u);
+    EXPECT_EQ(archive.Items().Count(), 0);
+    EXPECT_EQ(archive.Dir().StubSize, 0);
+    EXPECT_EQ(archive.Archiver().FileCount(), 0);
+}
+
+TEST(CentralDirectory, StubWithRelativeOffsetsIsAddedToFileItems) {
+    const std::string stub(777, 'S');
+    OpenArchive archive(BuildZip(ThreeFiles(), {.stub = stub}));
+    EXPECT_EQ(archive.Dir().StubSize, 777);
+    const std::string plain = BuildZip(ThreeFiles());
+    OpenArchive reference(plain);
+    EXPECT_EQ(archive.Item(0).LocalHeaderOffset, reference.Item(0).LocalHeaderOffset + 777);
+    EXPECT_EQ(archive.Item(1).LocalHeaderOffset, reference.Item(1).LocalHeaderOffset); // folder
+    EXPECT_EQ(archive.Item(2).LocalHeaderOffset, reference.Item(2).LocalHeaderOffset + 777);
+    EXPECT_EQ(archive.Archiver().ExtractToString("dir/b.bin"), std::string(3000, 'b'));
+}
+
+TEST(CentralDirectory, StubWithAbsoluteOffsetsIsLeftAlone) {
+    const std::string stub = "MZ..." + std::string("PK\x03\x04", 4) + " fake header in the stub";
+    OpenArchive archive(BuildZip(ThreeFiles(), {.stub = stub, .offsetsIncludeStub = true}));
+    EXPECT_EQ(archive.Dir().StubSize, static_cast<int64_t>(stub.size()));
+    EXPECT_EQ(archive.Item(0).LocalHeaderOffset, stub.size());
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "alpha alpha alpha");
+}
+
+TEST(CentralDirectory, Zip64RecordsAndFullExtra) {
+    std::vector<Entry> entries = ThreeFiles();
+    for (Entry& e : entries)
+        e.zip64 = true;
+    OpenArchive archive(BuildZip(entries, {.zip64EndRecords = true}));
+    ASSERT_TRUE(archive.Dir().IsZip64);
+    ASSERT_EQ(archive.Items().Count(), 4);
+    const TDirItem& b = archive.Item(2);
+    EXPECT_TRUE(b.HasZip64Extra);
+    EXPECT_EQ(b.UncompressedSize, 0xFFFFFFFFu);
+    EXPECT_EQ(b.UncompressedSize64, 3000u);
+    EXPECT_EQ(b.CompressedSize64, 3000u);
+    EXPECT_GT(b.LocalHeaderOffset64, 0u);
+    EXPECT_EQ(archive.Archiver().ExtractToString("dir/b.bin"), std::string(3000, 'b'));
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "alpha alpha alpha");
+    EXPECT_EQ(archive.Archiver().FileCount(), 3);
+}
+
+TEST(CentralDirectory, PartialZip64ExtraTakesOnlyWhatIsThere) {
+    Entry e{.name = "big", .data = "0123456789"};
+    e.centralUncompressed = 0xFFFFFFFF;
+    std::string extra;
+    Put16(extra, 0x0001);
+    Put16(extra, 8);
+    Put64(extra, 10);
+    e.centralExtra = extra;
+    OpenArchive archive(BuildZip({e}));
+    const TDirItem& item = archive.Item(0);
+    EXPECT_TRUE(item.HasZip64Extra);
+    EXPECT_EQ(item.UncompressedSize64, 10u);
+    EXPECT_EQ(item.CompressedSize64, 0u);
+    EXPECT_EQ(archive.Archiver().ExtractToString("big"), "0123456789");
+
+    Entry cut{.name = "cut", .data = "x"};
+    cut.centralUncompressed = 0xFFFFFFFF;
+    cut.centralCompressed = 0xFFFFFFFF;
+    std::string shortExtra;
+    Put16(shortExtra, 0x0001);
+    Put16(shortExtra, 12);
+    Put64(shortExtra, 1);
+    Put32(shortExtra, 7); // not a whole 8-byte value
+    cut.centralExtra = shortExtra;
+    OpenArchive partial(BuildZip({cut}));
+    EXPECT_EQ(partial.Item(0).UncompressedSize64, 1u);
+    EXPECT_EQ(partial.Item(0).CompressedSize64, 0u);
+}
+
+TEST(CentralDirectory, Zip64LocatorWithoutItsEndRecordFails) {
+    std::string bytes = BuildZip(ThreeFiles(), {.zip64EndRecords = true});
+    const size_t record = bytes.rfind(std::string("PK\x06\x06", 4));
+    bytes[record + 3] = 'X';
+    for (bool rebuild : {true, false}) {
+        TZipArchiver archiver(nullptr);
+        archiver.RebuildDirOnError = rebuild;
+        TStringStream stream(bytes);
+        EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(stream, false); }), 40);
+        EXPECT_FALSE(archiver.IsOpen());
+    }
+}
+
+TEST(CentralDirectory, WrongCentralSignaturesAreStillRead) {
+    std::vector<Entry> entries = ThreeFiles();
+    entries[0].centralSignature = 0x12345678;
+    OpenArchive archive(BuildZip(entries));
+    EXPECT_EQ(archive.Item(0).Signature, 0x12345678u);
+    EXPECT_EQ(archive.Item(3).Comment, "item comment");
+}
+
+TEST(CentralDirectory, OemNamesWithCyrillicLetters) {
+    const std::string oemName = "CA/\x91\xA5\xE0\xE2.cer"; // "Серт" in CP866
+    Entry e{.name = oemName, .data = "der"};
+    const std::string bytes = BuildZip({e});
+    OpenArchive oem(bytes);
+    EXPECT_EQ(oem.Item(0).FileName, u"CA/Серт.cer");
+    EXPECT_EQ(oem.Archiver().ExtractToString(CP1251("ca/сЕРТ.CER")), "der");
+
+    OpenArchive ansi(bytes, [](TZipArchiver& a) { a.Options().OEMFileNames = false; });
+    EXPECT_EQ(ansi.Item(0).FileName, platform::AnsiToWide(oemName));
+}
+
+TEST(CentralDirectory, NameWithAZeroByteIsCutThere) {
+    OpenArchive archive(BuildZip({Entry{.name = std::string("good\0bad", 8), .data = "z"}}));
+    EXPECT_EQ(archive.Item(0).FileName, u"good");
+    EXPECT_EQ(archive.Archiver().ExtractToString("good"), "z");
+}
+
+TEST(CentralDirectory, CaseTwinsStayAndTheLaterIsFound) {
+    OpenArchive archive(BuildZip({Entry{.name = "Readme.TXT", .data = "first"},
+                                  Entry{.name = "README.txt", .data = "second"}}));
+    EXPECT_EQ(archive.Items().Count(), 2);
+    EXPECT_EQ(archive.Archiver().ExtractToString("readme.txt"), "second");
+}
+
+TEST(CentralDirectory, TwoEmptyNamesUnderBothRebuildSettings) {
+    const std::string bytes =
+        BuildZip({Entry{.name = "", .data = "one"}, Entry{.name = "", .data = "two"}});
+    TZipArchiver strict(nullptr);
+    strict.RebuildDirOnError = false;
+    TStringStream stream(bytes);
+    EXPECT_EQ(NativeErrorOf([&] { strict.OpenArchive(stream, false); }), 59);
+    EXPECT_FALSE(strict.IsOpen());
+    EXPECT_EQ(strict.DirManager()->Items.Count(), 2); // the announced count stays
+    strict.CloseArchive();
+    EXPECT_EQ(strict.DirManager(), nullptr);
+
+    // The rebuild meets the same two empty local names.
+    TZipArchiver tolerant(nullptr);
+    TStringStream again(bytes);
+    EXPECT_EQ(NativeErrorOf([&] { tolerant.OpenArchive(again, false); }), 59);
+}
+
+TEST(CentralDirectory, ExtraEntryThatOverrunsIsCut) {
+    Entry e{.name = "e", .data = "data", .comment = "C!"};
+    std::string extra;
+    Put16(extra, 0x7777);
+    Put16(extra, 100); // claims far more than the field holds
+    extra += "xyz";
+    e.centralExtra = extra;
+    OpenArchive archive(BuildZip({e}));
+    const TDirItem& item = archive.Item(0);
+    ASSERT_EQ(item.Extras.size(), 1u);
+    EXPECT_EQ(item.Extras[0].DataSize, 3);
+    EXPECT_EQ(item.Extras[0].Data, "xyz");
+    EXPECT_EQ(item.Comment, "C!");
+}
+
+TEST(CentralDirectory, ExtraFieldTooShortForAnEntryHeaderGoesOnAtTheComment) {
+    Entry e{.name = "e", .data = "data", .comment = "kept"};
+    e.centralExtra = std::string("\x0A\x00\x02\x00" "ab" "\x01\x02", 8);
+    OpenArchive archive(BuildZip({e, Entry{.name = "f", .data = "next"}}));
+    EXPECT_EQ(archive.Item(0).Extras.size(), 1u);
+    EXPECT_EQ(archive.Item(0).Comment, "kept");
+    EXPECT_EQ(archive.Item(1).FileName, u"f");
+}
+
+TEST(CentralDirectory, SizeCheckWithoutRebuild) {
+    std::vector<Entry> entries = ThreeFiles();
+    entries[0].centralCompressed = 0x7FFFFFFF;
+    const std::string bytes = BuildZip(entries);
+    TZipArchiver strict(nullptr);
+    strict.RebuildDirOnError = false;
+    TStringStream stream(bytes);
+    EXPECT_EQ(NativeErrorOf([&] { strict.OpenArchive(stream, false); }), 57);
+    OpenArchive tolerant(bytes);
+    EXPECT_EQ(tolerant.Items().Count(), 4);
+}
+
+TEST(CentralDirectory, AnnouncedCountBeyondTheStreamAllocatesNothingForIt) {
+    std::string bytes = BuildZip(ThreeFiles(), {.totalEntries = 0xFFFE});
+    TZipArchiver strict(nullptr);
+    strict.RebuildDirOnError = false;
+    TStringStream stream(bytes);
+    EXPECT_THROW(strict.OpenArchive(stream, false), EReadError);
+    EXPECT_LE(strict.DirManager()->Items.Capacity(), 1000);
+    OpenArchive rebuilt(bytes);
+    EXPECT_EQ(rebuilt.Items().Count(), 4);
+}
+
+TEST(CentralDirectory, TotalEntriesSaturatedWithoutZip64Rebuilds) {
+    OpenArchive archive(BuildZip(ThreeFiles(), {.comment = "lost", .totalEntries = 0xFFFF}));
+    EXPECT_EQ(archive.Items().Count(), 4);
+    EXPECT_TRUE(archive.Item(3).Comment.empty());
+}
+
+TEST(CentralDirectory, RebuildTakesSizesFromDataDescriptors) {
+    std::vector<Entry> entries = {Entry{.name = "s1", .data = std::string(5000, 'q'),
+                                        .dataDescriptor = true},
+                                  Entry{.name = "s2", .data = "tail", .dataDescriptor = true}};
+    OpenArchive archive(BuildZip(entries, {.trailing = "x"}));
+    ASSERT_EQ(archive.Items().Count(), 2);
+    EXPECT_EQ(archive.Item(0).UncompressedSize, 5000u);
+    EXPECT_EQ(archive.Item(0).Crc32, Crc32Of(std::string(5000, 'q')));
+    EXPECT_EQ(archive.Archiver().ExtractToString("s1"), std::string(5000, 'q'));
+    EXPECT_EQ(archive.Archiver().ExtractToString("s2"), "tail");
+}
+
+TEST(CentralDirectory, RebuildSkipsHeadersWithHugeSizesOrLongNames) {
+    std::string bytes = BuildZip(ThreeFiles(), {.trailing = "!"});
+    std::string bogus;
+    Put32(bogus, 0x04034B50);
+    bogus += std::string(14, '\0');
+    Put32(bogus, 0xFFFFFFF0); // compressed size beyond the stream
+    bogus += std::string(8, '\0');
+    OpenArchive archive(bogus + bytes);
+    EXPECT_EQ(archive.Items().Count(), 4);
+}
