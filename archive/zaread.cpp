@@ -1,0 +1,101 @@
+// zaread: lists, tests and prints the items of a ZIP archive with the archive engine.
+#include "ZAConst.h"
+#include "ZADirManager.h"
+#include "ZAExcept.h"
+#include "ZipArchiver.h"
+#include "platform/CodePages.h"
+#include "runtime/Streams.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+int Usage() {
+    std::cerr << "usage: zaread [-P PASSWORD] -l ARCHIVE\n"
+                 "       zaread [-P PASSWORD] -t ARCHIVE\n"
+                 "       zaread [-P PASSWORD] -p ARCHIVE NAME\n";
+    return kUsageError;
+}
+
+std::string Shown(const std::u16string& name) {
+    return platform::AnsiToUtf8(platform::WideToAnsi(name));
+}
+
+std::string FullName(const TZAArchiveItem& item) { return Shown(item.StoredPath + item.FileName); }
+
+int List(TZipArchiver& archiver) {
+    TZAArchiveItem item;
+    for (bool found = archiver.FindFirst("*.*", item, za::kAllItemsAttr); found;
+         found = archiver.FindNext(item)) {
+        const TDirItem& entry =
+            archiver.DirManager()->Items.GetItem(item.InternalSearchRec.DirItemIndex);
+        std::printf("%s\t%lld\t%lld\t%08x\t%x\t%u\n", FullName(item).c_str(),
+                    static_cast<long long>(item.UncompressedSize),
+                    static_cast<long long>(item.CompressedSize), item.CRC,
+                    item.ExternalFileAttributes, entry.CompressionMethod);
+    }
+    return 0;
+}
+
+int Test(TZipArchiver& archiver) {
+    int good = 0, bad = 0;
+    TZAArchiveItem item;
+    constexpr int32_t kFilesOnly = za::kAllItemsAttr & ~za::faDirectory;
+    for (bool found = archiver.FindFirst("*.*", item, kFilesOnly); found;
+         found = archiver.FindNext(item)) {
+        const std::string name = FullName(item);
+        try {
+            TStringStream contents;
+            archiver.ExtractItemToStream(item.InternalSearchRec.DirItemIndex, contents);
+            if (archiver.SkipCurrentFile) {
+                std::printf("BAD %s: password not accepted\n", name.c_str());
+                ++bad;
+                continue;
+            }
+            std::printf("OK %s\n", name.c_str());
+            ++good;
+        } catch (const Exception& e) {
+            std::printf("BAD %s: %s\n", name.c_str(), platform::AnsiToUtf8(e.Message()).c_str());
+            ++bad;
+        }
+    }
+    std::printf("%d items OK, %d bad\n", good, bad);
+    return bad == 0 ? 0 : 1;
+}
+
+int Print(TZipArchiver& archiver, const std::string& name) {
+    const std::string contents = archiver.ExtractToString(platform::Utf8ToAnsi(name));
+    std::fwrite(contents.data(), 1, contents.size(), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string password;
+    if (args.size() >= 2 && args[0] == "-P") {
+        password = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    const bool printing = args.size() == 3 && args[0] == "-p";
+    if (!printing && !(args.size() == 2 && (args[0] == "-l" || args[0] == "-t")))
+        return Usage();
+    try {
+        TFileStream file(args[1], fmOpenRead | fmShareDenyNone);
+        TZipArchiver archiver(nullptr);
+        archiver.Password = platform::Utf8ToAnsi(password);
+        archiver.OpenArchive(file, false);
+        if (printing)
+            return Print(archiver, args[2]);
+        return args[0] == "-l" ? List(archiver) : Test(archiver);
+    } catch (const Exception& e) {
+        std::cerr << platform::AnsiToUtf8(e.Message()) << "\n";
+        return kUsageError;
+    }
+}
