@@ -13,6 +13,19 @@ int64_t TStream::Size() {
     return size;
 }
 
+int64_t TStream::SeekTarget(int64_t position, int64_t offset, TSeekOrigin origin,
+                            const std::function<int64_t()>& size) {
+    switch (origin) {
+    case TSeekOrigin::soBeginning:
+        return offset;
+    case TSeekOrigin::soCurrent:
+        return position + offset;
+    case TSeekOrigin::soEnd:
+        return size() + offset;
+    }
+    return position;
+}
+
 void TStream::ReadBuffer(void* buffer, int64_t count) {
     if (count != 0 && Read(buffer, count) != count)
         throw EReadError();
@@ -57,17 +70,7 @@ int64_t TCustomMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-    switch (origin) {
-    case TSeekOrigin::soBeginning:
-        position_ = offset;
-        break;
-    case TSeekOrigin::soCurrent:
-        position_ += offset;
-        break;
-    case TSeekOrigin::soEnd:
-        position_ = size_ + offset;
-        break;
-    }
+    position_ = SeekTarget(position_, offset, origin, [this] { return size_; });
     return position_;
 }
 
@@ -161,17 +164,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-    switch (origin) {
-    case TSeekOrigin::soBeginning:
-        position_ = offset;
-        break;
-    case TSeekOrigin::soCurrent:
-        position_ += offset;
-        break;
-    case TSeekOrigin::soEnd:
-        position_ = Size() + offset;
-        break;
-    }
+    position_ = SeekTarget(position_, offset, origin, [this] { return Size(); });
     return position_;
 }
 

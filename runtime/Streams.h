@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -25,6 +26,11 @@ public:
     void WriteBuffer(const void* buffer, int64_t count);
     // Copies count bytes from the source's position (the whole source when count is 0).
     int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+    // Where a seek leads; positions are not clamped, reads outside the data get nothing.
+    static int64_t SeekTarget(int64_t position, int64_t offset, TSeekOrigin origin,
+                              const std::function<int64_t()>& size);
 };
 
 // Reads a memory block that someone else holds; positions may be set anywhere, reads
