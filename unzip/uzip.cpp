@@ -1,6 +1,25 @@
 #include "uzip.h"
 
+#include "archive/ZipArchiver.h"
+#include "platform/CodePages.h"
 #include "runtime/Exception.h"
+
+#include <algorithm>
+
+namespace {
+
+// Every item but folders.
+constexpr int32_t kFileItems = 47;
+
+void CreateOrClear(std::unique_ptr<TStringList>& list, int32_t capacity) {
+    if (list)
+        list->Clear();
+    else
+        list = std::make_unique<TStringList>();
+    list->SetCapacity(capacity);
+}
+
+} // namespace
 
 void TReadMemoryStream::AttachMemory(const void* memory, int64_t size) {
     SetPointer(static_cast<const char*>(memory), size);
@@ -11,3 +30,49 @@ int64_t TReadMemoryStream::Write(const void*, int64_t) { return 0; }
 
 // The memory belongs to the caller; its size is not ours to change.
 void TReadMemoryStream::SetSize(int64_t) { throw EWriteError(); }
+
+TUnZip::TUnZip() = default;
+
+// The archiver reads through the stream, so it is closed and freed before the stream.
+TUnZip::~TUnZip() {
+    if (archiver_ && archiver_->IsOpen())
+        archiver_->CloseArchive();
+    archiver_.reset();
+    stream_.reset();
+}
+
+void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
+    archiver_.reset();
+    stream_.reset();
+    stream_ = std::make_unique<TReadMemoryStream>();
+    stream_->AttachMemory(bytes.data(), static_cast<int64_t>(bytes.size()));
+    archiver_ = std::make_unique<TZipArchiver>(nullptr);
+    archiver_->SetInMemory(true);
+    archiver_->ExtractCorruptedFiles = true;
+    archiver_->OpenArchive(*stream_, false);
+    const int32_t n = archiver_->FileCount();
+    CreateOrClear(names_, n);
+    CreateOrClear(contents_, n);
+    TZAArchiveItem item;
+    for (bool found = archiver_->FindFirst("*.*", item, kFileItems); found;
+         found = archiver_->FindNext(item)) {
+        std::string path = platform::WideToAnsi(item.StoredPath);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        const std::string fileName = platform::WideToAnsi(item.FileName);
+        if (!namesOnly)
+            contents_->Add(archiver_->ExtractToString(path + fileName));
+        names_->Add(platform::WideToAnsi(item.StoredPath) + fileName);
+    }
+    archiver_->CloseArchive();
+    archiver_.reset();
+    stream_.reset();
+}
+
+int32_t TUnZip::Count() const { return names_ ? names_->Count() : 0; }
+
+void TUnZip::GetEntry(int32_t index, std::string& name, std::string& contents) const {
+    if (!contents_ || index < 0 || index >= contents_->Count())
+        return;
+    name = (*names_)[index];
+    contents = (*contents_)[index];
+}
