@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -34,6 +35,17 @@ public:
 // A file that could not be opened or created as a stream.
 class EFOpenError : public Exception {
     using Exception::Exception;
+};
+
+// A failed call of the operating system, with its error code.
+class EWin32Error : public Exception {
+public:
+    // description: the system's text for the code.
+    EWin32Error(int32_t errorCode, const std::string& description);
+    int32_t ErrorCode() const { return errorCode_; }
+
+private:
+    int32_t errorCode_;
 };
 
 // A list index outside the list.

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "UPwd.h"
+#include "platform/Gui.h"
+
+#include <string>
+
+// The unhandled-error box's text: the message with a full stop after a last character that
+// comes after the full stop in the code page (a letter, say), as it stands otherwise.
+std::string UnhandledErrorText(const std::string& message);
+
+// Starts the program: the main window, the installation on its first activation, errors that
+// leave an event shown in the unhandled-error box. Returns the exit status: 0 after a finished
+// run, 1 when the last run ended in an error.
+int RunInstaller(platform::IApplication& application, platform::ICertStoreService& stores,
+                 const TForm1::TBundleSource& bundle);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/CertStore.h"
+
+#include <functional>
+#include <string>
+
+// What the main window's shell does for the install routine: its modal dialogs, and closing
+// the window, which ends the program.
+class IFormShell {
+public:
+    virtual ~IFormShell() = default;
+    virtual void ShowErrorDialog(const std::string& text) = 0;
+    virtual void ShowInfoMessage(const std::string& text) = 0;
+    virtual void CloseMainWindow() = 0;
+};
+
+// The main window's logic: the installation run and the two events that start it.
+class TForm1 {
+public:
+    using TBundleSource = std::function<std::string()>;
+
+    TForm1(IFormShell& shell, platform::ICertStoreService& stores, TBundleSource bundle);
+
+    // Runs the installation once the window is first active, then closes the window. An
+    // error that leaves the installation leaves the window open.
+    void FormActivate(void* sender);
+    // The installation: places every certificate and CRL of the bundle into the stores.
+    void Button1Click(void* sender);
+
+private:
+    struct TStores {
+        platform::HCERTSTORE addressBook;
+        platform::HCERTSTORE ca;
+        platform::HCERTSTORE root;
+    };
+
+    void PlaceCrl(const TStores& stores, const std::string& der);
+    void PlaceCertificate(const TStores& stores, const std::string& der);
+    void AddCertificate(platform::HCERTSTORE store, platform::PCCERT_CONTEXT certificate);
+
+    IFormShell& shell_;
+    platform::ICertStoreService& service_;
+    TBundleSource bundle_;
+};

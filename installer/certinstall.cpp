@@ -1,0 +1,13 @@
+// Installs the certification-authority certificates and CRLs that the program carries into
+// the current user's certificate stores.
+#include "Bundle.h"
+#include "Shell.h"
+#include "Texts.h"
+#include "platform/CertStore.h"
+#include "platform/Gui.h"
+
+int main() {
+    const auto application =
+        platform::CreateApplication(texts::ApplicationTitle(), texts::ErrorCaption());
+    return RunInstaller(*application, platform::SystemCertStoreService(), GetRootsBundle);
+}

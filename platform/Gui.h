@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The program's window and modal dialogs. Texts come in the ANSI code page.
+namespace platform {
+
+struct TMainWindow {
+    std::string caption;
+    std::string buttonCaption;
+    int clientWidth;
+    int clientHeight;
+    // The button's place in the client area.
+    int buttonLeft, buttonTop, buttonWidth, buttonHeight;
+    std::function<void()> onActivate; // once, when the window first becomes active
+    std::function<void()> onButtonClick;
+};
+
+class IApplication {
+public:
+    virtual ~IApplication() = default;
+    // Shows the window and runs the message loop until the window is closed.
+    virtual void Run(const TMainWindow& window) = 0;
+    virtual void CloseMainWindow() = 0;
+    // Modal boxes: caption "Ошибка" with the error icon; the title as caption with no icon;
+    // the title as caption with the stop icon.
+    virtual void ShowErrorDialog(const std::string& text) = 0;
+    virtual void ShowInfoMessage(const std::string& text) = 0;
+    virtual void ShowUnhandledError(const std::string& text) = 0;
+};
+
+// A window on the display when there is one, the console otherwise.
+std::unique_ptr<IApplication> CreateApplication(const std::string& title,
+                                                const std::string& errorCaption);
+
+} // namespace platform
