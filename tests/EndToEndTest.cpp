@@ -1,0 +1,213 @@
+// The installer program as a user runs it, on the real bundle and the real stores in a
+// temporary data folder, and the bundle as it is committed.
+#include "TestTools.h"
+#include "archive/ZADirManager.h"
+#include "archive/ZipArchiver.h"
+#include "installer/uCrypt.h"
+#include "platform/CertStore.h"
+#include "platform/CodePages.h"
+#include "unzip/uzip.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+using namespace test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDone = "[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] Установка произведена !";
+
+std::string Bundle() { return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip"); }
+
+struct StoreCount {
+    int certificates = 0, crls = 0;
+    bool operator==(const StoreCount&) const = default;
+};
+
+StoreCount Count(const fs::path& store) {
+    StoreCount count;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(store, error)) {
+        const std::string name = entry.path().filename().string();
+        count.certificates += std::regex_match(name, std::regex("[0-9a-f]{8}\\.[0-9]+"));
+        count.crls += std::regex_match(name, std::regex("[0-9a-f]{8}\\.r[0-9]+"));
+    }
+    return count;
+}
+
+class Installer : public ::testing::Test {
+protected:
+    fs::path Stores() const { return data_.Path() / "certinstall" / "stores"; }
+    // Runs a program variant on the console; returns what it printed, sets the exit status.
+    std::string Install(const std::string& program, int& status) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME='" +
+                                    data_.Path().string() + "' '" + program + "' > '" +
+                                    (data_.Path() / "out.txt").string() + "'";
+        const int raw = std::system(command.c_str());
+        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return ReadFile(data_.Path() / "out.txt");
+    }
+    TempDir data_;
+};
+
+} // namespace
+
+TEST_F(Installer, PlacesTheBundleIntoTheThreeStores) {
+    int status = -1;
+    EXPECT_EQ(Install(CERTINSTALL_PATH, status), kDone + "\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Count(Stores() / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(Count(Stores() / "CA"), (StoreCount{14, 6}));
+    EXPECT_EQ(Count(Stores() / "AddressBook"), (StoreCount{0, 6}));
+
+    // The stores are OpenSSL hashed folders: the end entities verify against them, CRLs too.
+    TUnZip unzip;
+    unzip.LoadFromString(Bundle(), false);
+    const std::string untrusted = (data_.Path() / "untrusted.pem").string();
+    RunCommand("cat '" + (Stores() / "CA").string() + "'/*.[0-9]* > '" + untrusted + "'");
+    int verified = 0;
+    for (int i = 0; i < unzip.Count(); ++i) {
+        std::string name, contents;
+        unzip.GetEntry(i, name, contents);
+        if (name.rfind("AddressBook\\", 0) != 0 || name.substr(name.size() - 4) != ".cer")
+            continue;
+        const std::string der = (data_.Path() / "cert.der").string();
+        WriteFile(der, contents);
+        const std::string output = RunCommand(
+            "openssl x509 -inform DER -in '" + der + "' -out '" + der + ".pem' && openssl verify "
+            "-CApath '" + (Stores() / "ROOT").string() + "' -untrusted '" + untrusted +
+            "' '" + der + ".pem'");
+        EXPECT_NE(output.find(": OK"), std::string::npos) << name << ": " << output;
+        ++verified;
+    }
+    EXPECT_EQ(verified, 7);
+
+    EXPECT_EQ(Install(CERTINSTALL_PATH, status), kDone + "\n"); // a second run adds nothing
+    EXPECT_EQ(Count(Stores() / "CA"), (StoreCount{14, 6}));
+}
+
+TEST_F(Installer, MissingAndEmptyBundles) {
+    for (const char* program : {CERTINSTALL_NOBUNDLE_PATH, CERTINSTALL_EMPTYBUNDLE_PATH}) {
+        int status = -1;
+        EXPECT_EQ(Install(program, status),
+                  "[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] Не найдена информация о "
+                  "корневых сертификатах.\n");
+        EXPECT_EQ(status, 1);
+        EXPECT_FALSE(fs::exists(Stores()));
+    }
+}
+
+TEST_F(Installer, AStoreThatCannotBeWrittenFailsEachCertificateOnce) {
+    fs::create_directories(Stores());
+    WriteFile(Stores() / "CA", "not a folder");
+    int status = -1;
+    const std::string output = Install(CERTINSTALL_PATH, status);
+    EXPECT_EQ(status, 0);
+    std::istringstream lines(output);
+    std::string line;
+    int errors = 0;
+    while (std::getline(lines, line))
+        errors += line.rfind("[Ошибка] Ошибка Win32.  Код: ", 0) == 0;
+    EXPECT_EQ(errors, 14) << output;
+    EXPECT_NE(output.find("Код: 20.\nNot a directory\n"), std::string::npos) << output;
+    EXPECT_NE(output.find(kDone), std::string::npos);
+    EXPECT_EQ(Count(Stores() / "ROOT"), (StoreCount{3, 6}));
+}
+
+TEST_F(Installer, ReadOnlyStoreFolder) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    fs::create_directories(Stores() / "ROOT");
+    fs::permissions(Stores() / "ROOT", fs::perms::owner_read | fs::perms::owner_exec);
+    int status = -1;
+    const std::string output = Install(CERTINSTALL_PATH, status);
+    fs::permissions(Stores() / "ROOT", fs::perms::owner_all);
+    EXPECT_NE(output.find("[Ошибка] Ошибка Win32.  Код: 13.\nPermission denied"), std::string::npos)
+        << output;
+}
+
+TEST(Bundle, LayoutAsShipped) {
+    const std::string bytes = Bundle();
+    TReadMemoryStream stream;
+    stream.AttachMemory(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TZipArchiver archiver(nullptr);
+    archiver.OpenArchive(stream, false);
+    const TZADirArray& items = archiver.DirManager()->Items;
+    ASSERT_EQ(items.Count(), 23);
+    EXPECT_EQ(archiver.FileCount(), 20);
+    EXPECT_TRUE(archiver.DirManager()->ArchiveComment.empty());
+    EXPECT_FALSE(archiver.DirManager()->IsZip64);
+    std::vector<std::string> folders;
+    std::map<std::string, std::pair<int, int>> perFolder; // certificates, CRLs
+    int cyrillicNames = 0;
+    for (int i = 0; i < items.Count(); ++i) {
+        const TDirItem& item = items.GetItem(i);
+        const std::string name = platform::WideToAnsi(item.FileName);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(item.VersionNeeded, 20);
+        EXPECT_EQ(item.VersionMadeBy, 63);
+        ASSERT_EQ(item.Extras.size(), 1u);
+        EXPECT_EQ(item.Extras[0].HeaderId, 0x000A);
+        EXPECT_EQ(item.Extras[0].DataSize, 32);
+        EXPECT_EQ(bytes[item.LocalHeaderOffset + 28], 0); // no local extra field
+        EXPECT_EQ(item.Flags & 0x0800, 0);
+        cyrillicNames += std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+        if (name.back() == '/') {
+            EXPECT_EQ(item.CompressionMethod, 0);
+            EXPECT_TRUE(item.ExternalAttributes & 0x10);
+            folders.push_back(name);
+            continue;
+        }
+        EXPECT_EQ(item.CompressionMethod, 8);
+        EXPECT_EQ(item.Flags, 0);
+        ASSERT_FALSE(folders.empty());
+        EXPECT_EQ(name.rfind(folders.back(), 0), 0u);
+        auto& [certificates, crls] = perFolder[folders.back()];
+        (name.substr(name.size() - 4) == ".crl" ? crls : certificates)++;
+    }
+    EXPECT_EQ(folders, (std::vector<std::string>{"AddressBook/", "CA/", "ROOT/"}));
+    EXPECT_EQ(perFolder["AddressBook/"], std::make_pair(7, 1));
+    EXPECT_EQ(perFolder["CA/"], std::make_pair(5, 2));
+    EXPECT_EQ(perFolder["ROOT/"], std::make_pair(2, 3));
+    EXPECT_EQ(cyrillicNames, 1);
+}
+
+TEST(Bundle, ContentsAsThePlacementRulesExpect) {
+    TUnZip unzip;
+    unzip.LoadFromString(Bundle(), false);
+    ASSERT_EQ(unzip.Count(), 20);
+    platform::ICertStoreService& service = platform::SystemCertStoreService();
+    std::map<std::string, int> selfIssuedPerFolder;
+    std::set<std::string> crlIssuers;
+    for (int i = 0; i < unzip.Count(); ++i) {
+        std::string name, contents;
+        unzip.GetEntry(i, name, contents);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(contents.substr(0, 2), "\x30\x82");
+        const std::string folder = name.substr(0, name.find('\\'));
+        if (name.substr(name.size() - 4) == ".crl") {
+            const auto crl = ucrypt::DecodeCrl(service, contents);
+            ASSERT_NE(crl, 0u);
+            service.CertFreeCRLContext(crl);
+            const std::string der = (fs::temp_directory_path() / "za-crl.der").string();
+            WriteFile(der, contents);
+            crlIssuers.insert(RunCommand("openssl crl -inform DER -noout -issuer -in '" + der + "'"));
+            continue;
+        }
+        const auto certificate = ucrypt::DecodeCertificate(service, contents);
+        ASSERT_NE(certificate, 0u);
+        EXPECT_TRUE(ucrypt::HasBasicConstraints(service, certificate));
+        const std::string subject = ucrypt::DisplayName(service, certificate, false);
+        EXPECT_TRUE(std::any_of(subject.begin(), subject.end(), [](char c) { return c & 0x80; }))
+            << "Cyrillic subject names";
+        selfIssuedPerFolder[folder] += subject == ucrypt::DisplayName(service, certificate, true);
+        service.CertFreeCertificateContext(certificate);
+    }
+    EXPECT_EQ(selfIssuedPerFolder["ROOT"], 2);
+    EXPECT_EQ(selfIssuedPerFolder["CA"], 1);
+    EXPECT_EQ(selfIssuedPerFolder["AddressBook"], 0);
+    EXPECT_EQ(crlIssuers.size(), 6u);
+}

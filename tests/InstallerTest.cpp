@@ -1,0 +1,271 @@
+// The install routine against a test double of the store service: the placement rules, the
+// failure rules and what the user is shown.
+#include "ZipWriter.h"
+#include "installer/Shell.h"
+#include "installer/Texts.h"
+#include "installer/UPwd.h"
+#include "runtime/Cp1251Literal.h"
+#include "runtime/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+using namespace platform;
+using namespace test;
+
+namespace {
+
+// Certificates are written as "CERT subject|issuer|bc" and CRLs as "CRL name"; anything else
+// does not decode.
+class FakeStores : public ICertStoreService {
+public:
+    std::vector<std::string> calls;
+    std::map<std::string, std::set<std::string>> contents; // store → certificates and CRLs
+    std::map<std::string, uint32_t> failWith;              // store → error code of every add
+    std::map<uintptr_t, std::string> objects;
+    uint32_t lastError = 0;
+
+    HCERTSTORE CertOpenSystemStoreA(const std::string& name) override {
+        calls.push_back("open " + name);
+        return Keep(name);
+    }
+    PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding, const unsigned char* data,
+                                                uint32_t length) override {
+        EXPECT_EQ(encoding, 0x00010001u);
+        const std::string bytes(reinterpret_cast<const char*>(data), length);
+        return bytes.rfind("CERT ", 0) == 0 ? Keep(bytes.substr(5)) : 0;
+    }
+    PCCRL_CONTEXT CertCreateCRLContext(uint32_t, const unsigned char* data,
+                                       uint32_t length) override {
+        const std::string bytes(reinterpret_cast<const char*>(data), length);
+        return bytes.rfind("CRL ", 0) == 0 ? Keep(bytes) : 0;
+    }
+    uint32_t CertGetNameStringA(PCCERT_CONTEXT cert, uint32_t type, uint32_t flags, char* buffer,
+                                uint32_t size) override {
+        EXPECT_EQ(type, 4u);
+        EXPECT_EQ(size, 1024u);
+        std::string name = Field(cert, flags == 1 ? 1 : 0).substr(0, size - 1);
+        std::copy(name.begin(), name.end(), buffer);
+        buffer[name.size()] = '\0';
+        return static_cast<uint32_t>(name.size() + 1);
+    }
+    bool CertFindExtension(const std::string& oid, PCCERT_CONTEXT cert) override {
+        EXPECT_EQ(oid, "2.5.29.19");
+        return Field(cert, 2) == "bc";
+    }
+    bool CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEXT cert,
+                                          uint32_t disposition) override {
+        EXPECT_EQ(disposition, 1u);
+        return Add(objects.at(store), objects.at(cert));
+    }
+    bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t disposition) override {
+        EXPECT_EQ(disposition, 3u);
+        contents[objects.at(store)].insert(objects.at(crl));
+        calls.push_back("crl " + objects.at(store));
+        return true;
+    }
+    uint32_t GetLastError() override { return lastError; }
+    void CertFreeCertificateContext(PCCERT_CONTEXT cert) override { Free(cert); }
+    void CertFreeCRLContext(PCCRL_CONTEXT crl) override { Free(crl); }
+    void CertCloseStore(HCERTSTORE store, uint32_t flags) override {
+        EXPECT_EQ(flags, 0u);
+        calls.push_back("close " + objects.at(store));
+        Free(store);
+    }
+    std::string ErrorText(uint32_t code) override {
+        return code == 5 ? "Access is denied. \r\n" : "Some error";
+    }
+
+private:
+    uintptr_t Keep(const std::string& object) {
+        objects[++next_] = object;
+        return next_;
+    }
+    void Free(uintptr_t handle) { EXPECT_EQ(objects.erase(handle), 1u) << "freed twice"; }
+    std::string Field(uintptr_t cert, int index) {
+        std::string rest = objects.at(cert);
+        for (int i = 0; i < index; ++i)
+            rest = rest.substr(rest.find('|') + 1);
+        return rest.substr(0, rest.find('|'));
+    }
+    bool Add(const std::string& store, const std::string& cert) {
+        calls.push_back("add " + store + " " + cert);
+        if (failWith.count(store)) {
+            lastError = failWith[store];
+            return false;
+        }
+        if (!contents[store].insert(cert).second) {
+            lastError = CRYPT_E_EXISTS;
+            return false;
+        }
+        return true;
+    }
+    uintptr_t next_ = 0;
+};
+
+class RecordingShell : public IFormShell {
+public:
+    std::vector<std::string> errors, infos;
+    bool closed = false;
+    void ShowErrorDialog(const std::string& text) override { errors.push_back(text); }
+    void ShowInfoMessage(const std::string& text) override { infos.push_back(text); }
+    void CloseMainWindow() override { closed = true; }
+};
+
+std::string Bundle(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<Entry> entries = {Folder("ROOT/")};
+    for (const auto& [name, data] : files)
+        entries.push_back(Entry{.name = name, .data = data});
+    return BuildZip(entries);
+}
+
+struct InstallRun {
+    FakeStores stores;
+    RecordingShell shell;
+    void Install(const std::string& bundle) {
+        TForm1 form(shell, stores, [bundle] { return bundle; });
+        form.Button1Click(nullptr);
+    }
+    const std::set<std::string>& In(const std::string& store) { return stores.contents[store]; }
+};
+
+using Set = std::set<std::string>;
+
+} // namespace
+
+TEST(Placement, DecisionTable) {
+    InstallRun run;
+    run.Install(Bundle({{"ROOT/root.cer", "CERT Root|Root|bc"},
+                        {"ROOT/plain-root.cer", "CERT Self|Self|"},
+                        {"AddressBook/ca.cer", "CERT Sub CA|Root|bc"},
+                        {"CA/user.cer", "CERT User|Sub CA|"},
+                        {"noext", "CERT ||"},
+                        {"x.txt", "CERT ||bc"}}));
+    // Empty display names on both sides count as self-issued.
+    EXPECT_EQ(run.In("ROOT"), (Set{"Root|Root|bc", "Self|Self|", "||", "||bc"}));
+    EXPECT_EQ(run.In("CA"), (Set{"Root|Root|bc", "Self|Self|", "Sub CA|Root|bc", "||", "||bc"}));
+    EXPECT_EQ(run.In("AddressBook"), (Set{"User|Sub CA|"}));
+    EXPECT_TRUE(run.shell.errors.empty());
+    EXPECT_EQ(run.shell.infos, std::vector<std::string>{CP1251("Установка произведена !")});
+    EXPECT_TRUE(run.stores.objects.empty()); // every context and store released
+}
+
+TEST(Placement, OrderOfCallsAndCrlsToEveryStore) {
+    InstallRun run;
+    run.Install(Bundle({{"ROOT/r.cer", "CERT R|R|"}, {"CA/x.CRL", "CRL x"}, {"y.Crl", "CRL y"}}));
+    EXPECT_EQ(run.stores.calls,
+              (std::vector<std::string>{"open AddressBook", "open CA", "open ROOT", "add ROOT R|R|",
+                                        "add CA R|R|", "crl AddressBook", "crl CA", "crl ROOT",
+                                        "crl AddressBook", "crl CA", "crl ROOT", "close CA",
+                                        "close ROOT", "close AddressBook"}));
+    for (const char* store : {"AddressBook", "CA", "ROOT"})
+        EXPECT_TRUE(run.In(store).count("CRL x") && run.In(store).count("CRL y"));
+}
+
+TEST(Placement, SecondRunIsSilent) {
+    InstallRun run;
+    const std::string bundle = Bundle({{"a.cer", "CERT A|A|"}, {"b.cer", "CERT B|A|bc"}});
+    run.Install(bundle);
+    run.Install(bundle);
+    EXPECT_TRUE(run.shell.errors.empty());
+    EXPECT_EQ(run.shell.infos.size(), 2u);
+}
+
+TEST(Placement, AFailedAddStopsThatCertificatesLaterAddsOnly) {
+    InstallRun run;
+    run.stores.failWith["ROOT"] = 5;
+    run.Install(Bundle({{"a.cer", "CERT A|A|"}, {"b.cer", "CERT B|A|bc"}, {"c.crl", "CRL c"}}));
+    EXPECT_TRUE(run.In("ROOT").empty() || run.In("ROOT") == Set{"CRL c"});
+    EXPECT_EQ(run.In("CA"), (Set{"B|A|bc", "CRL c"})); // A was not tried in "CA"
+    ASSERT_EQ(run.shell.errors.size(), 1u);
+    EXPECT_EQ(run.shell.errors[0], CP1251("Ошибка Win32.  Код: 5.\nAccess is denied"));
+    EXPECT_EQ(run.shell.infos.size(), 1u);
+    EXPECT_TRUE(run.stores.objects.empty());
+}
+
+TEST(Placement, UndecodableEntriesAndEmptyContentsPassSilently) {
+    InstallRun run;
+    run.Install(Bundle({{"bad.cer", "garbage"}, {"bad.crl", "CERT A|A|"}, {"empty.cer", ""}}));
+    EXPECT_TRUE(run.shell.errors.empty());
+    EXPECT_TRUE(run.In("ROOT").empty());
+    EXPECT_EQ(run.shell.infos.size(), 1u);
+}
+
+TEST(Placement, OnlyFoldersStillOpensClosesAndReports) {
+    InstallRun run;
+    run.Install(BuildZip({Folder("A/"), Folder("B/")}));
+    EXPECT_EQ(run.stores.calls.size(), 6u);
+    EXPECT_EQ(run.shell.infos.size(), 1u);
+}
+
+TEST(Placement, MissingBundleAndArchiveErrorsLeaveBeforeAnyStoreOpens) {
+    InstallRun run;
+    TForm1 form(run.shell, run.stores, [] { return std::string(); });
+    EXPECT_THROW(form.FormActivate(nullptr), Exception);
+    EXPECT_FALSE(run.shell.closed);
+    TForm1 broken(run.shell, run.stores, [] { return std::string(100, 'x'); });
+    EXPECT_THROW(broken.Button1Click(nullptr), Exception);
+    EXPECT_TRUE(run.stores.calls.empty());
+    EXPECT_TRUE(run.shell.infos.empty());
+
+    TForm1 good(run.shell, run.stores, [] { return Bundle({}); });
+    good.FormActivate(nullptr);
+    EXPECT_TRUE(run.shell.closed);
+}
+
+TEST(Win32Error, MessageRules) {
+    EXPECT_EQ(EWin32Error(0, "ignored").Message(), CP1251("Ошибка функции Win32 API"));
+    EXPECT_EQ(EWin32Error(static_cast<int32_t>(0x80070005), "Access denied...\r\n").Message(),
+              CP1251("Ошибка Win32.  Код: -2147024891.\nAccess denied"));
+    EXPECT_EQ(EWin32Error(28, "No space left on device").ErrorCode(), 28);
+}
+
+TEST(Shell, UnhandledErrorTextGetsAFullStopAfterALetter) {
+    EXPECT_EQ(UnhandledErrorText(CP1251("Не найдена информация о корневых сертификатах")),
+              CP1251("Не найдена информация о корневых сертификатах."));
+    EXPECT_EQ(UnhandledErrorText("Done!"), "Done!");
+    EXPECT_EQ(UnhandledErrorText("End."), "End.");
+    EXPECT_EQ(UnhandledErrorText("code 00035"), "code 00035.");
+    EXPECT_EQ(UnhandledErrorText(""), "");
+}
+
+namespace {
+
+class ScriptedApplication : public IApplication {
+public:
+    std::vector<std::string> shown;
+    int clicks = 0;
+    void Run(const TMainWindow& window) override {
+        EXPECT_EQ(window.caption, texts::WindowCaption());
+        EXPECT_EQ(window.clientWidth, 327);
+        EXPECT_EQ(window.buttonHeight, 45);
+        window.onActivate();
+        for (int i = 0; i < clicks; ++i)
+            window.onButtonClick();
+    }
+    void CloseMainWindow() override { shown.push_back("closed"); }
+    void ShowErrorDialog(const std::string& text) override { shown.push_back("error " + text); }
+    void ShowInfoMessage(const std::string& text) override { shown.push_back("info " + text); }
+    void ShowUnhandledError(const std::string& text) override { shown.push_back("box " + text); }
+};
+
+} // namespace
+
+TEST(Shell, MissingBundleIsShownOnEveryRunAndTheWindowStays) {
+    ScriptedApplication application;
+    application.clicks = 2;
+    FakeStores stores;
+    EXPECT_EQ(RunInstaller(application, stores, [] { throw Exception(texts::BundleMissing()); return std::string(); }), 1);
+    const std::string box = "box " + texts::BundleMissing() + ".";
+    EXPECT_EQ(application.shown, (std::vector<std::string>{box, box, box}));
+}
+
+TEST(Shell, AFinishedRunClosesTheWindow) {
+    ScriptedApplication application;
+    FakeStores stores;
+    EXPECT_EQ(RunInstaller(application, stores, [] { return Bundle({{"a.cer", "CERT A|A|"}}); }), 0);
+    EXPECT_EQ(application.shown,
+              (std::vector<std::string>{"info " + texts::InstallationDone(), "closed"}));
+}
