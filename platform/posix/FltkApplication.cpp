@@ -5,12 +5,18 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/fl_ask.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
 
 #include <cstdlib>
 
 namespace platform {
 namespace {
+
+// Text height of the window and its boxes, in pixels: an 8-point font at 96 pixels per inch.
+constexpr int kTextHeight = 11;
 
 // The main window: fixed size, centred, with the activation event once it is first shown.
 class MainWindow : public Fl_Double_Window {
@@ -21,6 +27,8 @@ public:
         button_ = new Fl_Button(layout.buttonLeft, layout.buttonTop, layout.buttonWidth,
                                 layout.buttonHeight);
         button_->copy_label(AnsiToUtf8(layout.buttonCaption).c_str());
+        button_->labelsize(kTextHeight);
+        button_->align(FL_ALIGN_CENTER | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
         button_->callback([](Fl_Widget*, void* self) {
             auto* window = static_cast<MainWindow*>(self);
             if (window->layout_.onButtonClick)
@@ -68,23 +76,41 @@ public:
             window_->hide();
     }
 
-    void ShowErrorDialog(const std::string& text) override {
-        Show(errorCaption_, "!", text);
-    }
-    void ShowInfoMessage(const std::string& text) override { Show(title_, nullptr, text); }
-    void ShowUnhandledError(const std::string& text) override { Show(title_, "X", text); }
+    void ShowErrorDialog(const std::string& text) override { Show(errorCaption_, true, text); }
+    void ShowInfoMessage(const std::string& text) override { Show(title_, false, text); }
+    void ShowUnhandledError(const std::string& text) override { Show(title_, true, text); }
 
 private:
-    static void Show(const std::string& caption, const char* icon, const std::string& text) {
-        fl_message_title(caption.c_str());
-        Fl_Widget* iconBox = fl_message_icon();
-        if (icon) {
-            iconBox->label(icon);
-            iconBox->show();
-        } else {
-            iconBox->hide();
+    // A modal box centred on the screen with one "OK" button, which Return presses.
+    static void Show(const std::string& caption, bool withIcon, const std::string& text) {
+        const int iconWidth = withIcon ? 50 : 0;
+        fl_font(FL_HELVETICA, kTextHeight);
+        int textWidth = 0, textHeight = 0;
+        const std::string shown = AnsiToUtf8(text);
+        fl_measure(shown.c_str(), textWidth, textHeight);
+        const int width = std::max(200, textWidth + iconWidth + 40);
+        const int height = std::max(textHeight, 30) + 60;
+        Fl_Double_Window box((Fl::w() - width) / 2, (Fl::h() - height) / 2, width, height);
+        box.copy_label(caption.c_str());
+        if (withIcon) {
+            auto* icon = new Fl_Box(10, 15, 35, 35, "!");
+            icon->box(FL_THIN_UP_BOX);
+            icon->labelfont(FL_TIMES_BOLD);
+            icon->labelsize(28);
+            icon->labelcolor(FL_RED);
         }
-        fl_choice("%s", "OK", nullptr, nullptr, AnsiToUtf8(text).c_str());
+        auto* message = new Fl_Box(iconWidth + 20, 15, width - iconWidth - 30, height - 55);
+        message->copy_label(shown.c_str());
+        message->labelsize(kTextHeight);
+        message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+        auto* ok = new Fl_Return_Button((width - 80) / 2, height - 35, 80, 25, "OK");
+        ok->labelsize(kTextHeight);
+        ok->callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+        box.end();
+        box.set_modal();
+        box.show();
+        while (box.shown())
+            Fl::wait();
     }
 
     std::string title_;

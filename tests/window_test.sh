@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The installer in a real window under Xvfb: the window appears with its caption, the final
+# message is confirmed from outside, the program ends by itself, and the stores are filled.
+# A second run shows no error dialog. Usage: window_test.sh CERTINSTALL [SCREENSHOT.png]
+set -euo pipefail
+program=$1
+screenshot=${2:-}
+data=$(mktemp -d)
+trap 'rm -rf "$data"' EXIT
+export XDG_DATA_HOME=$data
+
+# The window whose title is exactly the text, waited for; xdotool's own name search does not
+# match the titles' Cyrillic letters, so the titles are compared here.
+window_named() {
+    for _ in $(seq 200); do
+        for id in $(xdotool search --name . 2> /dev/null); do
+            [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && { echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+has_window_named() {
+    for id in $(xdotool search --name . 2> /dev/null); do
+        [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && return 0
+    done
+    return 1
+}
+
+run_once() {
+    "$program" > "$data/out.txt" 2>&1 &
+    local pid=$!
+    window_named "Установка корневых сертификатов в хранилище Windows" > /dev/null
+    local dialog
+    dialog=$(window_named 'Установка корневых сертификатов УЦ ЗАО "ЛАРКОН"')
+    if [ -n "$screenshot" ]; then
+        sleep 1
+        xwd -root -silent | convert xwd:- "$screenshot"
+        screenshot=
+    fi
+    if has_window_named "Ошибка"; then
+        echo "an error dialog was shown" >&2
+        return 1
+    fi
+    # The box goes at the key press; the release may then miss its window.
+    xdotool windowfocus "$dialog" key --window "$dialog" Return 2> /dev/null || true
+    timeout 20 tail --pid="$pid" -f /dev/null
+    wait "$pid"
+}
+
+count() { find "$data/certinstall/stores/$1" -regextype posix-extended -regex "$2" | wc -l; }
+
+check_stores() {
+    [ "$(count ROOT '.*/[0-9a-f]{8}\.[0-9]+')" = 3 ]
+    [ "$(count CA '.*/[0-9a-f]{8}\.[0-9]+')" = 14 ]
+    [ "$(count AddressBook '.*/[0-9a-f]{8}\.[0-9]+')" = 0 ]
+    for store in ROOT CA AddressBook; do [ "$(count $store '.*/[0-9a-f]{8}\.r[0-9]+')" = 6 ]; done
+}
+
+run_once
+check_stores
+run_once
+check_stores
+echo "window test passed"
