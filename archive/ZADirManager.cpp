@@ -53,10 +53,9 @@ private:
                 LoadBlock(from);
             const char* begin = block_.data() + (from - blockStart_);
             const char* end = block_.data() + block_.size();
-            const char* hit = std::search(begin, end, std::begin(signature_), std::end(signature_),
-                                          [](char a, unsigned char b) {
-                                              return static_cast<unsigned char>(a) == b;
-                                          });
+            const char* hit = std::search(
+                begin, end, std::begin(signature_), std::end(signature_),
+                [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
             if (hit != end)
                 return blockStart_ + (hit - block_.data());
             // A signature may straddle the block end: go on three bytes before it.
@@ -177,9 +176,8 @@ TZADirManager::EndRecordSearch TZADirManager::FindFormatEndRecord() {
 }
 
 bool TZADirManager::HasEndRecord() {
-    const auto search =
-        FindEndRecord(archiver_.IsZipFormat() ? kEndOfCentralDirSignature
-                                              : kAltEndOfCentralDirSignature);
+    const auto search = FindEndRecord(archiver_.IsZipFormat() ? kEndOfCentralDirSignature
+                                                              : kAltEndOfCentralDirSignature);
     if (search.found)
         EndRecord = search.record;
     return search.found || archiver_.RebuildDirOnError;
@@ -212,7 +210,8 @@ int64_t TZADirManager::ReadZip64Records(int64_t p) {
     p -= kZip64LocatorSize;
     if (p <= kZip64EndRecordSize)
         throw EZAException::Create(neZip64EndRecordMissing);
-    stream_->SetPosition(static_cast<int64_t>(Le64(Zip64Locator.data() + locator::kEndRecordOffset)));
+    stream_->SetPosition(
+        static_cast<int64_t>(Le64(Zip64Locator.data() + locator::kEndRecordOffset)));
     stream_->ReadBuffer(Zip64EndRecord.data(), kZip64EndRecordSize);
     if (Le32(Zip64EndRecord.data()) != kZip64EndOfCentralDirSignature)
         throw EZAException::Create(neZip64EndRecordMissing);
@@ -234,9 +233,10 @@ uint64_t TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
     }
     // For one volume the stored offset is not used: the directory is the block of the stated
     // size that ends where the end records begin.
-    stream_->SetPosition(spanned ? static_cast<int64_t>(offset)
-                                 : directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
-                                                      size, std::numeric_limits<int64_t>::max() / 2)));
+    stream_->SetPosition(spanned
+                             ? static_cast<int64_t>(offset)
+                             : directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
+                                                  size, std::numeric_limits<int64_t>::max() / 2)));
     return count;
 }
 
@@ -276,8 +276,8 @@ void TZADirManager::ReadItems(uint64_t announced) {
     const int64_t position = stream_->Position();
     const int64_t available = position < 0 ? 0 : std::max<int64_t>(stream_->Size() - position, 0);
     const uint64_t readable = static_cast<uint64_t>(available / kCentralHeaderSize) + 1;
-    const uint64_t count = std::min({announced, readable,
-                                     uint64_t{std::numeric_limits<int32_t>::max()}});
+    const uint64_t count =
+        std::min({announced, readable, uint64_t{std::numeric_limits<int32_t>::max()}});
     Items.SetCount(0);
     Items.SetCount(static_cast<int32_t>(count));
     for (int32_t i = 0; i < Items.Count(); ++i)
@@ -326,7 +326,8 @@ void TZADirManager::ReadExtraField(TDirItem& item) {
         consumed += 4;
         TDirItemExtra& extra = item.Extras.emplace_back();
         extra.HeaderId = Le16(entryHeader);
-        extra.DataSize = static_cast<uint16_t>(std::min<int64_t>(Le16(entryHeader + 2), m - consumed));
+        extra.DataSize =
+            static_cast<uint16_t>(std::min<int64_t>(Le16(entryHeader + 2), m - consumed));
         extra.Data.assign(extra.DataSize, '\0');
         stream_->ReadBuffer(extra.Data.data(), extra.DataSize);
         consumed += extra.DataSize;
@@ -474,7 +475,8 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     item.FileNameLength = Le16(h + local::kNameLength);
     item.ExtraFieldLength = Le16(h + local::kExtraLength);
     const bool hasDescriptor = (item.Flags & kFlagDataDescriptor) != 0;
-    item.ExternalAttributes = item.UncompressedSize == 0 && !hasDescriptor ? faDirectory : faArchive;
+    item.ExternalAttributes =
+        item.UncompressedSize == 0 && !hasDescriptor ? faDirectory : faArchive;
     item.LocalHeaderOffset = static_cast<uint32_t>(p);
     if (p >= int64_t{kSaturated32}) {
         item.LocalHeaderOffset = kSaturated32;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZADirArray.h"
 #include "ZAConst.h"
+#include "ZADirArray.h"
 
 #include <array>
 #include <cstdint>

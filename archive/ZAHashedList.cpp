@@ -76,8 +76,8 @@ void TZAHashedStringList::Clear() {
 void TZAHashedStringList::RebuildHash() {
     bool justMade = false;
     if (!valueHash_) {
-        valueHash_ = std::make_unique<TZAStringHash>(
-            std::max(static_cast<uint32_t>(Count()), kMinBuckets));
+        valueHash_ =
+            std::make_unique<TZAStringHash>(std::max(static_cast<uint32_t>(Count()), kMinBuckets));
         justMade = true;
     }
     if (hashValid_ && !justMade)

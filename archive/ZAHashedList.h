@@ -43,7 +43,9 @@ private:
         return link;
     }
     int32_t* Find(const std::string& key) { return LinkTo(*this, key); }
-    int32_t Bucket(const std::string& key) const { return static_cast<int32_t>(HashOf(key) % size_); }
+    int32_t Bucket(const std::string& key) const {
+        return static_cast<int32_t>(HashOf(key) % size_);
+    }
 
     uint32_t size_;
     std::vector<int32_t> buckets_;

@@ -37,7 +37,9 @@ TZAItemDecoder::TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStr
     : archiver_(archiver), archive_(archive), output_(output), item_(item),
       encrypted_((item.Flags & kFlagEncrypted) != 0) {}
 
-std::string TZAItemDecoder::StoredName() const { return platform::WideToAnsi(item_.FileName); }
+std::string TZAItemDecoder::StoredName() const {
+    return platform::WideToAnsi(item_.FileName);
+}
 
 bool TZAItemDecoder::ReadExactly(unsigned char* buffer, int64_t count) {
     return archive_.Read(buffer, count) == count;
@@ -46,7 +48,8 @@ bool TZAItemDecoder::ReadExactly(unsigned char* buffer, int64_t count) {
 bool TZAItemDecoder::ReadLocalHeader() {
     if (!ReadExactly(localHeader_, kLocalHeaderSize))
         return false;
-    archive_.Seek(Le16(localHeader_ + local::kNameLength) + Le16(localHeader_ + local::kExtraLength),
+    archive_.Seek(Le16(localHeader_ + local::kNameLength) +
+                      Le16(localHeader_ + local::kExtraLength),
                   TSeekOrigin::soCurrent);
     return true;
 }
@@ -89,8 +92,8 @@ uint64_t TZAItemDecoder::OutputRoom() const {
 uint64_t TZAItemDecoder::OutputEstimate(int64_t chunk) const {
     const uint64_t compressed = std::max<uint64_t>(item_.FullCompressedSize(), 1);
     const double ratio = static_cast<double>(item_.FullUncompressedSize() / compressed + 1);
-    const double v = std::ldexp(std::floor(std::ldexp(ratio * static_cast<double>(
-                                                           chunk + chunk / 2 + 12 + 255), -8)), 8);
+    const double v = std::ldexp(
+        std::floor(std::ldexp(ratio * static_cast<double>(chunk + chunk / 2 + 12 + 255), -8)), 8);
     const double exponent = std::round(std::log2(std::max(v, 1.0)));
     return exponent >= 63 ? std::numeric_limits<uint64_t>::max() >> 1
                           : uint64_t{1} << static_cast<int>(exponent);
@@ -113,8 +116,8 @@ bool TZAItemDecoder::CancelledByProgress() {
     archiver_.BytesProcessed = consumed_;
     if (!archiver_.ReportProgress)
         return false;
-    const double itemShare =
-        static_cast<double>(archiver_.BytesProcessed) / static_cast<double>(archiver_.BytesToProcess);
+    const double itemShare = static_cast<double>(archiver_.BytesProcessed) /
+                             static_cast<double>(archiver_.BytesToProcess);
     archiver_.DoFileProgress(StoredName(), itemShare * 100, TZAProcessOperation(item_.Operation),
                              ppProcess, archiver_.ProgressCancelled);
     if (archiver_.ProgressCancelled)
@@ -132,8 +135,8 @@ TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckTraditionalPassword() {
     keys_.emplace(archiver_.Password);
     keys_->Decrypt(header, kEncryptionHeaderSize);
     const bool timeChecks = (Le16(localHeader_ + local::kFlags) & kFlagDataDescriptor) != 0;
-    const unsigned char expected = timeChecks ? localHeader_[local::kTime + 1]
-                                              : localHeader_[local::kCrc + 3];
+    const unsigned char expected =
+        timeChecks ? localHeader_[local::kTime + 1] : localHeader_[local::kCrc + 3];
     return header[kEncryptionHeaderSize - 1] == expected ? PasswordCheck::Passed
                                                          : PasswordCheck::Failed;
 }
@@ -250,8 +253,9 @@ bool TZAItemDecoder::DecodeBlocks() {
     if (Le16(header + block::kEncryption) != kSaturated16)
         return false;
     const uint32_t blockSize = Le32(header + block::kBlockSize);
-    const uint64_t total = item_.UncompressedSize == kSaturated32 ? item_.UncompressedSize64
-                                                                   : Le32(header + block::kTotalSize);
+    const uint64_t total = item_.UncompressedSize == kSaturated32
+                               ? item_.UncompressedSize64
+                               : Le32(header + block::kTotalSize);
     const auto blockCount = static_cast<int32_t>(Le32(header + block::kBlockCount));
     const bool compressed = header[block::kCompressed] != 0;
     std::string data;

@@ -11,9 +11,13 @@ namespace {
 
 // The Turkish alphabet in Windows-1254, lower case before upper: the letters' order in the
 // fixed Turkish collation; every other byte sorts before them by its value.
-constexpr std::string_view kTurkishAlphabet =
-    "aAbBcC\xE7\xC7" "dDeEfFgG\xF0\xD0" "hH\xFDIi\xDD" "jJkKlLmMnNoO\xF6\xD6" "pPqQrRsS\xFE\xDE"
-    "tTuU\xFC\xDC" "vVwWxXyYzZ";
+constexpr std::string_view kTurkishAlphabet = "aAbBcC\xE7\xC7"
+                                              "dDeEfFgG\xF0\xD0"
+                                              "hH\xFDIi\xDD"
+                                              "jJkKlLmMnNoO\xF6\xD6"
+                                              "pPqQrRsS\xFE\xDE"
+                                              "tTuU\xFC\xDC"
+                                              "vVwWxXyYzZ";
 
 std::array<uint8_t, 256> TurkishRanks() {
     std::array<uint8_t, 256> ranks{};

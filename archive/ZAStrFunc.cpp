@@ -42,9 +42,13 @@ std::string ExtractFileExt(std::string_view name) {
     return std::string(name.substr(last));
 }
 
-std::string_view UpToZero(std::string_view s) { return s.substr(0, s.find('\0')); }
+std::string_view UpToZero(std::string_view s) {
+    return s.substr(0, s.find('\0'));
+}
 
-void ReplaceAll(std::string& s, char from, char to) { std::replace(s.begin(), s.end(), from, to); }
+void ReplaceAll(std::string& s, char from, char to) {
+    std::replace(s.begin(), s.end(), from, to);
+}
 
 void ReplaceAll(std::u16string& s, char16_t from, char16_t to) {
     std::replace(s.begin(), s.end(), from, to);

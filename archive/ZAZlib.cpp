@@ -9,7 +9,8 @@ namespace za {
 uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
     const auto* bytes = static_cast<const Bytef*>(data);
     while (length > 0) {
-        const auto part = static_cast<uInt>(std::min<size_t>(length, std::numeric_limits<uInt>::max()));
+        const auto part =
+            static_cast<uInt>(std::min<size_t>(length, std::numeric_limits<uInt>::max()));
         crc = static_cast<uint32_t>(crc32(crc, bytes, part));
         bytes += part;
         length -= part;
@@ -36,11 +37,14 @@ void TZAInflater::SetInput(const void* data, size_t length) {
     stream_->avail_in = static_cast<uInt>(length);
 }
 
-size_t TZAInflater::InputLeft() const { return stream_->avail_in; }
+size_t TZAInflater::InputLeft() const {
+    return stream_->avail_in;
+}
 
 TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produced) {
     stream_->next_out = static_cast<Bytef*>(output);
-    stream_->avail_out = static_cast<uInt>(std::min<size_t>(capacity, std::numeric_limits<uInt>::max()));
+    stream_->avail_out =
+        static_cast<uInt>(std::min<size_t>(capacity, std::numeric_limits<uInt>::max()));
     const uInt offered = stream_->avail_out;
     const int result = inflate(stream_.get(), Z_NO_FLUSH);
     produced = offered - stream_->avail_out;

@@ -81,9 +81,13 @@ TZABaseArchiver::TZABaseArchiver(TComponent* owner) : TComponent(owner) {
     SetCompressionLevel(clFastest);
 }
 
-TZABaseArchiver::~TZABaseArchiver() { CloseArchive(); }
+TZABaseArchiver::~TZABaseArchiver() {
+    CloseArchive();
+}
 
-void TZABaseArchiver::UpdateCompressionMethod() { writeCompressionMethod_ = 0xFFFF; }
+void TZABaseArchiver::UpdateCompressionMethod() {
+    writeCompressionMethod_ = 0xFFFF;
+}
 
 TZipArchiver::TZipArchiver(TComponent* owner) : TZABaseArchiver(owner) {
     // A base constructor cannot reach this class's override, so the method is derived again.
@@ -414,9 +418,8 @@ void TZABaseArchiver::DoPassword(const std::string& fileName, std::string& newPa
         return;
     }
     platform::IDialogs* dialogs = platform::InstalledDialogs();
-    skipFile = !dialogs ||
-               !dialogs->InputQuery(Format("Password for \"%s\"", {fileName}), "Enter password: ",
-                                    newPassword);
+    skipFile = !dialogs || !dialogs->InputQuery(Format("Password for \"%s\"", {fileName}),
+                                                "Enter password: ", newPassword);
 }
 
 void TZABaseArchiver::DoProcessFileFailure(const std::string& fileName,
@@ -464,8 +467,7 @@ void TZABaseArchiver::DoRequestMiddleVolume(int32_t volumeNumber, std::string& v
     if (OnRequestMiddleVolume)
         OnRequestMiddleVolume(this, volumeNumber, volumeFileName, cancel);
     else
-        cancel =
-            VolumePromptCancelled(Format("Please insert disk #%d", {int64_t{volumeNumber}}));
+        cancel = VolumePromptCancelled(Format("Please insert disk #%d", {int64_t{volumeNumber}}));
 }
 
 void TZABaseArchiver::DoDiskFull(int32_t volumeNumber, const std::string& volumeFileName,
@@ -482,8 +484,8 @@ void TZABaseArchiver::DoNotification(uint8_t kind, int32_t a, int32_t b, int32_t
         OnNotification(this, kind, a, b, c);
 }
 
-void TZABaseArchiver::DoStoreFile(std::string& fileName, uint32_t& fileAttr,
-                                  std::string& comment, const std::string& originalFileName) {
+void TZABaseArchiver::DoStoreFile(std::string& fileName, uint32_t& fileAttr, std::string& comment,
+                                  const std::string& originalFileName) {
     if (OnStoreFile)
         OnStoreFile(this, fileName, fileAttr, comment, originalFileName);
 }
@@ -654,8 +656,8 @@ void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
     TZAVolumeNumberInfo volume;
     volume.LastNumber = static_cast<int32_t>(dirManager_->ThisDiskNumber());
     volume.SetNumber(item.DiskNumberStart != kSaturated16 ? item.DiskNumberStart
-                     : dirManager_->IsZip64              ? static_cast<int32_t>(item.DiskNumberStart32)
-                                                         : 0);
+                     : dirManager_->IsZip64 ? static_cast<int32_t>(item.DiskNumberStart32)
+                                            : 0);
     SelectVolume(volume);
     archiveStream_->SetPosition(static_cast<int64_t>(
         std::min<uint64_t>(item.FullLocalHeaderOffset(), std::numeric_limits<int64_t>::max())));

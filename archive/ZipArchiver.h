@@ -2,8 +2,8 @@
 
 #include "ZADirArray.h"
 #include "runtime/Component.h"
-#include "runtime/StringList.h"
 #include "runtime/Streams.h"
+#include "runtime/StringList.h"
 
 #include <cstdint>
 #include <functional>
@@ -129,38 +129,34 @@ using TZAFileProgressEvent =
 using TZAProgressEvent =
     std::function<void(TZABaseArchiver* sender, double progress, TZAProcessOperation operation,
                        TZAProgressPhase phase, bool& cancel)>;
-using TZACopyTempFileProgressEvent = std::function<void(
-    TZABaseArchiver* sender, double progress, TZAProgressPhase phase, bool& cancel)>;
+using TZACopyTempFileProgressEvent = std::function<void(TZABaseArchiver* sender, double progress,
+                                                        TZAProgressPhase phase, bool& cancel)>;
 using TZAConfirmOverwriteEvent =
     std::function<void(TZABaseArchiver* sender, const std::string& sourceFileName,
                        std::string& destFileName, bool& confirm)>;
 using TZAConfirmProcessFileEvent =
     std::function<void(TZABaseArchiver* sender, const std::string& fileName,
                        TZAProcessOperation operation, bool& confirm)>;
-using TZAOnPasswordEvent =
-    std::function<void(TZABaseArchiver* sender, const std::string& fileName,
-                       std::string& newPassword, bool& skipFile)>;
+using TZAOnPasswordEvent = std::function<void(TZABaseArchiver* sender, const std::string& fileName,
+                                              std::string& newPassword, bool& skipFile)>;
 using TZAProcessFileFailureEvent = std::function<void(
     TZABaseArchiver* sender, const std::string& fileName, TZAProcessOperation operation,
     int32_t nativeError, int32_t errorCode, const std::string& errorMessage, TZAAction& action)>;
-using TZAOnRequestBlankVolumeEvent =
-    std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
-                       std::string& volumeFileName, bool& cancel)>;
+using TZAOnRequestBlankVolumeEvent = std::function<void(
+    TZABaseArchiver* sender, int32_t volumeNumber, std::string& volumeFileName, bool& cancel)>;
 using TZAOnRequestFirstVolumeEvent =
     std::function<void(TZABaseArchiver* sender, std::string& volumeFileName, bool& cancel)>;
 using TZAOnRequestLastVolumeEvent = TZAOnRequestFirstVolumeEvent;
 using TZAOnRequestMiddleVolumeEvent = TZAOnRequestBlankVolumeEvent;
-using TZAOnDiskFullEvent =
-    std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
-                       const std::string& volumeFileName, bool& cancel)>;
-using TZANotificationEvent = std::function<void(TZABaseArchiver* sender, uint8_t kind,
-                                                int32_t a, int32_t b, int32_t c)>;
+using TZAOnDiskFullEvent = std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
+                                              const std::string& volumeFileName, bool& cancel)>;
+using TZANotificationEvent =
+    std::function<void(TZABaseArchiver* sender, uint8_t kind, int32_t a, int32_t b, int32_t c)>;
 using TZAOnStoreFileEvent =
     std::function<void(TZABaseArchiver* sender, std::string& fileName, uint32_t& fileAttr,
                        std::string& comment, const std::string& originalFileName)>;
-using TZAOnExtractFileEvent =
-    std::function<void(TZABaseArchiver* sender, std::string& fileName, uint32_t& fileAttr,
-                       const std::string& comment)>;
+using TZAOnExtractFileEvent = std::function<void(TZABaseArchiver* sender, std::string& fileName,
+                                                 uint32_t& fileAttr, const std::string& comment)>;
 
 // The archiver component: settings, the open archive with its directory, search and
 // extraction into memory.
@@ -265,8 +261,7 @@ public:
                                     bool& confirm);
     virtual void DoConfirmProcessFile(const std::string& fileName, TZAProcessOperation operation,
                                       bool& confirm);
-    virtual void DoPassword(const std::string& fileName, std::string& newPassword,
-                            bool& skipFile);
+    virtual void DoPassword(const std::string& fileName, std::string& newPassword, bool& skipFile);
     virtual void DoProcessFileFailure(const std::string& fileName, TZAProcessOperation operation,
                                       int32_t nativeError, int32_t errorCode,
                                       const std::string& errorMessage, TZAAction& action);
@@ -276,8 +271,7 @@ public:
     virtual void DoRequestLastVolume(std::string& volumeFileName, bool& cancel);
     virtual void DoRequestMiddleVolume(int32_t volumeNumber, std::string& volumeFileName,
                                        bool& cancel);
-    virtual void DoDiskFull(int32_t volumeNumber, const std::string& volumeFileName,
-                            bool& cancel);
+    virtual void DoDiskFull(int32_t volumeNumber, const std::string& volumeFileName, bool& cancel);
     virtual void DoNotification(uint8_t kind, int32_t a, int32_t b, int32_t c);
     virtual void DoStoreFile(std::string& fileName, uint32_t& fileAttr, std::string& comment,
                              const std::string& originalFileName);

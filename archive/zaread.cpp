@@ -26,7 +26,9 @@ std::string Shown(const std::u16string& name) {
     return platform::AnsiToUtf8(platform::WideToAnsi(name));
 }
 
-std::string FullName(const TZAArchiveItem& item) { return Shown(item.StoredPath + item.FileName); }
+std::string FullName(const TZAArchiveItem& item) {
+    return Shown(item.StoredPath + item.FileName);
+}
 
 int List(TZipArchiver& archiver) {
     TZAArchiveItem item;

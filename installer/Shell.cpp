@@ -46,16 +46,9 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
             }
         };
     };
-    const platform::TMainWindow window{texts::WindowCaption(),
-                                       texts::ButtonCaption(),
-                                       327,
-                                       60,
-                                       8,
-                                       8,
-                                       309,
-                                       45,
-                                       guarded(&TForm1::FormActivate),
-                                       guarded(&TForm1::Button1Click)};
+    const platform::TMainWindow window{
+        texts::WindowCaption(),         texts::ButtonCaption(),        327, 60, 8, 8, 309, 45,
+        guarded(&TForm1::FormActivate), guarded(&TForm1::Button1Click)};
     application.Run(window);
     return failed ? 1 : 0;
 }

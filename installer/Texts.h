@@ -10,12 +10,20 @@ namespace texts {
 inline std::string ApplicationTitle() {
     return CP1251("Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"");
 }
-inline std::string WindowCaption() { return CP1251("Установка корневых сертификатов в хранилище Windows"); }
+inline std::string WindowCaption() {
+    return CP1251("Установка корневых сертификатов в хранилище Windows");
+}
 inline std::string ButtonCaption() {
     return CP1251("Установить корневые сертификаты в хранилище Windows");
 }
-inline std::string ErrorCaption() { return CP1251("Ошибка"); }
-inline std::string InstallationDone() { return CP1251("Установка произведена !"); }
-inline std::string BundleMissing() { return CP1251("Не найдена информация о корневых сертификатах"); }
+inline std::string ErrorCaption() {
+    return CP1251("Ошибка");
+}
+inline std::string InstallationDone() {
+    return CP1251("Установка произведена !");
+}
+inline std::string BundleMissing() {
+    return CP1251("Не найдена информация о корневых сертификатах");
+}
 
 } // namespace texts

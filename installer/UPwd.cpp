@@ -1,10 +1,10 @@
 #include "UPwd.h"
 
 #include "Texts.h"
-#include "uCrypt.h"
 #include "archive/ZAStrFunc.h"
 #include "platform/CodePages.h"
 #include "runtime/Exception.h"
+#include "uCrypt.h"
 #include "unzip/uzip.h"
 
 #include <memory>
@@ -25,7 +25,8 @@ void TForm1::Button1Click(void*) {
     unzip->LoadFromString(bundle, false);
 
     const TStores stores{service_.CertOpenSystemStoreA("AddressBook"),
-                         service_.CertOpenSystemStoreA("CA"), service_.CertOpenSystemStoreA("ROOT")};
+                         service_.CertOpenSystemStoreA("CA"),
+                         service_.CertOpenSystemStoreA("ROOT")};
     for (int32_t i = 0; i < unzip->Count(); ++i) {
         std::string name, contents;
         unzip->GetEntry(i, name, contents);

@@ -27,9 +27,8 @@ public:
     // The current user's system store of that name.
     virtual HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) = 0;
     // A decoded certificate, or 0 when the bytes are none the service can decode.
-    virtual PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding,
-                                                        const unsigned char* data,
-                                                        uint32_t length) = 0;
+    virtual PCCERT_CONTEXT
+    CertCreateCertificateContext(uint32_t encoding, const unsigned char* data, uint32_t length) = 0;
     virtual PCCRL_CONTEXT CertCreateCRLContext(uint32_t encoding, const unsigned char* data,
                                                uint32_t length) = 0;
     // Writes the name, ended by a zero character, into a buffer of size characters; returns

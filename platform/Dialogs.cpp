@@ -5,7 +5,11 @@ namespace {
 IDialogs* installed = nullptr;
 }
 
-void InstallDialogs(IDialogs* dialogs) { installed = dialogs; }
-IDialogs* InstalledDialogs() { return installed; }
+void InstallDialogs(IDialogs* dialogs) {
+    installed = dialogs;
+}
+IDialogs* InstalledDialogs() {
+    return installed;
+}
 
 } // namespace platform

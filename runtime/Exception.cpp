@@ -11,8 +11,7 @@ namespace {
 
 // The system's text without the blanks, control characters and full stops at its end.
 std::string Trimmed(std::string text) {
-    while (!text.empty() &&
-           (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
         text.pop_back();
     return text;
 }

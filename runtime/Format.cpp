@@ -11,8 +11,12 @@ std::string Padded(std::string text, size_t width, bool leftAligned) {
     return leftAligned ? text + padding : padding + text;
 }
 
-const std::string* AsString(const TFormatArg& arg) { return std::get_if<std::string>(&arg); }
-const int64_t* AsInteger(const TFormatArg& arg) { return std::get_if<int64_t>(&arg); }
+const std::string* AsString(const TFormatArg& arg) {
+    return std::get_if<std::string>(&arg);
+}
+const int64_t* AsInteger(const TFormatArg& arg) {
+    return std::get_if<int64_t>(&arg);
+}
 
 } // namespace
 

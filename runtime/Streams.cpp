@@ -74,7 +74,9 @@ int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
     return position_;
 }
 
-TMemoryStream::TMemoryStream(std::string initial) : buffer_(std::move(initial)) { Rebind(); }
+TMemoryStream::TMemoryStream(std::string initial) : buffer_(std::move(initial)) {
+    Rebind();
+}
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
     if (position_ < 0 || count <= 0)

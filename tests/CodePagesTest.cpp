@@ -1,6 +1,6 @@
 #include "platform/CodePages.h"
-#include "runtime/Cp1251Literal.h"
 #include "TestTools.h"
+#include "runtime/Cp1251Literal.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,12 @@ for b in range(256):
     return table;
 }
 
-std::string Byte(int b) { return std::string(1, static_cast<char>(b)); }
-int Value(const std::string& s) { return static_cast<unsigned char>(s.at(0)); }
+std::string Byte(int b) {
+    return std::string(1, static_cast<char>(b));
+}
+int Value(const std::string& s) {
+    return static_cast<unsigned char>(s.at(0));
+}
 
 } // namespace
 
@@ -64,7 +68,8 @@ TEST(CodePages, EveryByteAgreesWithPythonCodecs) {
 }
 
 TEST(CodePages, OemCyrillicLettersBecomeTheSameAnsiLetters) {
-    const std::string letters = CP1251("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+    const std::string letters =
+        CP1251("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя");
     std::string oem;
     for (int b = 0x80; b <= 0xAF; ++b)
         oem += static_cast<char>(b);
@@ -82,7 +87,10 @@ TEST(CodePages, Utf8RoundTripAndUnknownCharacters) {
     const std::string utf8 = AnsiToUtf8(ansi);
     EXPECT_EQ(utf8, "Установка произведена !");
     EXPECT_EQ(Utf8ToAnsi(utf8), ansi);
-    EXPECT_EQ(Utf8ToAnsi("a\xE2\x82\xAC" "b"), "a\x88" "b"); // euro sign
+    EXPECT_EQ(Utf8ToAnsi("a\xE2\x82\xAC"
+                         "b"),
+              "a\x88"
+              "b"); // euro sign
     EXPECT_EQ(Utf8ToAnsi("中"), "?");
     EXPECT_EQ(Utf8ToAnsi("\xFF"), "?");
     EXPECT_EQ(WideToAnsi(u"\u4E2D"), "?");

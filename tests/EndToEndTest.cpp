@@ -18,9 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDone = "[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] Установка произведена !";
+const std::string kDone =
+    "[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] Установка произведена !";
 
-std::string Bundle() { return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip"); }
+std::string Bundle() {
+    return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip");
+}
 
 struct StoreCount {
     int certificates = 0, crls = 0;
@@ -77,9 +80,10 @@ TEST_F(Installer, PlacesTheBundleIntoTheThreeStores) {
         const std::string der = (data_.Path() / "cert.der").string();
         WriteFile(der, contents);
         const std::string output = RunCommand(
-            "openssl x509 -inform DER -in '" + der + "' -out '" + der + ".pem' && openssl verify "
-            "-CApath '" + (Stores() / "ROOT").string() + "' -untrusted '" + untrusted +
-            "' '" + der + ".pem'");
+            "openssl x509 -inform DER -in '" + der + "' -out '" + der +
+            ".pem' && openssl verify "
+            "-CApath '" +
+            (Stores() / "ROOT").string() + "' -untrusted '" + untrusted + "' '" + der + ".pem'");
         EXPECT_NE(output.find(": OK"), std::string::npos) << name << ": " << output;
         ++verified;
     }
@@ -194,7 +198,8 @@ TEST(Bundle, ContentsAsThePlacementRulesExpect) {
             service.CertFreeCRLContext(crl);
             const std::string der = (fs::temp_directory_path() / "za-crl.der").string();
             WriteFile(der, contents);
-            crlIssuers.insert(RunCommand("openssl crl -inform DER -noout -issuer -in '" + der + "'"));
+            crlIssuers.insert(
+                RunCommand("openssl crl -inform DER -noout -issuer -in '" + der + "'"));
             continue;
         }
         const auto certificate = ucrypt::DecodeCertificate(service, contents);

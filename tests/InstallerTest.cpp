@@ -60,7 +60,8 @@ public:
         EXPECT_EQ(disposition, 1u);
         return Add(objects.at(store), objects.at(cert));
     }
-    bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t disposition) override {
+    bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl,
+                                  uint32_t disposition) override {
         EXPECT_EQ(disposition, 3u);
         contents[objects.at(store)].insert(objects.at(crl));
         calls.push_back("crl " + objects.at(store));
@@ -257,7 +258,12 @@ TEST(Shell, MissingBundleIsShownOnEveryRunAndTheWindowStays) {
     ScriptedApplication application;
     application.clicks = 2;
     FakeStores stores;
-    EXPECT_EQ(RunInstaller(application, stores, [] { throw Exception(texts::BundleMissing()); return std::string(); }), 1);
+    EXPECT_EQ(RunInstaller(application, stores,
+                           [] {
+                               throw Exception(texts::BundleMissing());
+                               return std::string();
+                           }),
+              1);
     const std::string box = "box " + texts::BundleMissing() + ".";
     EXPECT_EQ(application.shown, (std::vector<std::string>{box, box, box}));
 }
@@ -265,7 +271,11 @@ TEST(Shell, MissingBundleIsShownOnEveryRunAndTheWindowStays) {
 TEST(Shell, AFinishedRunClosesTheWindow) {
     ScriptedApplication application;
     FakeStores stores;
-    EXPECT_EQ(RunInstaller(application, stores, [] { return Bundle({{"a.cer", "CERT A|A|"}}); }), 0);
+    EXPECT_EQ(RunInstaller(application, stores,
+                           [] {
+                               return Bundle({{"a.cer", "CERT A|A|"}});
+                           }),
+              0);
     EXPECT_EQ(application.shown,
               (std::vector<std::string>{"info " + texts::InstallationDone(), "closed"}));
 }

@@ -42,11 +42,17 @@ protected:
         const std::string base = (dir_.Path() / ("crl" + std::to_string(++made_))).string();
         RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + base + ".key' -subj '" +
                    subject + "' -days 30 -out '" + base + ".pem' 2>/dev/null && : > '" + base +
-                   ".idx' && echo 01 > '" + base + ".num' && printf '[ca]\\ndefault_ca=x\\n[x]\\n"
-                   "database=" + base + ".idx\\ncrlnumber=" + base + ".num\\ndefault_md=sha256\\n"
-                   "default_crl_days=30\\n' > '" + base + ".cnf' && openssl ca -config '" + base +
-                   ".cnf' -gencrl -keyfile '" + base + ".key' -cert '" + base + ".pem' 2>/dev/null"
-                   " | openssl crl -outform DER -out '" + base + ".der'");
+                   ".idx' && echo 01 > '" + base +
+                   ".num' && printf '[ca]\\ndefault_ca=x\\n[x]\\n"
+                   "database=" +
+                   base + ".idx\\ncrlnumber=" + base +
+                   ".num\\ndefault_md=sha256\\n"
+                   "default_crl_days=30\\n' > '" +
+                   base + ".cnf' && openssl ca -config '" + base + ".cnf' -gencrl -keyfile '" +
+                   base + ".key' -cert '" + base +
+                   ".pem' 2>/dev/null"
+                   " | openssl crl -outform DER -out '" +
+                   base + ".der'");
         return ReadFile(base + ".der");
     }
 
@@ -90,7 +96,8 @@ TEST_F(PosixStores, SimpleDisplayNames) {
 TEST_F(PosixStores, NamesAreCutToTheBuffer) {
     ICertStoreService& s = SystemCertStoreService();
     const std::string der = Certificate("/CN=Twelve chars");
-    const auto cert = s.CertCreateCertificateContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
+    const auto cert =
+        s.CertCreateCertificateContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
     char buffer[8];
     EXPECT_EQ(s.CertGetNameStringA(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, buffer, 8), 8u);
     EXPECT_STREQ(buffer, "Twelve ");
@@ -102,7 +109,8 @@ TEST_F(PosixStores, EqualCertificatesAreRefusedAndCrlsOfOneIssuerReplaced) {
     const std::string a = Certificate("/CN=Same name"), b = Certificate("/CN=Same name");
     const HCERTSTORE store = s.CertOpenSystemStoreA("CA");
     auto add = [&](const std::string& der) {
-        const auto cert = s.CertCreateCertificateContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
+        const auto cert =
+            s.CertCreateCertificateContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
         const bool added = s.CertAddCertificateContextToStore(store, cert, CERT_STORE_ADD_NEW);
         s.CertFreeCertificateContext(cert);
         return added;
@@ -111,7 +119,8 @@ TEST_F(PosixStores, EqualCertificatesAreRefusedAndCrlsOfOneIssuerReplaced) {
     EXPECT_FALSE(add(a));
     EXPECT_EQ(s.GetLastError(), CRYPT_E_EXISTS);
     EXPECT_TRUE(add(b)); // same subject, other bytes: a second file of that hash
-    const std::string first = Crl("/CN=Issuer"), second = Crl("/CN=Issuer"), other = Crl("/CN=Other");
+    const std::string first = Crl("/CN=Issuer"), second = Crl("/CN=Issuer"),
+                      other = Crl("/CN=Other");
     for (const std::string& der : {first, second, other}) {
         const auto crl = s.CertCreateCRLContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
         ASSERT_NE(crl, 0u);

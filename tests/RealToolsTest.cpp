@@ -112,9 +112,9 @@ protected:
             if (listed[i].name.back() == '/')
                 continue;
             ++files;
-            const std::string expected = RunCommand("unzip -p " +
-                                                    (password.empty() ? "" : "-P " + password + " ") +
-                                                    "'" + path.string() + "' '" + listed[i].name + "'");
+            const std::string expected =
+                RunCommand("unzip -p " + (password.empty() ? "" : "-P " + password + " ") + "'" +
+                           path.string() + "' '" + listed[i].name + "'");
             EXPECT_EQ(archiver.ExtractToString(listed[i].name), expected) << listed[i].name;
         }
         EXPECT_EQ(archiver.FileCount(), files);
@@ -132,8 +132,8 @@ std::string Zaread(const std::string& arguments) {
 } // namespace
 
 TEST_F(RealTools, InfoZip) {
-    for (const char* name : {"zip-default.zip", "zip-stored.zip", "zip-best.zip", "zip-piped.zip",
-                             "zip-stdin.zip"})
+    for (const char* name :
+         {"zip-default.zip", "zip-stored.zip", "zip-best.zip", "zip-piped.zip", "zip-stdin.zip"})
         CheckArchive(name);
 }
 
@@ -190,7 +190,7 @@ TEST_F(RealTools, SevenZip) {
 }
 
 TEST_F(RealTools, ZareadTestsListsAndPrintsLikeUnzip) {
-    std::vector<std::string> archives = {"zip-default.zip", "zip-best.zip", "zip-piped.zip",
+    std::vector<std::string> archives = {"zip-default.zip", "zip-best.zip",    "zip-piped.zip",
                                          "py-zip64.zip",    "py-streamed.zip", "py-stored.zip"};
     if (CommandAvailable("7z"))
         archives.push_back("7z-deflate.zip");

@@ -1,7 +1,7 @@
-#include "runtime/Cp1251Literal.h"
-#include "runtime/Exception.h"
 #include "runtime/Streams.h"
 #include "TestTools.h"
+#include "runtime/Cp1251Literal.h"
+#include "runtime/Exception.h"
 #include "unzip/uzip.h"
 
 #include <gtest/gtest.h>

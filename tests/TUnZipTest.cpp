@@ -12,8 +12,8 @@ std::string Archive() {
     Entry broken{.name = "CA/broken.cer", .data = "damaged contents"};
     broken.centralCrc = 1;
     return BuildZip({Folder("CA/"), Entry{.name = "CA/a.cer", .data = "A"}, broken,
-                     Entry{.name = "root.crl", .data = "R"},
-                     Entry{.name = "dup", .data = "first"}, Entry{.name = "dup", .data = "second"}});
+                     Entry{.name = "root.crl", .data = "R"}, Entry{.name = "dup", .data = "first"},
+                     Entry{.name = "dup", .data = "second"}});
 }
 
 } // namespace

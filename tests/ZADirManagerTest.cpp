@@ -16,14 +16,23 @@ std::vector<Entry> ThreeFiles() {
     return {a, Folder("dir/"), b, c};
 }
 
-std::u16string NameOf(OpenArchive& archive, int i) { return archive.Item(i).FileName; }
+std::u16string NameOf(OpenArchive& archive, int i) {
+    return archive.Item(i).FileName;
+}
 
 } // namespace
 
 TEST(CentralDirectory, ReadsEveryHeaderField) {
-    Entry e{.name = "x/y.dat", .data = "payload", .externalAttributes = 0x21, .versionMadeBy = 63,
-            .modTime = 0x1234, .modDate = 0x5678, .comment = "note"};
-    e.centralExtra = std::string("\x0A\x00\x04\x00" "abcd", 8);
+    Entry e{.name = "x/y.dat",
+            .data = "payload",
+            .externalAttributes = 0x21,
+            .versionMadeBy = 63,
+            .modTime = 0x1234,
+            .modDate = 0x5678,
+            .comment = "note"};
+    e.centralExtra = std::string("\x0A\x00\x04\x00"
+                                 "abcd",
+                                 8);
     OpenArchive archive(BuildZip({e}, {.comment = "archive comment"}));
     ASSERT_EQ(archive.Items().Count(), 1);
     const TDirItem& item = archive.Item(0);
@@ -234,7 +243,10 @@ TEST(CentralDirectory, ExtraEntryThatOverrunsIsCut) {
 
 TEST(CentralDirectory, ExtraFieldTooShortForAnEntryHeaderGoesOnAtTheComment) {
     Entry e{.name = "e", .data = "data", .comment = "kept"};
-    e.centralExtra = std::string("\x0A\x00\x02\x00" "ab" "\x01\x02", 8);
+    e.centralExtra = std::string("\x0A\x00\x02\x00"
+                                 "ab"
+                                 "\x01\x02",
+                                 8);
     OpenArchive archive(BuildZip({e, Entry{.name = "f", .data = "next"}}));
     EXPECT_EQ(archive.Item(0).Extras.size(), 1u);
     EXPECT_EQ(archive.Item(0).Comment, "kept");
@@ -271,9 +283,9 @@ TEST(CentralDirectory, TotalEntriesSaturatedWithoutZip64Rebuilds) {
 }
 
 TEST(CentralDirectory, RebuildTakesSizesFromDataDescriptors) {
-    std::vector<Entry> entries = {Entry{.name = "s1", .data = std::string(5000, 'q'),
-                                        .dataDescriptor = true},
-                                  Entry{.name = "s2", .data = "tail", .dataDescriptor = true}};
+    std::vector<Entry> entries = {
+        Entry{.name = "s1", .data = std::string(5000, 'q'), .dataDescriptor = true},
+        Entry{.name = "s2", .data = "tail", .dataDescriptor = true}};
     OpenArchive archive(BuildZip(entries, {.trailing = "x"}));
     ASSERT_EQ(archive.Items().Count(), 2);
     EXPECT_EQ(archive.Item(0).UncompressedSize, 5000u);

@@ -11,25 +11,43 @@ namespace {
 // lists them.
 std::map<int, int> ExpectedMessageIndex() {
     const std::map<int, std::vector<int>> codesByMessage = {
-        {0, {0}},         {1, {1, 2, 3, 4, 7, 16, 21, 24}},
-        {2, {5}},         {3, {6}},
-        {4, {8}},         {5, {9, 10, 29}},
+        {0, {0}},
+        {1, {1, 2, 3, 4, 7, 16, 21, 24}},
+        {2, {5}},
+        {3, {6}},
+        {4, {8}},
+        {5, {9, 10, 29}},
         {6, {11, 12, 15, 18, 30, 31, 38, 42, 53, 54}},
-        {7, {13, 14}},    {8, {17}},
-        {9, {19, 23}},    {10, {20}},
-        {11, {22, 25}},   {12, {33}},
-        {13, {26}},       {14, {27}},
-        {15, {28}},       {16, {32}},
-        {17, {34}},       {18, {35}},
-        {19, {36}},       {20, {37}},
-        {21, {39}},       {22, {40}},
-        {23, {41, 43}},   {24, {44, 45}},
-        {25, {46}},       {26, {47}},
-        {27, {48, 57}},   {28, {49}},
-        {29, {50}},       {30, {51}},
-        {31, {52}},       {32, {55}},
-        {33, {56}},       {34, {58, 59}},
-        {35, {60}},       {36, {61}},
+        {7, {13, 14}},
+        {8, {17}},
+        {9, {19, 23}},
+        {10, {20}},
+        {11, {22, 25}},
+        {12, {33}},
+        {13, {26}},
+        {14, {27}},
+        {15, {28}},
+        {16, {32}},
+        {17, {34}},
+        {18, {35}},
+        {19, {36}},
+        {20, {37}},
+        {21, {39}},
+        {22, {40}},
+        {23, {41, 43}},
+        {24, {44, 45}},
+        {25, {46}},
+        {26, {47}},
+        {27, {48, 57}},
+        {28, {49}},
+        {29, {50}},
+        {30, {51}},
+        {31, {52}},
+        {32, {55}},
+        {33, {56}},
+        {34, {58, 59}},
+        {35, {60}},
+        {36, {61}},
         {37, {62}},
     };
     std::map<int, int> indexByCode;
@@ -84,9 +102,9 @@ TEST(EZAException, UnknownCodesAndArguments) {
 
     EXPECT_EQ(EZAException::CreateWithArgs(15, nullptr, {std::string("CA/x.cer")}).Message(),
               "File \"CA/x.cer\" not found - Native error: 00015");
-    EXPECT_EQ(EZAException::CreateWithArgs(34, nullptr, {int64_t{10}, int64_t{-2}, "extra"})
-                  .Message(),
-              "Invalid compressed size, rfs.size = 10, count = -2 - Native error: 00034");
+    EXPECT_EQ(
+        EZAException::CreateWithArgs(34, nullptr, {int64_t{10}, int64_t{-2}, "extra"}).Message(),
+        "Invalid compressed size, rfs.size = 10, count = -2 - Native error: 00034");
     EXPECT_EQ(EZAException::Create(15).Message(), "File \"%s\" not found - Native error: 00015");
 }
 

@@ -39,7 +39,8 @@ TEST(Extraction, StoredDeflatedAtEveryLevelAndEmpty) {
                                   Entry{.name = "empty", .data = ""},
                                   Entry{.name = "empty-stored", .data = "", .method = 0}};
     for (int level = 0; level <= 9; ++level)
-        entries.push_back(Entry{.name = "level" + std::to_string(level), .data = data, .level = level});
+        entries.push_back(
+            Entry{.name = "level" + std::to_string(level), .data = data, .level = level});
     OpenArchive archive(BuildZip(entries));
     for (const Entry& e : entries)
         EXPECT_EQ(archive.Archiver().ExtractToString(e.name), e.data) << e.name;
@@ -197,7 +198,8 @@ std::string BlockPayload(const std::string& data, uint32_t blockSize, bool compr
             uLongf size = compressBound(static_cast<uLong>(block.size()));
             std::string packed(size, '\0');
             compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-                     reinterpret_cast<const Bytef*>(block.data()), static_cast<uLong>(block.size()));
+                     reinterpret_cast<const Bytef*>(block.data()),
+                     static_cast<uLong>(block.size()));
             packed.resize(size);
             block = packed;
         }

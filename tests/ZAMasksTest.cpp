@@ -36,7 +36,9 @@ bool ReferenceMatch(const char* name, const char* mask, const TZACollation& coll
     }
 }
 
-bool Match(std::string_view name, std::string_view mask) { return WildcardMatch(name, mask, true); }
+bool Match(std::string_view name, std::string_view mask) {
+    return WildcardMatch(name, mask, true);
+}
 
 } // namespace
 
@@ -75,7 +77,8 @@ TEST(WildcardMatch, EqualsTheBacktrackingWalkOnRandomNamesAndMasks) {
             name += alphabet[random() % alphabet.size()];
         for (size_t i = random() % 7; i > 0; --i)
             mask += maskAlphabet[random() % maskAlphabet.size()];
-        ASSERT_EQ(WildcardMatch(name, mask, true), ReferenceMatch(name.c_str(), mask.c_str(), collation))
+        ASSERT_EQ(WildcardMatch(name, mask, true),
+                  ReferenceMatch(name.c_str(), mask.c_str(), collation))
             << "name '" << name << "' mask '" << mask << "'";
     }
 }

@@ -15,12 +15,11 @@ std::string BundleLike() {
         e.externalAttributes = 0x2010;
         return e;
     };
-    return BuildZip({folder("AddressBook/"), Entry{.name = "AddressBook/a.cer", .data = "a"},
-                     folder("CA/"), Entry{.name = "CA/b.cer", .data = "b"},
-                     Entry{.name = "CA/sub/c.cer", .data = "c"},
-                     Entry{.name = "CA/d.crl", .data = "d"}, folder("ROOT/"),
-                     Entry{.name = "ROOT/README", .data = "r"},
-                     Entry{.name = "top.cer", .data = "t"}});
+    return BuildZip(
+        {folder("AddressBook/"), Entry{.name = "AddressBook/a.cer", .data = "a"}, folder("CA/"),
+         Entry{.name = "CA/b.cer", .data = "b"}, Entry{.name = "CA/sub/c.cer", .data = "c"},
+         Entry{.name = "CA/d.crl", .data = "d"}, folder("ROOT/"),
+         Entry{.name = "ROOT/README", .data = "r"}, Entry{.name = "top.cer", .data = "t"}});
 }
 
 std::vector<std::string> Walk(TZipArchiver& archiver, const std::string& mask, int32_t attr) {
@@ -47,8 +46,11 @@ TEST(ItemSearch, FilesInDirectoryOrderWithoutFolders) {
 }
 
 TEST(ItemSearch, RecordFields) {
-    Entry e{.name = "dir/sub/file.txt", .data = std::string(1000, 'x'), .modTime = 0x1111,
-            .modDate = 0x2222, .comment = "c"};
+    Entry e{.name = "dir/sub/file.txt",
+            .data = std::string(1000, 'x'),
+            .modTime = 0x1111,
+            .modDate = 0x2222,
+            .comment = "c"};
     Entry empty{.name = "empty", .data = ""};
     Entry grown{.name = "random", .data = "q", .method = 8, .level = 0};
     OpenArchive archive(BuildZip({e, empty, grown}));

@@ -1,6 +1,6 @@
 #include "ArchiveFixture.h"
-#include "ZipWriter.h"
 #include "TestTools.h"
+#include "ZipWriter.h"
 #include "platform/Dialogs.h"
 
 #include <gtest/gtest.h>

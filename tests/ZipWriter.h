@@ -26,8 +26,8 @@ struct Entry {
     // Zip64: saturated sizes and offset in the central header, their values in a Zip64
     // extra entry.
     bool zip64 = false;
-    std::optional<std::string> payload;        // the data bytes as stored, instead of data
-    std::optional<uint32_t> centralCrc;         // central header values instead of the true ones
+    std::optional<std::string> payload; // the data bytes as stored, instead of data
+    std::optional<uint32_t> centralCrc; // central header values instead of the true ones
     std::optional<uint32_t> centralCompressed;
     std::optional<uint32_t> centralUncompressed;
     std::optional<uint32_t> centralSignature;
@@ -35,12 +35,12 @@ struct Entry {
 
 struct Layout {
     std::string comment;
-    std::string stub;              // bytes in front of the archive
+    std::string stub; // bytes in front of the archive
     bool offsetsIncludeStub = false;
-    bool zip64EndRecords = false;  // a Zip64 end record and locator, 0xFFFF counts
+    bool zip64EndRecords = false; // a Zip64 end record and locator, 0xFFFF counts
     std::optional<uint16_t> totalEntries;
     std::optional<uint16_t> commentLength;
-    std::string trailing;          // bytes after the end record and comment
+    std::string trailing; // bytes after the end record and comment
 };
 
 std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout = {});

@@ -26,10 +26,14 @@ void TReadMemoryStream::AttachMemory(const void* memory, int64_t size) {
     Seek(0, TSeekOrigin::soBeginning);
 }
 
-int64_t TReadMemoryStream::Write(const void*, int64_t) { return 0; }
+int64_t TReadMemoryStream::Write(const void*, int64_t) {
+    return 0;
+}
 
 // The memory belongs to the caller; its size is not ours to change.
-void TReadMemoryStream::SetSize(int64_t) { throw EWriteError(); }
+void TReadMemoryStream::SetSize(int64_t) {
+    throw EWriteError();
+}
 
 TUnZip::TUnZip() = default;
 
@@ -68,7 +72,9 @@ void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
     stream_.reset();
 }
 
-int32_t TUnZip::Count() const { return names_ ? names_->Count() : 0; }
+int32_t TUnZip::Count() const {
+    return names_ ? names_->Count() : 0;
+}
 
 void TUnZip::GetEntry(int32_t index, std::string& name, std::string& contents) const {
     if (!contents_ || index < 0 || index >= contents_->Count())

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/StringList.h"
 #include "runtime/Streams.h"
+#include "runtime/StringList.h"
 
 #include <memory>
 #include <string>

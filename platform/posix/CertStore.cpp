@@ -55,7 +55,9 @@ fs::path StoresRoot() {
     return fs::path(home ? home : ".") / ".local" / "share" / "certinstall" / "stores";
 }
 
-int ErrorOf(const std::error_code& error) { return error.value() ? error.value() : EIO; }
+int ErrorOf(const std::error_code& error) {
+    return error.value() ? error.value() : EIO;
+}
 
 std::string HashName(unsigned long hash) {
     char name[16];
@@ -106,9 +108,10 @@ std::optional<std::string> AlternativeName(X509* certificate, int nid) {
 // The simple display name: common name, else organisational unit, else organisation, else
 // e-mail attribute, else an alternative name.
 std::string SimpleDisplayName(X509* certificate, bool issuer) {
-    X509_NAME* name = issuer ? X509_get_issuer_name(certificate) : X509_get_subject_name(certificate);
-    for (int nid : {NID_commonName, NID_organizationalUnitName, NID_organizationName,
-                    NID_pkcs9_emailAddress})
+    X509_NAME* name =
+        issuer ? X509_get_issuer_name(certificate) : X509_get_subject_name(certificate);
+    for (int nid :
+         {NID_commonName, NID_organizationalUnitName, NID_organizationName, NID_pkcs9_emailAddress})
         if (auto text = EntryText(name, nid))
             return *text;
     return AlternativeName(certificate, issuer ? NID_issuer_alt_name : NID_subject_alt_name)
@@ -187,8 +190,8 @@ int FirstFreeNumber(const std::map<int, fs::path>& files) {
     return n;
 }
 
-template <class T, class Read> std::unique_ptr<T, void (*)(T*)> ReadPem(const fs::path& file, Read read,
-                                                                       void (*free)(T*)) {
+template <class T, class Read>
+std::unique_ptr<T, void (*)(T*)> ReadPem(const fs::path& file, Read read, void (*free)(T*)) {
     FILE* in = std::fopen(file.c_str(), "r");
     T* object = in ? read(in, nullptr, nullptr, nullptr) : nullptr;
     if (in)
@@ -206,7 +209,8 @@ public:
         if (error) {
             store->openError = ErrorOf(error);
         } else {
-            store->lock = open((store->folder / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            store->lock =
+                open((store->folder / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             if (store->lock < 0 || flock(store->lock, LOCK_EX) != 0)
                 store->openError = errno;
         }
@@ -215,20 +219,12 @@ public:
 
     PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding, const unsigned char* data,
                                                 uint32_t length) override {
-        const unsigned char* p = data;
-        X509Ptr certificate((encoding & X509_ASN_ENCODING) ? d2i_X509(nullptr, &p, length) : nullptr);
-        if (!certificate)
-            return 0;
-        return Keep(certificates_, std::move(certificate));
+        return Decoded(certificates_, encoding, data, length, d2i_X509);
     }
 
     PCCRL_CONTEXT CertCreateCRLContext(uint32_t encoding, const unsigned char* data,
                                        uint32_t length) override {
-        const unsigned char* p = data;
-        CrlPtr crl((encoding & X509_ASN_ENCODING) ? d2i_X509_CRL(nullptr, &p, length) : nullptr);
-        if (!crl)
-            return 0;
-        return Keep(crls_, std::move(crl));
+        return Decoded(crls_, encoding, data, length, d2i_X509_CRL);
     }
 
     uint32_t CertGetNameStringA(PCCERT_CONTEXT certificate, uint32_t type, uint32_t flags,
@@ -236,9 +232,10 @@ public:
         if (size == 0)
             return 0;
         X509* x = Find(certificates_, certificate);
-        std::string name = x && type == CERT_NAME_SIMPLE_DISPLAY_TYPE
-                               ? Utf8ToAnsi(SimpleDisplayName(x, (flags & CERT_NAME_ISSUER_FLAG) != 0))
-                               : std::string();
+        std::string name =
+            x && type == CERT_NAME_SIMPLE_DISPLAY_TYPE
+                ? Utf8ToAnsi(SimpleDisplayName(x, (flags & CERT_NAME_ISSUER_FLAG) != 0))
+                : std::string();
         name.resize(std::min<size_t>(name.size(), size - 1));
         std::memcpy(buffer, name.c_str(), name.size() + 1);
         return static_cast<uint32_t>(name.size() + 1);
@@ -270,8 +267,8 @@ public:
                 return true;
             }
         }
-        const fs::path target =
-            s->folder / (HashName(X509_subject_name_hash(x)) + "." + std::to_string(FirstFreeNumber(files)));
+        const fs::path target = s->folder / (HashName(X509_subject_name_hash(x)) + "." +
+                                             std::to_string(FirstFreeNumber(files)));
         return Written(WriteAtomically(target, Pem([x](BIO* bio) { PEM_write_bio_X509(bio, x); })));
     }
 
@@ -282,18 +279,21 @@ public:
             return Fail(EINVAL);
         if (s->openError)
             return Fail(s->openError);
-        const std::string hash = HashName(X509_NAME_hash_ex(X509_CRL_get_issuer(c), nullptr, nullptr, nullptr));
+        const std::string hash =
+            HashName(X509_NAME_hash_ex(X509_CRL_get_issuer(c), nullptr, nullptr, nullptr));
         const auto files = NumberedFiles(s->folder, hash, true);
         fs::path target = s->folder / (hash + ".r" + std::to_string(FirstFreeNumber(files)));
         // An equal CRL is one of the same issuer; the new one takes its place.
         for (const auto& [number, file] : files) {
             auto existing = ReadPem<X509_CRL>(file, PEM_read_X509_CRL, X509_CRL_free);
-            if (existing && X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(c)) == 0) {
+            if (existing &&
+                X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(c)) == 0) {
                 target = file;
                 break;
             }
         }
-        return Written(WriteAtomically(target, Pem([c](BIO* bio) { PEM_write_bio_X509_CRL(bio, c); })));
+        return Written(
+            WriteAtomically(target, Pem([c](BIO* bio) { PEM_write_bio_X509_CRL(bio, c); })));
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -315,6 +315,15 @@ private:
         const uintptr_t handle = ++lastHandle_;
         table.emplace(handle, std::move(object));
         return handle;
+    }
+    // The decoded object's handle, or 0 when the bytes do not decode.
+    template <class T, class Decode>
+    uintptr_t Decoded(std::map<uintptr_t, T>& table, uint32_t encoding, const unsigned char* data,
+                      uint32_t length, Decode decode) {
+        const unsigned char* p = data;
+        T object((encoding & X509_ASN_ENCODING) ? decode(nullptr, &p, static_cast<long>(length))
+                                                : nullptr);
+        return object ? Keep(table, std::move(object)) : 0;
     }
     template <class T>
     static auto Find(std::map<uintptr_t, T>& table, uintptr_t handle) -> typename T::pointer {

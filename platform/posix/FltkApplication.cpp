@@ -29,11 +29,13 @@ public:
         button_->copy_label(AnsiToUtf8(layout.buttonCaption).c_str());
         button_->labelsize(kTextHeight);
         button_->align(FL_ALIGN_CENTER | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
-        button_->callback([](Fl_Widget*, void* self) {
-            auto* window = static_cast<MainWindow*>(self);
-            if (window->layout_.onButtonClick)
-                window->layout_.onButtonClick();
-        }, this);
+        button_->callback(
+            [](Fl_Widget*, void* self) {
+                auto* window = static_cast<MainWindow*>(self);
+                if (window->layout_.onButtonClick)
+                    window->layout_.onButtonClick();
+            },
+            this);
         end();
         size_range(w(), h(), w(), h());
         position((Fl::w() - w()) / 2, (Fl::h() - h()) / 2);
@@ -43,11 +45,14 @@ public:
         const int handled = Fl_Double_Window::handle(event);
         if (event == FL_SHOW && !activated_) {
             activated_ = true;
-            Fl::add_timeout(0.2, [](void* self) {
-                auto* window = static_cast<MainWindow*>(self);
-                if (window->layout_.onActivate)
-                    window->layout_.onActivate();
-            }, this);
+            Fl::add_timeout(
+                0.2,
+                [](void* self) {
+                    auto* window = static_cast<MainWindow*>(self);
+                    if (window->layout_.onActivate)
+                        window->layout_.onActivate();
+                },
+                this);
         }
         return handled;
     }
