@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each one for SECONDS (default 60) on a corpus
+# seeded with archives of the kinds the tests use. Exits non-zero when a target finds a
+# crash, a hang or a sanitizer report; the input is left in build-fuzz/ (crash-*, timeout-*).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+out=build-fuzz
+
+cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DCERTINSTALL_FUZZ=ON -DCERTINSTALL_TESTS=OFF \
+    -DCERTINSTALL_INSTALLER=OFF > /dev/null
+cmake --build "$out"
+
+seeds="$out/seeds"
+if [ ! -d "$seeds" ]; then
+    mkdir -p "$seeds/src/sub"
+    (
+        cd "$seeds"
+        seq 1 3000 > src/numbers.txt
+        head -c 3000 /dev/urandom > src/sub/random.bin
+        : > src/empty.txt
+        zip -q -r deflated.zip src && zip -q -r -0 stored.zip src
+        zip -q -r -e -P fuzz encrypted.zip src && zip -q -r - src > piped.zip
+        python3 -c "
+import zipfile
+with zipfile.ZipFile('zip64.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    with z.open('a.txt', 'w', force_zip64=True) as f: f.write(b'zip64 ' * 100)
+    z.writestr('b/', '')
+    z.comment = b'archive comment'
+"
+        rm -rf src
+    )
+    cp resources/roots.zip "$seeds/"
+fi
+
+status=0
+for target in archive_fuzzer unzip_fuzzer mask_fuzzer; do
+    corpus="$out/corpus/$target"
+    mkdir -p "$corpus"
+    [ "$target" = mask_fuzzer ] || cp -n "$seeds"/*.zip "$corpus"/
+    regressions=()
+    [ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
+    echo "== $target for ${seconds}s"
+    (cd "$out" && "./fuzz/$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 \
+        -rss_limit_mb=2048 -print_final_stats=1 "corpus/$target" \
+        "${regressions[@]/#/../}" 2>&1 | tail -n 12) || status=1
+done
+exit $status
