@@ -146,10 +146,13 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (position_ < 0 || count <= 0)
         return 0;
     file_.clear();
-    file_.seekg(position_);
+    // Seeking drops the read buffer, so sequential reads go on without one.
+    if (position_ != filePosition_)
+        file_.seekg(position_);
     file_.read(static_cast<char*>(buffer), count);
     const int64_t n = file_.gcount();
     position_ += n;
+    filePosition_ = file_.good() ? position_ : -1;
     return n;
 }
 
@@ -157,6 +160,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (!writable_ || position_ < 0 || count <= 0)
         return 0;
     file_.clear();
+    filePosition_ = -1;
     file_.seekp(position_);
     file_.write(static_cast<const char*>(buffer), count);
     if (!file_)
@@ -182,6 +186,7 @@ void TFileStream::SetSize(int64_t newSize) {
     if (!writable_)
         throw EWriteError();
     file_.flush();
+    filePosition_ = -1;
     std::filesystem::resize_file(fileName_, static_cast<uintmax_t>(std::max<int64_t>(newSize, 0)));
     position_ = std::min(position_, newSize);
 }

@@ -114,4 +114,5 @@ private:
     std::fstream file_;
     bool writable_;
     int64_t position_ = 0;
+    int64_t filePosition_ = -1; // where the file's read position stands, -1 when unknown
 };
