@@ -1,6 +1,6 @@
 // Every input a fuzz run found, replayed through the same work as its target.
-#include "fuzz/FuzzTargets.h"
 #include "TestTools.h"
+#include "fuzz/FuzzTargets.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,7 @@
 
 namespace {
 
-void Replay(const std::string& target,
-            const std::function<void(const uint8_t*, size_t)>& work) {
+void Replay(const std::string& target, const std::function<void(const uint8_t*, size_t)>& work) {
     const auto folder = std::filesystem::path(FUZZ_REGRESSIONS_DIR) / target;
     if (!std::filesystem::exists(folder))
         return;

@@ -1,11 +1,13 @@
 #include "ConsoleApplication.h"
 #include "platform/CodePages.h"
+#include "platform/Dialogs.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
@@ -63,10 +65,52 @@ private:
     bool activated_ = false;
 };
 
+// The dialogs that the archive engine's default event answers ask for.
+class FltkDialogs : public IDialogs {
+public:
+    bool InputQuery(const std::string& caption, const std::string& prompt,
+                    std::string& value) override {
+        fl_message_title(AnsiToUtf8(caption).c_str());
+        const char* entered = fl_input("%s", AnsiToUtf8(value).c_str(), AnsiToUtf8(prompt).c_str());
+        if (!entered)
+            return false;
+        value = Utf8ToAnsi(entered);
+        return true;
+    }
+
+    TDialogResult Ask(const std::string& text, const std::string& caption,
+                      TDialogButtons buttons) override {
+        fl_message_title(AnsiToUtf8(caption).c_str());
+        const std::string shown = AnsiToUtf8(text);
+        switch (buttons) {
+        case TDialogButtons::OkCancel:
+            return fl_choice("%s", "Cancel", "OK", nullptr, shown.c_str()) == 1
+                       ? TDialogResult::Ok
+                       : TDialogResult::Cancel;
+        case TDialogButtons::YesNo:
+            return fl_choice("%s", "No", "Yes", nullptr, shown.c_str()) == 1 ? TDialogResult::Yes
+                                                                             : TDialogResult::No;
+        case TDialogButtons::AbortRetryIgnore:
+            switch (fl_choice("%s", "Abort", "Retry", "Ignore", shown.c_str())) {
+            case 1:
+                return TDialogResult::Retry;
+            case 2:
+                return TDialogResult::Ignore;
+            default:
+                return TDialogResult::Abort;
+            }
+        }
+        return TDialogResult::Cancel;
+    }
+};
+
 class FltkApplication : public IApplication {
 public:
     FltkApplication(std::string title, std::string errorCaption)
-        : title_(AnsiToUtf8(title)), errorCaption_(AnsiToUtf8(errorCaption)) {}
+        : title_(AnsiToUtf8(title)), errorCaption_(AnsiToUtf8(errorCaption)) {
+        InstallDialogs(&dialogs_);
+    }
+    ~FltkApplication() override { InstallDialogs(nullptr); }
 
     void Run(const TMainWindow& layout) override {
         MainWindow window(layout);
@@ -120,6 +164,7 @@ private:
 
     std::string title_;
     std::string errorCaption_;
+    FltkDialogs dialogs_;
     Fl_Window* window_ = nullptr;
 };
 
