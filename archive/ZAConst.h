@@ -23,6 +23,15 @@ constexpr int kDataDescriptorSize = 16;
 constexpr int kEncryptionHeaderSize = 12;
 constexpr int kBlockHeaderSize = 50;
 
+// Field offsets of the local file header.
+namespace local {
+constexpr int kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
+              kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26, kExtraLength = 28;
+}
+
+// Deflate expands data no more than about 1032 to 1, whatever sizes the headers claim.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
 constexpr uint16_t kSaturated16 = 0xFFFF;

@@ -110,10 +110,6 @@ constexpr int kEndRecordOffset = 8, kTotalDisks = 16;
 namespace zip64_end {
 constexpr int kDirectoryDisk = 20, kTotalEntries = 32, kDirectorySize = 40, kDirectoryOffset = 48;
 }
-namespace local {
-constexpr int kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 12, kCrc = 14,
-              kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26, kExtraLength = 28;
-}
 
 } // namespace
 

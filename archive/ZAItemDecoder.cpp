@@ -21,11 +21,7 @@ namespace {
 constexpr int64_t kChunkLimit = 0x100000;
 constexpr int64_t kSmallestHalvedChunk = 512;
 constexpr uint64_t kMemoryShareDivisor = 20;
-constexpr uint64_t kMaxDeflateRatio = 1032;
 
-namespace local {
-constexpr int kFlags = 6, kTime = 10, kCrc = 14, kNameLength = 26, kExtraLength = 28;
-}
 namespace block {
 constexpr int kBlockSize = 0, kTotalSize = 8, kBlockCount = 16, kAlgorithm = 20, kCompressed = 21,
               kEncryption = 22;
@@ -177,7 +173,6 @@ bool TZAItemDecoder::Inflate(TZAInflater& inflater, const unsigned char* input, 
                              uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
                              size_t& produced) {
     const uint64_t limit = OutputRoom() + 1;
-    // Deflate expands no more than about 1032 to 1, whatever sizes the headers claim.
     const uint64_t honest = static_cast<uint64_t>(length) * kMaxDeflateRatio + 1024;
     uint64_t capacity = std::clamp<uint64_t>(std::min(firstOutputSize, honest), 1, limit);
     if (!EnsureOutputCapacity(capacity))

@@ -629,13 +629,13 @@ std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     TStringStream output;
     const TDirItem& item = dirManager_->Items.GetItem(index);
     // Room for the whole result up front, but never more than the bytes in the stream could
-    // honestly expand to: deflate does not go beyond about 1032 to 1.
+    // honestly expand to.
     const uint64_t offset = item.FullLocalHeaderOffset();
     const uint64_t streamSize = static_cast<uint64_t>(archiveStream_->Size());
     const uint64_t present =
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
     const uint64_t honestLimit =
-        item.CompressionMethod == kMethodStored ? present : present * 1032 + 65536;
+        item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
     output.Reserve(static_cast<int64_t>(std::min(item.FullUncompressedSize(), honestLimit)));
     ExtractItemToStream(index, output);
     return output.TakeDataString();
