@@ -190,18 +190,27 @@ TEST_F(RealTools, SevenZip) {
 }
 
 TEST_F(RealTools, ZareadTestsListsAndPrintsLikeUnzip) {
-    std::vector<std::string> archives = {"zip-default.zip", "zip-best.zip",    "zip-piped.zip",
-                                         "py-zip64.zip",    "py-streamed.zip", "py-stored.zip"};
+    std::vector<std::string> archives = {"zip-default.zip", "zip-stored.zip", "zip-best.zip",
+                                         "zip-piped.zip",   "zip-stdin.zip",  "py-deflated.zip",
+                                         "py-stored.zip",   "py-zip64.zip",   "py-streamed.zip"};
     if (CommandAvailable("7z"))
-        archives.push_back("7z-deflate.zip");
+        archives.insert(archives.end(), {"7z-deflate.zip", "7z-stored.zip"});
     for (const std::string& name : archives) {
+        SCOPED_TRACE(name);
         const std::string path = "'" + Path(name).string() + "'";
         const std::string report = Zaread("-t " + path);
         EXPECT_EQ(report.find("BAD"), std::string::npos) << report;
-        EXPECT_EQ(Zaread("-p " + path + " src/sub/deep/mixed.dat"),
-                  RunCommand("unzip -p " + path + " src/sub/deep/mixed.dat"));
+        for (const Listed& item : PythonListing(Path(name))) {
+            if (item.name.back() == '/')
+                continue;
+            EXPECT_EQ(Zaread("-p " + path + " '" + item.name + "'"),
+                      RunCommand("unzip -p " + path + " '" + item.name + "'"))
+                << item.name;
+        }
     }
-    EXPECT_EQ(Zaread("-P secret -p '" + Path("zip-crypt.zip").string() + "' src/numbers.txt"),
+    const std::string crypt = "'" + Path("zip-crypt.zip").string() + "'";
+    EXPECT_EQ(Zaread("-P secret -t " + crypt).find("BAD"), std::string::npos);
+    EXPECT_EQ(Zaread("-P secret -p " + crypt + " src/numbers.txt"),
               ReadFile(Path("src/numbers.txt")));
     const std::string listing = Zaread("-l '" + Path("zip-stored.zip").string() + "'");
     EXPECT_NE(listing.find("src\\numbers.txt\t"), std::string::npos);
