@@ -379,7 +379,7 @@ void TZABaseArchiver::DoFileProgress(const std::string& fileName, double progres
         return;
     }
     std::string shown = fileName;
-    std::replace(shown.begin(), shown.end(), '/', '\\');
+    ReplaceAll(shown, '/', '\\');
     OnFileProgress(this, shown, progress, operation, phase, cancel);
 }
 

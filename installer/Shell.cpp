@@ -1,7 +1,6 @@
 #include "Shell.h"
 
 #include "Texts.h"
-#include "runtime/Exception.h"
 
 namespace {
 
@@ -15,11 +14,6 @@ public:
 private:
     platform::IApplication& application_;
 };
-
-std::string MessageOf(const std::exception& e) {
-    const auto* own = dynamic_cast<const Exception*>(&e);
-    return own ? own->Message() : std::string(e.what());
-}
 
 } // namespace
 
@@ -42,7 +36,7 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
                 failed = false;
             } catch (const std::exception& e) {
                 failed = true;
-                application.ShowUnhandledError(UnhandledErrorText(MessageOf(e)));
+                application.ShowUnhandledError(UnhandledErrorText(e.what()));
             }
         };
     };

@@ -76,8 +76,7 @@ void TForm1::PlaceCertificate(const TStores& stores, const std::string& der) {
         if (toCa)
             AddCertificate(stores.ca, certificate);
     } catch (const std::exception& e) {
-        const auto* own = dynamic_cast<const Exception*>(&e);
-        shell_.ShowErrorDialog(own ? own->Message() : std::string(e.what()));
+        shell_.ShowErrorDialog(e.what());
     }
     if (certificate)
         service_.CertFreeCertificateContext(certificate);

@@ -1,5 +1,6 @@
 #include "uzip.h"
 
+#include "archive/ZAStrFunc.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Exception.h"
@@ -61,7 +62,7 @@ void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
     for (bool found = archiver_->FindFirst("*.*", item, kFileItems); found;
          found = archiver_->FindNext(item)) {
         std::string path = platform::WideToAnsi(item.StoredPath);
-        std::replace(path.begin(), path.end(), '\\', '/');
+        za::ReplaceAll(path, '\\', '/');
         const std::string fileName = platform::WideToAnsi(item.FileName);
         if (!namesOnly)
             contents_->Add(archiver_->ExtractToString(path + fileName));
