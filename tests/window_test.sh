@@ -12,12 +12,13 @@ export XDG_DATA_HOME=$data
 # The window whose title is exactly the text, waited for; xdotool's own name search does not
 # match the titles' Cyrillic letters, so the titles are compared here.
 window_named() {
-    for _ in $(seq 200); do
+    for _ in $(seq 600); do
         for id in $(xdotool search --name . 2> /dev/null); do
             [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && { echo "$id"; return 0; }
         done
         sleep 0.1
     done
+    echo "no window \"$1\" within 60 s" >&2
     return 1
 }
 
@@ -45,7 +46,7 @@ run_once() {
     fi
     # The box goes at the key press; the release may then miss its window.
     xdotool windowfocus "$dialog" key --window "$dialog" Return 2> /dev/null || true
-    timeout 20 tail --pid="$pid" -f /dev/null
+    timeout 60 tail --pid="$pid" -f /dev/null || { echo "the program did not end" >&2; return 1; }
     wait "$pid"
 }
 
