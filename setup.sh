@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 packages=(build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
           zlib1g-dev libssl-dev openssl libgtest-dev libgmock-dev libbenchmark-dev
           libfltk1.3-dev xvfb xauth xdotool
-          zip unzip p7zip-full python3)
+          zip unzip p7zip-full python3 strace)
 
 missing=()
 for p in "${packages[@]}"; do

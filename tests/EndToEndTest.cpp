@@ -1,5 +1,6 @@
 // The installer program as a user runs it, on the real bundle and the real stores in a
 // temporary data folder, and the bundle as it is committed.
+#include "InstallerRun.h"
 #include "TestTools.h"
 #include "archive/ZADirManager.h"
 #include "archive/ZipArchiver.h"
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <set>
 
 using namespace test;
@@ -25,33 +25,14 @@ std::string Bundle() {
     return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip");
 }
 
-struct StoreCount {
-    int certificates = 0, crls = 0;
-    bool operator==(const StoreCount&) const = default;
-};
-
-StoreCount Count(const fs::path& store) {
-    StoreCount count;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(store, error)) {
-        const std::string name = entry.path().filename().string();
-        count.certificates += std::regex_match(name, std::regex("[0-9a-f]{8}\\.[0-9]+"));
-        count.crls += std::regex_match(name, std::regex("[0-9a-f]{8}\\.r[0-9]+"));
-    }
-    return count;
-}
-
 class Installer : public ::testing::Test {
 protected:
-    fs::path Stores() const { return data_.Path() / "certinstall" / "stores"; }
+    fs::path Stores() const { return StoresIn(data_.Path()); }
     // Runs a program variant on the console; returns what it printed, sets the exit status.
     std::string Install(const std::string& program, int& status) {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME='" +
-                                    data_.Path().string() + "' '" + program + "' > '" +
-                                    (data_.Path() / "out.txt").string() + "'";
-        const int raw = std::system(command.c_str());
-        status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return ReadFile(data_.Path() / "out.txt");
+        const InstallerRun run = RunInstaller(data_.Path(), program);
+        status = run.status;
+        return run.output;
     }
     TempDir data_;
 };
@@ -62,9 +43,9 @@ TEST_F(Installer, PlacesTheBundleIntoTheThreeStores) {
     int status = -1;
     EXPECT_EQ(Install(CERTINSTALL_PATH, status), kDone + "\n");
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(Count(Stores() / "ROOT"), (StoreCount{3, 6}));
-    EXPECT_EQ(Count(Stores() / "CA"), (StoreCount{14, 6}));
-    EXPECT_EQ(Count(Stores() / "AddressBook"), (StoreCount{0, 6}));
+    EXPECT_EQ(CountStore(Stores() / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
+    EXPECT_EQ(CountStore(Stores() / "AddressBook"), (StoreCount{0, 6}));
 
     // The stores are OpenSSL hashed folders: the end entities verify against them, CRLs too.
     TUnZip unzip;
@@ -90,7 +71,7 @@ TEST_F(Installer, PlacesTheBundleIntoTheThreeStores) {
     EXPECT_EQ(verified, 7);
 
     EXPECT_EQ(Install(CERTINSTALL_PATH, status), kDone + "\n"); // a second run adds nothing
-    EXPECT_EQ(Count(Stores() / "CA"), (StoreCount{14, 6}));
+    EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
 }
 
 TEST_F(Installer, MissingAndEmptyBundles) {
@@ -118,7 +99,7 @@ TEST_F(Installer, AStoreThatCannotBeWrittenFailsEachCertificateOnce) {
     EXPECT_EQ(errors, 14) << output;
     EXPECT_NE(output.find("Код: 20.\nNot a directory\n"), std::string::npos) << output;
     EXPECT_NE(output.find(kDone), std::string::npos);
-    EXPECT_EQ(Count(Stores() / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(CountStore(Stores() / "ROOT"), (StoreCount{3, 6}));
 }
 
 TEST_F(Installer, ReadOnlyStoreFolder) {

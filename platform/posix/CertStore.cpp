@@ -118,10 +118,21 @@ std::string SimpleDisplayName(X509* certificate, bool issuer) {
         .value_or("");
 }
 
+const std::string kTemporaryPrefix = ".tmp-";
+
+// What a writer killed before its rename left behind. Only the holder of the store's lock
+// writes, so once the lock is ours every temporary file there is stale.
+void RemoveStaleTemporaries(const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().filename().string().rfind(kTemporaryPrefix, 0) == 0)
+            fs::remove(entry.path(), error);
+}
+
 // Writes a file so that it is there complete or not at all: a temporary file, flushed to
 // disk, renamed into place, and the folder flushed too.
 int WriteAtomically(const fs::path& target, const std::string& contents) {
-    std::string temporary = (target.parent_path() / ".tmp-XXXXXX").string();
+    std::string temporary = (target.parent_path() / (kTemporaryPrefix + "XXXXXX")).string();
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
         return errno;
@@ -213,6 +224,8 @@ public:
                 open((store->folder / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             if (store->lock < 0 || flock(store->lock, LOCK_EX) != 0)
                 store->openError = errno;
+            else
+                RemoveStaleTemporaries(store->folder);
         }
         return Keep(stores_, std::move(store));
     }

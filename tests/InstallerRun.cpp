@@ -1,0 +1,40 @@
+#include "InstallerRun.h"
+
+#include "TestTools.h"
+
+#include <atomic>
+#include <regex>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace test {
+
+InstallerRun RunInstaller(const fs::path& data, const std::string& program,
+                          const std::string& prefix) {
+    // Runs may share a data folder at the same time: each prints into a file of its own.
+    static std::atomic<int> runs{0};
+    const fs::path output = data / ("out-" + std::to_string(++runs) + ".txt");
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME='" +
+                                data.string() + "' " + prefix + " '" + program + "' > '" +
+                                output.string() + "' 2>/dev/null";
+    const int raw = std::system(command.c_str());
+    InstallerRun run;
+    run.status = WIFEXITED(raw) && WEXITSTATUS(raw) < 128 ? WEXITSTATUS(raw) : -1;
+    run.output = ReadFile(output);
+    return run;
+}
+
+StoreCount CountStore(const fs::path& store) {
+    static const std::regex certificate("[0-9a-f]{8}\\.[0-9]+"), crl("[0-9a-f]{8}\\.r[0-9]+");
+    StoreCount count;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(store, error)) {
+        const std::string name = entry.path().filename().string();
+        count.certificates += std::regex_match(name, certificate);
+        count.crls += std::regex_match(name, crl);
+    }
+    return count;
+}
+
+} // namespace test

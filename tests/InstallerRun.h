@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The installer program run on the console with its stores under a given data folder.
+namespace test {
+
+struct InstallerRun {
+    int status = -1; // exit status, or -1 when a signal ended it
+    std::string output;
+};
+
+// `prefix` goes in front of the program on the command line (a tracer, a namespace).
+InstallerRun RunInstaller(const std::filesystem::path& data, const std::string& program,
+                          const std::string& prefix = "");
+
+struct StoreCount {
+    int certificates = 0, crls = 0;
+    bool operator==(const StoreCount&) const = default;
+};
+
+// Certificates and CRLs in a store folder, counted by their hashed file names.
+StoreCount CountStore(const std::filesystem::path& store);
+
+inline std::filesystem::path StoresIn(const std::filesystem::path& data) {
+    return data / "certinstall" / "stores";
+}
+
+} // namespace test

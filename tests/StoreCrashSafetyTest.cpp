@@ -1,0 +1,141 @@
+// The certificate stores when the installer is killed, runs twice at once, or meets a full
+// disk: every store file is absent or whole, and nothing is added twice.
+#include "InstallerRun.h"
+#include "TestTools.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <map>
+#include <regex>
+#include <thread>
+
+using namespace test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using StoreFiles = std::map<std::string, std::string>; // "store/file" → contents
+
+// The certificate and CRL files of all stores; temporary and lock files are not store files.
+StoreFiles Snapshot(const fs::path& stores) {
+    StoreFiles files;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(stores, error))
+        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+            files[fs::relative(entry.path(), stores).string()] = ReadFile(entry.path());
+    return files;
+}
+
+bool HasTemporaries(const fs::path& stores) {
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(stores, error))
+        if (entry.path().filename().string().rfind(".tmp-", 0) == 0)
+            return true;
+    return false;
+}
+
+bool IsWholePem(const std::string& name, const std::string& contents) {
+    static const std::regex crlName(".*/[0-9a-f]{8}\\.r[0-9]+"),
+        certificateName(".*/[0-9a-f]{8}\\.[0-9]+");
+    BIO* bio = BIO_new_mem_buf(contents.data(), static_cast<int>(contents.size()));
+    bool whole = false;
+    if (std::regex_match(name, crlName)) {
+        X509_CRL* crl = PEM_read_bio_X509_CRL(bio, nullptr, nullptr, nullptr);
+        whole = crl != nullptr;
+        X509_CRL_free(crl);
+    } else if (std::regex_match(name, certificateName)) {
+        X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+        whole = certificate != nullptr;
+        X509_free(certificate);
+    }
+    BIO_free(bio);
+    return whole;
+}
+
+void ExpectOnlyWholeFiles(const fs::path& stores, const std::string& context) {
+    for (const auto& [name, contents] : Snapshot(stores))
+        EXPECT_TRUE(IsWholePem(name, contents)) << context << ": " << name;
+}
+
+class StoreFaults : public ::testing::Test {
+protected:
+    // What one undisturbed run leaves in empty stores.
+    static const StoreFiles& Complete() {
+        static const StoreFiles complete = [] {
+            TempDir data;
+            EXPECT_EQ(RunInstaller(data.Path(), CERTINSTALL_PATH).status, 0);
+            return Snapshot(StoresIn(data.Path()));
+        }();
+        return complete;
+    }
+};
+
+} // namespace
+
+TEST_F(StoreFaults, KilledAtManyPointsThenRunAgain) {
+    if (!CommandAvailable("strace"))
+        GTEST_SKIP() << "strace injects the kills";
+    ASSERT_EQ(Complete().size(), 3u + 14 + 3 * 6);
+    // Every second file written, moved into place or flushed: the kill comes as the call is
+    // made, so each point leaves a different state behind.
+    for (const std::string call : {"rename", "fsync", "write"})
+        for (int nth = 1;; nth += call == "rename" ? 2 : 5) {
+            TempDir data;
+            const std::string kill = "strace -o /dev/null -e inject=" + call +
+                                     ":signal=KILL:when=" + std::to_string(nth);
+            const std::string context = "killed at " + call + " " + std::to_string(nth);
+            if (RunInstaller(data.Path(), CERTINSTALL_PATH, kill).status == 0)
+                break; // the run made fewer such calls: all points of this call are done
+            ExpectOnlyWholeFiles(StoresIn(data.Path()), context);
+            EXPECT_EQ(RunInstaller(data.Path(), CERTINSTALL_PATH).status, 0) << context;
+            EXPECT_EQ(Snapshot(StoresIn(data.Path())), Complete()) << context;
+            EXPECT_FALSE(HasTemporaries(StoresIn(data.Path()))) << context;
+        }
+}
+
+TEST_F(StoreFaults, TwoInstallersAtTheSameMomentAddEachCertificateOnce) {
+    for (int round = 0; round < 3; ++round) {
+        TempDir data;
+        std::thread first([&] { RunInstaller(data.Path(), CERTINSTALL_PATH); });
+        const InstallerRun second = RunInstaller(data.Path(), CERTINSTALL_PATH);
+        first.join();
+        EXPECT_EQ(second.status, 0);
+        EXPECT_EQ(Snapshot(StoresIn(data.Path())), Complete()) << "round " << round;
+    }
+}
+
+TEST_F(StoreFaults, FullDiskFailsCertificatesOneByOneAndLeavesNoPartialFile) {
+    TempDir data;
+    const fs::path stores = StoresIn(data.Path()), seen = data / "seen";
+    fs::create_directories(stores);
+    fs::create_directories(seen);
+    // A small disk of its own under the stores where this machine lets us mount one (its
+    // contents are copied out before it goes); else flushing fails with ENOSPC from the
+    // tenth file on.
+    const bool ownDisk = std::system("unshare -m true 2>/dev/null") == 0;
+    const std::string prefix =
+        ownDisk ? "unshare -m sh -c 'd=$0 o=$1; shift; mount -t tmpfs -o size=40k tmpfs \"$d\" "
+                  "&& \"$@\"; s=$?; cp -a \"$d\"/. \"$o\"; exit $s' '" +
+                      stores.string() + "' '" + seen.string() + "'"
+                : "strace -o /dev/null -e inject=fsync:error=ENOSPC:when=19+";
+    if (!ownDisk && !CommandAvailable("strace"))
+        GTEST_SKIP() << "neither a small disk nor strace to fill one";
+    const InstallerRun run = RunInstaller(data.Path(), CERTINSTALL_PATH, prefix);
+    const fs::path result = ownDisk ? seen : stores;
+
+    EXPECT_EQ(run.status, 0);
+    const std::string error = "[Ошибка] Ошибка Win32.  Код: 28.\nNo space left on device\n";
+    int errors = 0;
+    for (size_t at = run.output.find(error); at != std::string::npos;
+         at = run.output.find(error, at + 1))
+        ++errors;
+    const StoreFiles left = Snapshot(result);
+    EXPECT_GT(errors, 0) << run.output;
+    EXPECT_LT(left.size(), Complete().size());
+    ExpectOnlyWholeFiles(result, "full disk");
+    EXPECT_FALSE(HasTemporaries(result));
+    EXPECT_NE(run.output.find("Установка произведена !"), std::string::npos) << run.output;
+}
