@@ -3,7 +3,9 @@
 #include "platform/CodePages.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <random>
 
 TZAStringHash::TZAStringHash(uint32_t size) : size_(size), buckets_(size, kNone) {}
 
@@ -12,6 +14,65 @@ uint32_t TZAStringHash::HashOf(const std::string& key) const {
     for (unsigned char b : key)
         h = std::rotl(h, 2) ^ b;
     return h;
+}
+
+namespace {
+
+// SipHash-2-4 (Aumasson and Bernstein), the usual defence against chosen hash collisions.
+class SipHash {
+public:
+    SipHash(uint64_t k0, uint64_t k1)
+        : v_{k0 ^ 0x736F6D6570736575ull, k1 ^ 0x646F72616E646F6Dull, k0 ^ 0x6C7967656E657261ull,
+             k1 ^ 0x7465646279746573ull} {}
+
+    uint64_t Of(const std::string& key) {
+        const size_t whole = key.size() / 8 * 8;
+        for (size_t at = 0; at < whole; at += 8)
+            Absorb(Word(key.data() + at, 8));
+        Absorb(Word(key.data() + whole, key.size() - whole) | uint64_t(key.size()) << 56);
+        v_[2] ^= 0xFF;
+        for (int i = 0; i < 4; ++i)
+            Round();
+        return v_[0] ^ v_[1] ^ v_[2] ^ v_[3];
+    }
+
+private:
+    static uint64_t Word(const char* bytes, size_t count) {
+        uint64_t word = 0;
+        for (size_t i = 0; i < count; ++i)
+            word |= uint64_t(static_cast<unsigned char>(bytes[i])) << (8 * i);
+        return word;
+    }
+    void Absorb(uint64_t m) {
+        v_[3] ^= m;
+        Round();
+        Round();
+        v_[0] ^= m;
+    }
+    void Round() {
+        auto& [v0, v1, v2, v3] = v_;
+        v0 += v1, v1 = std::rotl(v1, 13), v1 ^= v0, v0 = std::rotl(v0, 32);
+        v2 += v3, v3 = std::rotl(v3, 16), v3 ^= v2;
+        v0 += v3, v3 = std::rotl(v3, 21), v3 ^= v0;
+        v2 += v1, v1 = std::rotl(v1, 17), v1 ^= v2, v2 = std::rotl(v2, 32);
+    }
+    std::array<uint64_t, 4> v_;
+};
+
+const std::array<uint64_t, 2>& ProcessSecret() {
+    static const std::array<uint64_t, 2> secret = [] {
+        std::random_device device;
+        const auto draw = [&] { return uint64_t(device()) << 32 | device(); };
+        return std::array<uint64_t, 2>{draw(), draw()};
+    }();
+    return secret;
+}
+
+} // namespace
+
+uint32_t TZAKeyedStringHash::HashOf(const std::string& key) const {
+    const auto& [k0, k1] = ProcessSecret();
+    return static_cast<uint32_t>(SipHash(k0, k1).Of(key));
 }
 
 void TZAStringHash::Add(const std::string& key, int32_t value) {
@@ -76,8 +137,8 @@ void TZAHashedStringList::Clear() {
 void TZAHashedStringList::RebuildHash() {
     bool justMade = false;
     if (!valueHash_) {
-        valueHash_ =
-            std::make_unique<TZAStringHash>(std::max(static_cast<uint32_t>(Count()), kMinBuckets));
+        valueHash_ = std::make_unique<TZAKeyedStringHash>(
+            std::max(static_cast<uint32_t>(Count()), kMinBuckets));
         justMade = true;
     }
     if (hashValid_ && !justMade)

@@ -53,6 +53,15 @@ private:
     std::vector<int32_t> freeEntries_;
 };
 
+// A table for keys chosen by whoever wrote an archive: buckets follow a hash keyed with a
+// secret drawn once per process, so names crafted to share one chain cannot make lookups
+// quadratic.
+class TZAKeyedStringHash : public TZAStringHash {
+public:
+    using TZAStringHash::TZAStringHash;
+    uint32_t HashOf(const std::string& key) const override;
+};
+
 // An ordered string list whose IndexOf is answered by a hash table, made at the first
 // lookup and rebuilt whenever positions may have moved or the table has grown too full.
 class TZAHashedStringList : public TStringList {

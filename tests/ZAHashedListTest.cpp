@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 TEST(TZAStringHash, HashAndChains) {
     TZAStringHash hash(1000);
     EXPECT_EQ(hash.HashOf("abc"), 0x7FBu);
@@ -18,6 +20,43 @@ TEST(TZAStringHash, HashAndChains) {
     hash.Clear();
     EXPECT_EQ(hash.ValueOf("a"), -1);
     EXPECT_EQ(hash.Size(), 1000u);
+}
+
+namespace {
+
+// Bytes x and x ^ 3 sixteen places apart add the same to the rotate-xor hash whatever x is.
+std::vector<std::string> NamesOfOneRotateXorHash(int count) {
+    std::vector<std::string> names;
+    for (int n = 0; n < count; ++n) {
+        std::string name(32, 'm');
+        for (int digit = 0, rest = n; digit < 4; ++digit, rest /= 16) {
+            name[digit] = static_cast<char>('a' + rest % 16);
+            name[digit + 16] = static_cast<char>(name[digit] ^ 3);
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(TZAKeyedStringHash, NamesCraftedToCollideSpreadOut) {
+    const std::vector<std::string> names = NamesOfOneRotateXorHash(4096);
+    const TZAStringHash plain(1000);
+    const TZAKeyedStringHash keyed(1000);
+    std::set<uint32_t> plainHashes, keyedHashes;
+    for (const std::string& name : names) {
+        plainHashes.insert(plain.HashOf(name));
+        keyedHashes.insert(keyed.HashOf(name));
+    }
+    EXPECT_EQ(plainHashes.size(), 1u);
+    EXPECT_GT(keyedHashes.size(), 4090u);
+
+    TZAHashedStringList list;
+    for (const std::string& name : names)
+        list.Add(name);
+    for (int i = 0; i < 4096; i += 511)
+        EXPECT_EQ(list.IndexOf(names[i]), i);
 }
 
 TEST(TZAHashedStringList, LazyTableAndHighestPositionWins) {
