@@ -1,0 +1,34 @@
+# The installer on Linux: stores on libcrypto, the bundle linked in as a table, FLTK.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+find_package(FLTK REQUIRED)
+
+target_sources(za_installer PRIVATE platform/posix/ConsoleApplication.cpp)
+target_link_libraries(za_installer PUBLIC OpenSSL::Crypto)
+
+# The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
+# one serve the tests of a missing bundle.
+function(embedded_resources output)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DNAME=ROOTS ${ARGN} -DOUTPUT=${output}
+                -P ${CMAKE_SOURCE_DIR}/resources/embed.cmake
+        DEPENDS ${CMAKE_SOURCE_DIR}/resources/embed.cmake
+                ${CMAKE_SOURCE_DIR}/resources/roots.zip
+        VERBATIM)
+endfunction()
+set(roots_resource ${CMAKE_CURRENT_BINARY_DIR}/roots_resource.cpp)
+set(no_resource ${CMAKE_CURRENT_BINARY_DIR}/no_resource.cpp)
+set(empty_resource ${CMAKE_CURRENT_BINARY_DIR}/empty_resource.cpp)
+embedded_resources(${roots_resource} -DINPUT=${CMAKE_SOURCE_DIR}/resources/roots.zip)
+embedded_resources(${no_resource})
+embedded_resources(${empty_resource} -DINPUT=)
+
+add_library(za_gui STATIC platform/posix/FltkApplication.cpp)
+target_include_directories(za_gui PRIVATE ${FLTK_INCLUDE_DIR})
+target_link_libraries(za_gui PUBLIC za_installer ${FLTK_BASE_LIBRARY})
+
+add_executable(certinstall installer/certinstall.cpp ${roots_resource})
+add_executable(certinstall-nobundle installer/certinstall.cpp ${no_resource})
+add_executable(certinstall-emptybundle installer/certinstall.cpp ${empty_resource})
+foreach(variant IN ITEMS certinstall certinstall-nobundle certinstall-emptybundle)
+    target_link_libraries(${variant} PRIVATE za_gui)
+endforeach()

@@ -1,0 +1,78 @@
+#include "platform/CodePages.h"
+
+#include "WideText.h"
+
+#include <windows.h>
+
+// The system headers name an old function OemToAnsi, which would rename ours.
+#undef OemToAnsi
+
+namespace platform {
+namespace {
+
+std::u16string ToWide(UINT codePage, std::string_view bytes) {
+    const std::wstring wide = WideOf(codePage, bytes);
+    return std::u16string(wide.begin(), wide.end());
+}
+
+std::string FromWide(UINT codePage, std::u16string_view wide) {
+    return BytesOf(codePage, std::wstring(wide.begin(), wide.end()));
+}
+
+} // namespace
+
+std::string OemToAnsi(std::string_view oem) {
+    std::string ansi(oem);
+    if (!ansi.empty())
+        OemToCharBuffA(ansi.data(), ansi.data(), static_cast<DWORD>(ansi.size()));
+    return ansi;
+}
+
+std::u16string AnsiToWide(std::string_view ansi) {
+    return ToWide(CP_ACP, ansi);
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    return FromWide(CP_ACP, wide);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+    return FromWide(CP_UTF8, ToWide(CP_ACP, ansi));
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+    return FromWide(CP_ACP, ToWide(CP_UTF8, utf8));
+}
+
+std::string AnsiLowerCase(std::string_view s) {
+    std::string lower(s);
+    if (!lower.empty())
+        CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
+    return lower;
+}
+
+std::string AnsiUpperCase(std::string_view s) {
+    std::string upper(s);
+    if (!upper.empty())
+        CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+    return upper;
+}
+
+char AnsiLowerChar(char c) {
+    return AnsiLowerCase(std::string_view(&c, 1))[0];
+}
+
+char AnsiUpperChar(char c) {
+    return AnsiUpperCase(std::string_view(&c, 1))[0];
+}
+
+int CompareAnsiChar(char a, char b, bool ignoreCase) {
+    return CompareStringA(LOCALE_USER_DEFAULT, ignoreCase ? NORM_IGNORECASE : 0, &a, 1, &b, 1) -
+           CSTR_EQUAL;
+}
+
+uint32_t UserDefaultLCID() {
+    return GetUserDefaultLCID();
+}
+
+} // namespace platform

@@ -1,0 +1,279 @@
+// The program's window and boxes on the Windows API. The program's texts are CP1251 and go
+// through the wide functions converted from 1251 explicitly, so they read right whatever the
+// system's ANSI code page is.
+#include "WideText.h"
+#include "platform/CodePages.h"
+#include "platform/Dialogs.h"
+#include "platform/Gui.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr unsigned kTextCodePage = 1251;
+constexpr UINT kActivated = WM_APP;
+constexpr int kButtonId = 1;
+constexpr wchar_t kWindowClass[] = L"TForm1";
+
+std::wstring Text(const std::string& cp1251) {
+    return WideOf(kTextCodePage, cp1251);
+}
+
+// The window is laid out at 96 pixels per inch and scaled to the screen's resolution.
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+int Scaled(int pixels, int dpi) {
+    return MulDiv(pixels, dpi, 96);
+}
+
+// The archiver's questions: a message box with the chosen buttons and a small input dialog.
+// Their texts are in the system's ANSI code page, as the engine's names are.
+class Win32Dialogs : public IDialogs {
+public:
+    explicit Win32Dialogs(HWND& owner) : owner_(owner) {}
+
+    bool InputQuery(const std::string& caption, const std::string& prompt,
+                    std::string& value) override;
+
+    TDialogResult Ask(const std::string& text, const std::string& caption,
+                      TDialogButtons buttons) override {
+        const std::u16string wideText = AnsiToWide(text), wideCaption = AnsiToWide(caption);
+        const UINT kind = buttons == TDialogButtons::OkCancel ? MB_OKCANCEL
+                          : buttons == TDialogButtons::YesNo  ? MB_YESNO
+                                                              : MB_ABORTRETRYIGNORE;
+        switch (MessageBoxW(owner_, reinterpret_cast<LPCWSTR>(wideText.c_str()),
+                            reinterpret_cast<LPCWSTR>(wideCaption.c_str()),
+                            kind | MB_ICONQUESTION)) {
+        case IDOK:
+            return TDialogResult::Ok;
+        case IDYES:
+            return TDialogResult::Yes;
+        case IDNO:
+            return TDialogResult::No;
+        case IDABORT:
+            return TDialogResult::Abort;
+        case IDRETRY:
+            return TDialogResult::Retry;
+        case IDIGNORE:
+            return TDialogResult::Ignore;
+        default:
+            return TDialogResult::Cancel;
+        }
+    }
+
+private:
+    HWND& owner_;
+};
+
+// An in-memory dialog template: the header, then each control, each on a 4-byte boundary.
+class DialogTemplate {
+public:
+    DialogTemplate(const std::wstring& caption, short width, short height) {
+        Put32(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+        Put32(0);
+        controls_ = words_.size();
+        Put16(0); // control count, counted up below
+        Put16(0), Put16(0), Put16(width), Put16(height);
+        Put16(0), Put16(0); // no menu, the standard class
+        PutText(caption);
+        Put16(8);
+        PutText(L"MS Sans Serif");
+    }
+
+    void Add(const wchar_t* windowClass, const std::wstring& text, DWORD style, short x, short y,
+             short width, short height, WORD id) {
+        if (words_.size() % 2)
+            Put16(0);
+        Put32(style | WS_CHILD | WS_VISIBLE);
+        Put32(0);
+        Put16(x), Put16(y), Put16(width), Put16(height), Put16(id);
+        PutText(windowClass);
+        PutText(text);
+        Put16(0); // no creation data
+        ++words_[controls_];
+    }
+
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void Put16(WORD w) { words_.push_back(w); }
+    void Put32(DWORD d) { Put16(LOWORD(d)), Put16(HIWORD(d)); }
+    void PutText(const std::wstring& text) {
+        words_.insert(words_.end(), text.begin(), text.end());
+        Put16(0);
+    }
+    std::vector<WORD> words_; // starts on a 4-byte boundary, as the template must
+    size_t controls_ = 0;
+};
+
+constexpr WORD kEditId = 100;
+
+struct InputState {
+    std::wstring value;
+};
+
+INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* state = reinterpret_cast<InputState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        SetDlgItemTextW(dialog, kEditId, reinterpret_cast<InputState*>(lParam)->value.c_str());
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            std::vector<wchar_t> text(
+                static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, kEditId))) + 1);
+            GetDlgItemTextW(dialog, kEditId, text.data(), static_cast<int>(text.size()));
+            state->value = text.data();
+        }
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+bool Win32Dialogs::InputQuery(const std::string& caption, const std::string& prompt,
+                              std::string& value) {
+    const auto wide = [](const std::string& ansi) {
+        const std::u16string text = AnsiToWide(ansi);
+        return std::wstring(text.begin(), text.end());
+    };
+    DialogTemplate dialog(wide(caption), 200, 66);
+    dialog.Add(L"STATIC", wide(prompt), SS_LEFT, 8, 6, 184, 10, 0xFFFF);
+    dialog.Add(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8, 20, 184, 12, kEditId);
+    dialog.Add(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 86, 42, 50, 14, IDOK);
+    dialog.Add(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, 142, 42, 50, 14, IDCANCEL);
+    InputState state{wide(value)};
+    if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner_, InputDialogProc,
+                                reinterpret_cast<LPARAM>(&state)) != IDOK)
+        return false;
+    const std::u16string entered(state.value.begin(), state.value.end());
+    value = WideToAnsi(entered);
+    return true;
+}
+
+class Win32Application : public IApplication {
+public:
+    Win32Application(const std::string& title, const std::string& errorCaption)
+        : title_(Text(title)), errorCaption_(Text(errorCaption)), dialogs_(window_) {
+        InstallDialogs(&dialogs_);
+    }
+    ~Win32Application() override { InstallDialogs(nullptr); }
+
+    void Run(const TMainWindow& window) override {
+        layout_ = &window;
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        RegisterWindowClass(instance);
+        const int dpi = ScreenDpi();
+        const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU, extended = WS_EX_DLGMODALFRAME;
+        RECT frame{0, 0, Scaled(window.clientWidth, dpi), Scaled(window.clientHeight, dpi)};
+        AdjustWindowRectEx(&frame, style, FALSE, extended);
+        const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+        window_ = CreateWindowExW(extended, kWindowClass, Text(window.caption).c_str(), style,
+                                  (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                  nullptr, nullptr, instance, this);
+        font_ = CreateFontW(Scaled(-11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+        SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        const HWND button = CreateWindowExW(
+            0, L"BUTTON", Text(window.buttonCaption).c_str(),
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, Scaled(window.buttonLeft, dpi),
+            Scaled(window.buttonTop, dpi), Scaled(window.buttonWidth, dpi),
+            Scaled(window.buttonHeight, dpi), window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
+        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetFocus(button);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            if (!IsDialogMessageW(window_, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        DeleteObject(font_);
+    }
+
+    void CloseMainWindow() override { DestroyWindow(window_); }
+
+    void ShowErrorDialog(const std::string& text) override {
+        MessageBoxW(window_, Text(text).c_str(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
+    }
+    void ShowInfoMessage(const std::string& text) override {
+        MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK);
+    }
+    void ShowUnhandledError(const std::string& text) override {
+        MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    }
+
+private:
+    static void RegisterWindowClass(HINSTANCE instance) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // the arrow
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kWindowClass;
+        RegisterClassExW(&windowClass);
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        auto* self = reinterpret_cast<Win32Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        switch (message) {
+        case WM_ACTIVATE:
+            // Once, when first shown; the event itself runs after activation has finished,
+            // so that its boxes open over a window that is already there.
+            if (LOWORD(wParam) != WA_INACTIVE && !self->activated_) {
+                self->activated_ = true;
+                PostMessageW(window, kActivated, 0, 0);
+            }
+            break;
+        case kActivated:
+            if (self->layout_->onActivate)
+                self->layout_->onActivate();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kButtonId && HIWORD(wParam) == BN_CLICKED &&
+                self->layout_->onButtonClick)
+                self->layout_->onButtonClick();
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    std::wstring title_, errorCaption_;
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    const TMainWindow* layout_ = nullptr;
+    bool activated_ = false;
+    Win32Dialogs dialogs_;
+};
+
+} // namespace
+
+std::unique_ptr<IApplication> CreateApplication(const std::string& title,
+                                                const std::string& errorCaption) {
+    return std::make_unique<Win32Application>(title, errorCaption);
+}
+
+} // namespace platform
