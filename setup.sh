@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12, then configures and builds.
+# Installs what the build and the tests need on Debian 12, then configures and builds the
+# Linux program (build/) and the Windows program (build-win/).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
           zlib1g-dev libssl-dev openssl libgtest-dev libgmock-dev libbenchmark-dev
           libfltk1.3-dev xvfb xauth xdotool
-          zip unzip p7zip-full python3 strace)
+          zip unzip p7zip-full python3 strace locales
+          g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
+          libzip-dev libminizip-dev hyperfine)
 
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+# wine32 is an i386 package.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi
+# The Windows tests run with a Russian user locale, which Wine takes from the system's.
+if ! locale -a | grep -qx ru_RU.utf8; then
+    $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+cmake --build build-win

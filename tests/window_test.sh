@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # The installer in a real window under Xvfb: the window appears with its caption, the final
 # message is confirmed from outside, the program ends by itself, and the stores are filled.
-# A second run shows no error dialog. Usage: window_test.sh CERTINSTALL [SCREENSHOT.png]
+# A second run shows no error dialog.
+#   window_test.sh [-s SCREENSHOT.png] [-c STORE-CHECK-COMMAND] PROGRAM [ARGUMENT...]
+# Without -c the stores are the Linux ones, counted in a fresh data folder.
 set -euo pipefail
-program=$1
-screenshot=${2:-}
+screenshot=
+check=check_stores
+while getopts s:c: option; do
+    case $option in
+    s) screenshot=$OPTARG ;;
+    c) check=$OPTARG ;;
+    *) exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 export XDG_DATA_HOME=$data
@@ -18,7 +28,8 @@ window_named() {
         done
         sleep 0.1
     done
-    echo "no window \"$1\" within 60 s" >&2
+    echo "no window \"$1\" within 60 s; the program printed:" >&2
+    cat "$data/out.txt" >&2
     return 1
 }
 
@@ -29,15 +40,25 @@ has_window_named() {
     return 1
 }
 
+# The window with the final message moved beside it, since some servers leave a window
+# that overlaps another unpainted in a picture of the screen.
+take_screenshot() {
+    local main
+    main=$(window_named "Установка корневых сертификатов в хранилище Windows")
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool windowmove "$1" "$X" $((Y + HEIGHT + 20))
+    sleep 1
+    xwd -root -silent | convert xwd:- -trim "$screenshot"
+}
+
 run_once() {
-    "$program" > "$data/out.txt" 2>&1 &
+    "$@" > "$data/out.txt" 2>&1 &
     local pid=$!
     window_named "Установка корневых сертификатов в хранилище Windows" > /dev/null
     local dialog
     dialog=$(window_named 'Установка корневых сертификатов УЦ ЗАО "ЛАРКОН"')
     if [ -n "$screenshot" ]; then
-        sleep 1
-        xwd -root -silent | convert xwd:- "$screenshot"
+        take_screenshot "$dialog"
         screenshot=
     fi
     if has_window_named "Ошибка"; then
@@ -59,8 +80,8 @@ check_stores() {
     for store in ROOT CA AddressBook; do [ "$(count $store '.*/[0-9a-f]{8}\.r[0-9]+')" = 6 ]; done
 }
 
-run_once
-check_stores
-run_once
-check_stores
+run_once "$@"
+$check
+run_once "$@"
+$check
 echo "window test passed"

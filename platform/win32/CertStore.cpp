@@ -2,8 +2,9 @@
 // service's constant names as macros.
 #include "platform/CertStore.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h> // after windows.h, which it needs
 
 namespace platform {
 namespace {

@@ -5,8 +5,9 @@
 #include "platform/Resources.h"
 #include "unzip/uzip.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h> // after windows.h, which it needs
 
 #include <array>
 #include <cstdio>
