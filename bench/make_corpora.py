@@ -1,0 +1,46 @@
+"""Writes the benchmark archives with Python's zipfile (deflate, level 6) into a folder:
+A-N.zip with N small files, B.zip with 200 MB of mixed text and binary data in 200 items,
+C.zip with one 1 GiB item of compressible data. Archives already there are kept.
+
+    make_corpora.py FOLDER [A-ITEM-COUNT...]
+"""
+import os
+import random
+import sys
+import zipfile
+
+folder = sys.argv[1]
+counts = [int(n) for n in sys.argv[2:]] or [100000]
+os.makedirs(folder, exist_ok=True)
+rng = random.Random(2026)
+
+
+def text(size):
+    words = ["certificate", "issuer", "serial", "ЛАРКОН", "revocation", "authority", "key"]
+    lines = []
+    while sum(map(len, lines)) < size:
+        lines.append(" ".join(rng.choice(words) for _ in range(8)) + f" {rng.randrange(10**6)}\n")
+    return "".join(lines).encode()[:size]
+
+
+def write(name, items):
+    path = os.path.join(folder, name)
+    if os.path.exists(path):
+        return
+    with zipfile.ZipFile(path + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=6) as archive:
+        for item_name, data in items:
+            archive.writestr(item_name, data)
+    os.rename(path + ".part", path)
+
+
+for count in counts:
+    small = text(4096)
+    write(f"A-{count}.zip",
+          ((f"dir{i % 100}/file{i}.txt", small[: 64 + i % 2000]) for i in range(count)))
+# Half text, a quarter random bytes (stored by deflate as they are), a quarter sparse binary.
+write("B.zip", ((f"item{i:03}.{'txt' if i % 2 == 0 else 'bin'}",
+                 text(1 << 20) if i % 2 == 0 else
+                 (rng.randbytes(1 << 20) if i % 4 == 1 else bytes(rng.choices(b"\0\0\0\1\xff", k=1 << 20))))
+                for i in range(200)))
+block = text(16 << 20)
+write("C.zip", [("big.log", b"".join(block[i:] + block[:i] for i in range(64)))])

@@ -1,0 +1,139 @@
+// The engine's hot paths, each on its own: name index lookups, name search, mask matching,
+// directory reading per item and extraction throughput.
+#include "ZipWriter.h"
+#include "archive/ZAHashedList.h"
+#include "archive/ZAMasks.h"
+#include "archive/ZipArchiver.h"
+#include "unzip/uzip.h"
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <random>
+
+namespace {
+
+std::string NameOf(int64_t i) {
+    return "Folder" + std::to_string(i % 97) + "/Sub/file-" + std::to_string(i) + ".cer";
+}
+
+// Bytes x and x ^ 3 sixteen places apart add the same to the rotate-xor name hash.
+std::string CollidingNameOf(int64_t i) {
+    std::string name(32, 'm');
+    for (int digit = 0; digit < 5; ++digit, i /= 16) {
+        name[static_cast<size_t>(digit)] = static_cast<char>('a' + i % 16);
+        name[static_cast<size_t>(digit) + 16] =
+            static_cast<char>(name[static_cast<size_t>(digit)] ^ 3);
+    }
+    return name;
+}
+
+// Archives of N empty stored items, built once per size.
+const std::string& ArchiveOf(int64_t items) {
+    static std::map<int64_t, std::string> made;
+    auto& bytes = made[items];
+    if (bytes.empty()) {
+        std::vector<test::Entry> entries;
+        for (int64_t i = 0; i < items; ++i)
+            entries.push_back(test::Entry{.name = NameOf(i), .method = 0});
+        bytes = test::BuildZip(entries, test::Layout{.zip64EndRecords = items > 0xFFFF});
+    }
+    return bytes;
+}
+
+class OpenedArchive {
+public:
+    explicit OpenedArchive(const std::string& bytes) {
+        stream_.AttachMemory(bytes.data(), static_cast<int64_t>(bytes.size()));
+        archiver_.OpenArchive(stream_, false);
+    }
+    TZipArchiver& Archiver() { return archiver_; }
+
+private:
+    TReadMemoryStream stream_;
+    TZipArchiver archiver_{nullptr};
+};
+
+template <class Name> void HashLookups(benchmark::State& state, Name name) {
+    TZAHashedStringList list;
+    std::vector<std::string> names;
+    for (int64_t i = 0; i < state.range(0); ++i)
+        list.Add(names.emplace_back(name(i)));
+    list.IndexOf(names[0]); // the table is made at the first lookup
+    std::mt19937 random(1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(list.IndexOf(names[random() % names.size()]));
+}
+
+void BM_HashLookup(benchmark::State& state) {
+    HashLookups(state, NameOf);
+}
+BENCHMARK(BM_HashLookup)->RangeMultiplier(10)->Range(1000, 1000000);
+
+// Names an attacker chose to share one rotate-xor hash: lookups stay flat all the same.
+void BM_HashLookupOfCraftedNames(benchmark::State& state) {
+    HashLookups(state, CollidingNameOf);
+}
+BENCHMARK(BM_HashLookupOfCraftedNames)->RangeMultiplier(10)->Range(1000, 1000000);
+
+void BM_FindItemByName(benchmark::State& state) {
+    OpenedArchive archive(ArchiveOf(state.range(0)));
+    std::vector<std::string> names;
+    for (int64_t i = 0; i < state.range(0); ++i)
+        names.push_back(NameOf(i));
+    std::mt19937 random(2);
+    int32_t index = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            archive.Archiver().FindItemByName(names[random() % names.size()], index));
+}
+BENCHMARK(BM_FindItemByName)->RangeMultiplier(10)->Range(1000, 1000000);
+
+void BM_WildcardMatch(benchmark::State& state) {
+    const std::string name = "Certificates/Authorities/Intermediate/ЛАРКОН-2026-issuing.cer";
+    const std::vector<std::string> masks = {"*.*", "*.cer",
+                                            "Cert*/*/Inter*/*-20?"
+                                            "?-*.cer",
+                                            "*a*b*c*d*e*f*"};
+    size_t at = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(za::WildcardMatch(name, masks[at++ % masks.size()], true));
+}
+BENCHMARK(BM_WildcardMatch);
+
+// Opening an archive and reading its directory, per item.
+void BM_ReadDirectory(benchmark::State& state) {
+    const std::string& bytes = ArchiveOf(state.range(0));
+    for (auto _ : state) {
+        OpenedArchive archive(bytes);
+        benchmark::DoNotOptimize(archive.Archiver().FileCount());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReadDirectory)
+    ->RangeMultiplier(10)
+    ->Range(1000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+
+std::string Compressible(size_t size) {
+    std::mt19937 random(3);
+    std::string data;
+    while (data.size() < size)
+        data += "serial " + std::to_string(random() % 100000) + " issuer CN=ЛАРКОН\n";
+    data.resize(size);
+    return data;
+}
+
+// Extraction to memory, in uncompressed bytes a second; the argument is the method.
+void BM_Extract(benchmark::State& state) {
+    const std::string data = Compressible(16 << 20);
+    const std::string bytes = test::BuildZip({test::Entry{
+        .name = "item", .data = data, .method = static_cast<uint16_t>(state.range(0))}});
+    OpenedArchive archive(bytes);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(archive.Archiver().ExtractToString("item"));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(data.size()));
+}
+BENCHMARK(BM_Extract)->Arg(0)->Arg(8)->Unit(benchmark::kMillisecond);
+
+} // namespace
