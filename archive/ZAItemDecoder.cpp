@@ -32,7 +32,8 @@ constexpr int kBlockSize = 0, kTotalSize = 8, kBlockCount = 16, kAlgorithm = 20,
 TZAItemDecoder::TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output,
                                TDirItem& item)
     : archiver_(archiver), archive_(archive), output_(output), item_(item),
-      encrypted_((item.Flags & kFlagEncrypted) != 0) {}
+      encrypted_((item.Flags & kFlagEncrypted) != 0),
+      memoryOutput_(dynamic_cast<TMemoryStream*>(&output)) {}
 
 std::string TZAItemDecoder::StoredName() const {
     return platform::WideToAnsi(item_.FileName);
@@ -155,11 +156,21 @@ bool TZAItemDecoder::AskForPasswordUntilItPasses(const std::function<PasswordChe
     }
 }
 
+void TZAItemDecoder::BeginOutputArea() {
+    inPlace_ = memoryOutput_ && memoryOutput_->Position() == memoryOutput_->Size();
+    areaStart_ = inPlace_ ? memoryOutput_->Position() : 0;
+}
+
 bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
-    if (capacity <= outputCapacity_)
-        return true;
     if (capacity > std::numeric_limits<size_t>::max() / 2)
         return false;
+    if (inPlace_) {
+        if (static_cast<uint64_t>(memoryOutput_->Size() - areaStart_) < capacity)
+            memoryOutput_->SetSize(areaStart_ + static_cast<int64_t>(capacity));
+        return true;
+    }
+    if (capacity <= outputCapacity_)
+        return true;
     auto grown = std::make_unique_for_overwrite<unsigned char[]>(capacity);
     std::copy_n(outputBuffer_.get(), outputCapacity_, grown.get());
     outputBuffer_ = std::move(grown);
@@ -167,22 +178,43 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
     return true;
 }
 
-// Inflates one piece of input into the output buffer. Output beyond the item's declared
-// size fails the piece: a stream that inflates further than it says must not take memory.
-bool TZAItemDecoder::Inflate(TZAInflater& inflater, const unsigned char* input, int64_t length,
+// Inflates one piece of input into the output area. Output beyond the item's declared size
+// fails the piece: a stream that inflates further than it says must not take memory. A
+// failed piece leaves no bytes of its own in the output.
+bool TZAItemDecoder::Inflate(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
                              uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
                              size_t& produced) {
+    BeginOutputArea();
+    const bool inflated =
+        InflateIntoArea(inflater, input, length, firstOutputSize, growStep, wholeStream, produced);
+    if (!inflated && inPlace_)
+        memoryOutput_->SetSize(areaStart_);
+    return inflated;
+}
+
+// Output is offered a piece at a time and its CRC taken right away, while the piece is
+// still in the cache. In place, room is cleared before it is written, so it grows a piece at
+// a time just ahead of the output: the clearing happens in the cache too.
+bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char* input,
+                                     int64_t length, uint64_t firstOutputSize, uint64_t growStep,
+                                     bool wholeStream, size_t& produced) {
+    constexpr size_t kPiece = 256 << 10;
     const uint64_t limit = OutputRoom() + 1;
     const uint64_t honest = static_cast<uint64_t>(length) * kMaxDeflateRatio + 1024;
     uint64_t capacity = std::clamp<uint64_t>(std::min(firstOutputSize, honest), 1, limit);
-    if (!EnsureOutputCapacity(capacity))
-        return false;
     inflater.SetInput(input, static_cast<size_t>(length));
     produced = 0;
+    areaCrc_ = crc_;
     for (;;) {
+        if (inPlace_)
+            capacity = std::min<uint64_t>(limit, produced + kPiece);
+        if (!EnsureOutputCapacity(capacity))
+            return false;
         size_t part = 0;
+        unsigned char* piece = OutputArea() + produced;
         const TInflateResult result =
-            inflater.Inflate(outputBuffer_.get() + produced, capacity - produced, part);
+            inflater.Inflate(piece, std::min<size_t>(capacity - produced, kPiece), part);
+        areaCrc_ = UpdateCrc32(areaCrc_, piece, part);
         produced += part;
         if (produced >= limit || result == TInflateResult::Failed)
             return false;
@@ -190,10 +222,30 @@ bool TZAItemDecoder::Inflate(TZAInflater& inflater, const unsigned char* input, 
             return true;
         if (result == TInflateResult::InputUsed)
             return !wholeStream;
-        capacity = std::min(limit, std::max(capacity + growStep, capacity * 2));
-        if (!EnsureOutputCapacity(capacity))
-            return false;
+        if (produced == capacity)
+            capacity = std::min(limit, std::max(capacity + growStep, capacity * 2));
     }
+}
+
+unsigned char* TZAItemDecoder::OutputArea() {
+    return inPlace_ ? reinterpret_cast<unsigned char*>(memoryOutput_->WritableMemory()) + areaStart_
+                    : outputBuffer_.get();
+}
+
+// The area's first bytes, whose CRC is taken already, become output; in place, the rest
+// of the area goes again.
+bool TZAItemDecoder::EmitOutputArea(size_t length) {
+    if (!inPlace_ && output_.Write(outputBuffer_.get(), static_cast<int64_t>(length)) !=
+                         static_cast<int64_t>(length))
+        return false;
+    if (inPlace_) {
+        const int64_t end = areaStart_ + static_cast<int64_t>(length);
+        memoryOutput_->SetSize(end);
+        memoryOutput_->SetPosition(end);
+    }
+    crc_ = areaCrc_;
+    written_ += length;
+    return true;
 }
 
 bool TZAItemDecoder::EmitOutput(const unsigned char* data, size_t length) {
@@ -229,7 +281,7 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
             size_t produced = 0;
             if (!Inflate(inflater, input.get(), chunk, OutputEstimate(chunk), kChunkLimit, false,
                          produced) ||
-                !EmitOutput(outputBuffer_.get(), produced))
+                !EmitOutputArea(produced))
                 return false;
         } else if (static_cast<uint64_t>(chunk) > OutputRoom() ||
                    !EmitOutput(input.get(), static_cast<size_t>(chunk))) {
@@ -283,7 +335,7 @@ bool TZAItemDecoder::DecodeBlocks() {
             if (!inflater.Ready() ||
                 !Inflate(inflater, bytes, length, std::max<uint64_t>(expected, 1), step, true,
                          produced) ||
-                produced == 0 || !EmitOutput(outputBuffer_.get(), produced))
+                !EmitOutputArea(produced) || produced == 0)
                 return false;
         } else if (static_cast<uint64_t>(length) > OutputRoom() ||
                    !EmitOutput(bytes, static_cast<size_t>(length))) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+class TMemoryStream;
 class TStream;
 class TZABaseArchiver;
 struct TDirItem;
@@ -37,7 +38,13 @@ private:
     bool ReadExactly(unsigned char* buffer, int64_t count);
     bool Inflate(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
                  uint64_t firstOutputSize, uint64_t growStep, bool wholeStream, size_t& produced);
+    bool InflateIntoArea(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
+                         uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
+                         size_t& produced);
+    void BeginOutputArea();
     bool EnsureOutputCapacity(uint64_t capacity);
+    unsigned char* OutputArea();
+    bool EmitOutputArea(size_t length);
     bool EmitOutput(const unsigned char* data, size_t length);
     bool CancelledByProgress();
     uint64_t OutputRoom() const;
@@ -57,4 +64,10 @@ private:
     std::optional<za::TZATraditionalKeys> keys_;
     std::unique_ptr<unsigned char[]> outputBuffer_;
     size_t outputCapacity_ = 0;
+    // A memory stream written at its end takes inflated bytes in place, sparing a buffer
+    // and a copy; the area starts at its end.
+    TMemoryStream* memoryOutput_;
+    bool inPlace_ = false;
+    int64_t areaStart_ = 0;
+    uint32_t areaCrc_ = 0; // the item's CRC with the area's bytes so far
 };

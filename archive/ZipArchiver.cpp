@@ -627,18 +627,22 @@ std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     if (!FindItemByName(name, index))
         throw EZAException::CreateWithArgs(neEntryNotFound, this, {name});
     TStringStream output;
+    output.Reserve(ExtractionReserve(index));
+    ExtractItemToStream(index, output);
+    return output.TakeDataString();
+}
+
+int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
     const TDirItem& item = dirManager_->Items.GetItem(index);
-    // Room for the whole result up front, but never more than the bytes in the stream could
-    // honestly expand to.
     const uint64_t offset = item.FullLocalHeaderOffset();
     const uint64_t streamSize = static_cast<uint64_t>(archiveStream_->Size());
     const uint64_t present =
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
     const uint64_t honestLimit =
         item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
-    output.Reserve(static_cast<int64_t>(std::min(item.FullUncompressedSize(), honestLimit)));
-    ExtractItemToStream(index, output);
-    return output.TakeDataString();
+    // One byte more: extraction looks one byte past the declared size to tell a stream that
+    // inflates further.
+    return static_cast<int64_t>(std::min(item.FullUncompressedSize(), honestLimit) + 1);
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {

@@ -52,8 +52,11 @@ int Test(TZipArchiver& archiver) {
          found = archiver.FindNext(item)) {
         const std::string name = FullName(item);
         try {
+            // Into memory, as a caller extracting to a string gets it.
+            const int32_t index = item.InternalSearchRec.DirItemIndex;
             TStringStream contents;
-            archiver.ExtractItemToStream(item.InternalSearchRec.DirItemIndex, contents);
+            contents.Reserve(archiver.ExtractionReserve(index));
+            archiver.ExtractItemToStream(index, contents);
             if (archiver.SkipCurrentFile) {
                 std::printf("BAD %s: password not accepted\n", name.c_str());
                 ++bad;

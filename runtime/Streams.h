@@ -62,6 +62,8 @@ public:
     // Room for this many bytes without a reallocation.
     void Reserve(int64_t capacity);
     void Clear();
+    // The buffer itself, for writing into it in place after a SetSize.
+    char* WritableMemory() { return buffer_.data(); }
 
 protected:
     std::string& Buffer() { return buffer_; }
