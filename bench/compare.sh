@@ -11,7 +11,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build --target zaread libzip_read minizip_read zlib_limit > /dev/null
 python3 bench/make_corpora.py "$corpora" 10000 100000 1000000
 b=build/bench
-measure() { python3 bench/measure.py "$runs" "$@"; }
+measure() { python3 -u bench/measure.py "$runs" "$@"; }
 
 measure "A: open and list 100,000 small items" \
     -- engine build/zaread -l "$corpora/A-100000.zip" \

@@ -17,9 +17,10 @@ rng = random.Random(2026)
 
 def text(size):
     words = ["certificate", "issuer", "serial", "ЛАРКОН", "revocation", "authority", "key"]
-    lines = []
-    while sum(map(len, lines)) < size:
+    lines, length = [], 0
+    while length < size:
         lines.append(" ".join(rng.choice(words) for _ in range(8)) + f" {rng.randrange(10**6)}\n")
+        length += len(lines[-1].encode())
     return "".join(lines).encode()[:size]
 
 
@@ -28,7 +29,7 @@ def write(name, items):
     if os.path.exists(path):
         return
     with zipfile.ZipFile(path + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=6) as archive:
-        for item_name, data in items:
+        for item_name, data in items():
             archive.writestr(item_name, data)
     os.rename(path + ".part", path)
 
@@ -36,11 +37,17 @@ def write(name, items):
 for count in counts:
     small = text(4096)
     write(f"A-{count}.zip",
-          ((f"dir{i % 100}/file{i}.txt", small[: 64 + i % 2000]) for i in range(count)))
+          lambda: ((f"dir{i % 100}/file{i}.txt", small[: 64 + i % 2000]) for i in range(count)))
 # Half text, a quarter random bytes (stored by deflate as they are), a quarter sparse binary.
-write("B.zip", ((f"item{i:03}.{'txt' if i % 2 == 0 else 'bin'}",
+write("B.zip", lambda: ((f"item{i:03}.{'txt' if i % 2 == 0 else 'bin'}",
                  text(1 << 20) if i % 2 == 0 else
                  (rng.randbytes(1 << 20) if i % 4 == 1 else bytes(rng.choices(b"\0\0\0\1\xff", k=1 << 20))))
                 for i in range(200)))
-block = text(16 << 20)
-write("C.zip", [("big.log", b"".join(block[i:] + block[:i] for i in range(64)))])
+
+
+def one_big_item():
+    block = text(16 << 20)
+    yield "big.log", b"".join(block[i:] + block[:i] for i in range(64))
+
+
+write("C.zip", one_big_item)
