@@ -23,10 +23,16 @@ def run(command):
 
 def main():
     runs, title = int(sys.argv[1]), sys.argv[2]
-    tools = [part for part in " ".join(sys.argv[3:]).split(" -- ") if part.strip()]
+    tools, current = [], None
+    for word in sys.argv[3:]:
+        if word == "--":
+            current = []
+            tools.append(current)
+        else:
+            current.append(word)
     rows = []
-    for tool in tools:
-        name, command = tool.strip().split(" ", 1)
+    for name, *words in tools:
+        command = " ".join(words)
         run(command)  # one warm-up run: the archive in the page cache for everyone
         results = [run(command) for _ in range(runs)]
         rows.append((name, statistics.median(r[0] for r in results), max(r[1] for r in results)))
