@@ -9,7 +9,7 @@ packages=(build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-
           libfltk1.3-dev xvfb xauth xdotool
           zip unzip p7zip-full python3 strace locales
           g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-          libzip-dev libminizip-dev hyperfine)
+          libzip-dev libminizip-dev hyperfine time)
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"

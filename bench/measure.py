@@ -1,24 +1,29 @@
-"""Times whole processes: each command runs several times, and the median wall time and the
+"""Times whole processes: each command runs several times, the tools taking turns so that a
+busy moment of the machine falls on all of them alike, and the median wall time and the
 largest peak resident set are kept. Prints a table with the ratio of each tool to the first.
 
     measure.py RUNS TITLE -- NAME COMMAND... -- NAME COMMAND...
 """
 import os
+import shlex
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 
 def run(command):
-    start = time.perf_counter()
-    with open(os.devnull, "wb") as sink:
-        process = subprocess.Popen(command, stdout=sink, shell=True)
-        _, status, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"failed: {command}")
-    return seconds, usage.ru_maxrss / 1024  # KiB to MiB
+    # GNU time reports the peak of the program alone; a child forked from this script would
+    # carry the script's own memory into its peak.
+    with tempfile.NamedTemporaryFile("r") as peak, open(os.devnull, "wb") as sink:
+        start = time.perf_counter()
+        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", peak.name]
+                                 + shlex.split(command), stdout=sink)
+        seconds = time.perf_counter() - start
+        if status != 0:
+            raise SystemExit(f"failed: {command}")
+        return seconds, int(peak.read().split()[-1]) / 1024  # KiB to MiB
 
 
 def main():
@@ -30,12 +35,15 @@ def main():
             tools.append(current)
         else:
             current.append(word)
-    rows = []
-    for name, *words in tools:
-        command = " ".join(words)
+    commands = [shlex.join(words) for _, *words in tools]
+    for command in commands:
         run(command)  # one warm-up run: the archive in the page cache for everyone
-        results = [run(command) for _ in range(runs)]
-        rows.append((name, statistics.median(r[0] for r in results), max(r[1] for r in results)))
+    results = [[] for _ in commands]
+    for _ in range(runs):
+        for command, taken in zip(commands, results):
+            taken.append(run(command))
+    rows = [(tool[0], statistics.median(r[0] for r in taken), max(r[1] for r in taken))
+            for tool, taken in zip(tools, results)]
     base = rows[0][1]
     print(f"\n{title}\n")
     print("| tool | seconds (median) | peak memory MiB | time / engine |")
