@@ -103,7 +103,7 @@ bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase
     mask = UpToZero(mask);
     const size_t n = name.size(), m = mask.size();
     auto restIs = [&](size_t j, std::string_view rest) { return mask.substr(j) == rest; };
-    if (restIs(0, "*.*"))
+    if (restIs(0, "*.*") || restIs(0, "*"))
         return true;
     auto charMatches = [&](size_t i, size_t j) {
         return mask[j] == '?' || collation.Equal(name[i], mask[j], ignoreCase);
