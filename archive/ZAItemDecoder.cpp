@@ -30,8 +30,8 @@ constexpr int kBlockSize = 0, kTotalSize = 8, kBlockCount = 16, kAlgorithm = 20,
 } // namespace
 
 TZAItemDecoder::TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output,
-                               TDirItem& item)
-    : archiver_(archiver), archive_(archive), output_(output), item_(item),
+                               TDirItem& item, std::vector<unsigned char>& readBuffer)
+    : archiver_(archiver), archive_(archive), output_(output), item_(item), readBuffer_(readBuffer),
       encrypted_((item.Flags & kFlagEncrypted) != 0),
       memoryOutput_(dynamic_cast<TMemoryStream*>(&output)) {}
 
@@ -267,24 +267,26 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
     TZAInflater inflater(true);
     if (deflated && !inflater.Ready())
         return false;
-    auto input = std::make_unique_for_overwrite<unsigned char[]>(
-        static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(remaining_, 1))));
+    readBuffer_.resize(
+        std::max(readBuffer_.size(),
+                 static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(remaining_, 1)))));
+    unsigned char* const input = readBuffer_.data();
     while (consumed_ < remaining_) {
         if (CancelledByProgress())
             break;
         const int64_t chunk = ChunkSize(remaining_ - consumed_);
-        if (!ReadExactly(input.get(), chunk))
+        if (!ReadExactly(input, chunk))
             return false;
         if (encrypted_)
-            keys_->Decrypt(input.get(), static_cast<size_t>(chunk));
+            keys_->Decrypt(input, static_cast<size_t>(chunk));
         if (deflated) {
             size_t produced = 0;
-            if (!Inflate(inflater, input.get(), chunk, OutputEstimate(chunk), kChunkLimit, false,
+            if (!Inflate(inflater, input, chunk, OutputEstimate(chunk), kChunkLimit, false,
                          produced) ||
                 !EmitOutputArea(produced))
                 return false;
         } else if (static_cast<uint64_t>(chunk) > OutputRoom() ||
-                   !EmitOutput(input.get(), static_cast<size_t>(chunk))) {
+                   !EmitOutput(input, static_cast<size_t>(chunk))) {
             return false;
         }
         consumed_ += chunk;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TMemoryStream;
 class TStream;
@@ -19,7 +20,9 @@ struct TDirItem;
 // the CRC-32 of what it wrote. Never writes more than the item's declared size.
 class TZAItemDecoder {
 public:
-    TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output, TDirItem& item);
+    // Data is read into readBuffer, which the caller may keep for the next item.
+    TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output, TDirItem& item,
+                   std::vector<unsigned char>& readBuffer);
 
     // True when the data decoded completely with the declared size and CRC-32, or when the
     // item was skipped at the password request.
@@ -54,6 +57,7 @@ private:
     TStream& archive_;
     TStream& output_;
     TDirItem& item_;
+    std::vector<unsigned char>& readBuffer_;
     unsigned char localHeader_[30] = {};
     bool encrypted_;
     int64_t remaining_ = 0;
