@@ -235,13 +235,13 @@ unsigned char* TZAItemDecoder::OutputArea() {
 // The area's first bytes, whose CRC is taken already, become output; in place, the rest
 // of the area goes again.
 bool TZAItemDecoder::EmitOutputArea(size_t length) {
-    if (!inPlace_ && output_.Write(outputBuffer_.get(), static_cast<int64_t>(length)) !=
-                         static_cast<int64_t>(length))
-        return false;
     if (inPlace_) {
         const int64_t end = areaStart_ + static_cast<int64_t>(length);
         memoryOutput_->SetSize(end);
         memoryOutput_->SetPosition(end);
+    } else if (output_.Write(outputBuffer_.get(), static_cast<int64_t>(length)) !=
+               static_cast<int64_t>(length)) {
+        return false;
     }
     crc_ = areaCrc_;
     written_ += length;

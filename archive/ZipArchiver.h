@@ -185,8 +185,9 @@ public:
     std::string ExtractToString(const std::string& name);
     bool FindItemByName(const std::string& name, int32_t& index);
     void ExtractItemToStream(int32_t index, TStream& output);
-    // Room to reserve for an item's contents: its declared size, but never more than the
-    // bytes in the stream could honestly expand to.
+    // Room to reserve for an item's contents: its declared size (and the one byte more that
+    // extraction looks at), but never more than the bytes in the stream could honestly
+    // expand to.
     int64_t ExtractionReserve(int32_t index) const;
     bool ExtractItemData(TStream& archive, TStream& output, TDirItem& item);
 

@@ -25,14 +25,20 @@ InstallerRun RunInstaller(const fs::path& data, const std::string& program,
     return run;
 }
 
-StoreCount CountStore(const fs::path& store) {
+StoreFile KindOfStoreFile(const std::string& fileName) {
     static const std::regex certificate("[0-9a-f]{8}\\.[0-9]+"), crl("[0-9a-f]{8}\\.r[0-9]+");
+    return std::regex_match(fileName, certificate) ? StoreFile::Certificate
+           : std::regex_match(fileName, crl)       ? StoreFile::Crl
+                                                   : StoreFile::Other;
+}
+
+StoreCount CountStore(const fs::path& store) {
     StoreCount count;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(store, error)) {
-        const std::string name = entry.path().filename().string();
-        count.certificates += std::regex_match(name, certificate);
-        count.crls += std::regex_match(name, crl);
+        const StoreFile kind = KindOfStoreFile(entry.path().filename().string());
+        count.certificates += kind == StoreFile::Certificate;
+        count.crls += kind == StoreFile::Crl;
     }
     return count;
 }

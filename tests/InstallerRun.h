@@ -20,6 +20,11 @@ struct StoreCount {
     bool operator==(const StoreCount&) const = default;
 };
 
+enum class StoreFile { Certificate, Crl, Other };
+// What a file of a store folder holds, told by its hashed name: "<hash>.<n>" or
+// "<hash>.r<n>".
+StoreFile KindOfStoreFile(const std::string& fileName);
+
 // Certificates and CRLs in a store folder, counted by their hashed file names.
 StoreCount CountStore(const std::filesystem::path& store);
 

@@ -9,7 +9,6 @@
 #include <openssl/x509.h>
 
 #include <map>
-#include <regex>
 #include <thread>
 
 using namespace test;
@@ -38,15 +37,14 @@ bool HasTemporaries(const fs::path& stores) {
 }
 
 bool IsWholePem(const std::string& name, const std::string& contents) {
-    static const std::regex crlName(".*/[0-9a-f]{8}\\.r[0-9]+"),
-        certificateName(".*/[0-9a-f]{8}\\.[0-9]+");
+    const StoreFile kind = KindOfStoreFile(fs::path(name).filename().string());
     BIO* bio = BIO_new_mem_buf(contents.data(), static_cast<int>(contents.size()));
     bool whole = false;
-    if (std::regex_match(name, crlName)) {
+    if (kind == StoreFile::Crl) {
         X509_CRL* crl = PEM_read_bio_X509_CRL(bio, nullptr, nullptr, nullptr);
         whole = crl != nullptr;
         X509_CRL_free(crl);
-    } else if (std::regex_match(name, certificateName)) {
+    } else if (kind == StoreFile::Certificate) {
         X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
         whole = certificate != nullptr;
         X509_free(certificate);

@@ -1,4 +1,5 @@
 #include "archive/ZAHashedList.h"
+#include "CraftedNames.h"
 
 #include <gtest/gtest.h>
 
@@ -22,26 +23,10 @@ TEST(TZAStringHash, HashAndChains) {
     EXPECT_EQ(hash.Size(), 1000u);
 }
 
-namespace {
-
-// Bytes x and x ^ 3 sixteen places apart add the same to the rotate-xor hash whatever x is.
-std::vector<std::string> NamesOfOneRotateXorHash(int count) {
-    std::vector<std::string> names;
-    for (int n = 0; n < count; ++n) {
-        std::string name(32, 'm');
-        for (int digit = 0, rest = n; digit < 4; ++digit, rest /= 16) {
-            name[digit] = static_cast<char>('a' + rest % 16);
-            name[digit + 16] = static_cast<char>(name[digit] ^ 3);
-        }
-        names.push_back(name);
-    }
-    return names;
-}
-
-} // namespace
-
 TEST(TZAKeyedStringHash, NamesCraftedToCollideSpreadOut) {
-    const std::vector<std::string> names = NamesOfOneRotateXorHash(4096);
+    std::vector<std::string> names;
+    for (int n = 0; n < 4096; ++n)
+        names.push_back(test::NameOfOneRotateXorHash(n));
     const TZAStringHash plain(1000);
     const TZAKeyedStringHash keyed(1000);
     std::set<uint32_t> plainHashes, keyedHashes;

@@ -2,7 +2,6 @@
 // through the wide functions converted from 1251 explicitly, so they read right whatever the
 // system's ANSI code page is.
 #include "WideText.h"
-#include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 #include "platform/Gui.h"
 
@@ -45,12 +44,10 @@ public:
 
     TDialogResult Ask(const std::string& text, const std::string& caption,
                       TDialogButtons buttons) override {
-        const std::u16string wideText = AnsiToWide(text), wideCaption = AnsiToWide(caption);
         const UINT kind = buttons == TDialogButtons::OkCancel ? MB_OKCANCEL
                           : buttons == TDialogButtons::YesNo  ? MB_YESNO
                                                               : MB_ABORTRETRYIGNORE;
-        switch (MessageBoxW(owner_, reinterpret_cast<LPCWSTR>(wideText.c_str()),
-                            reinterpret_cast<LPCWSTR>(wideCaption.c_str()),
+        switch (MessageBoxW(owner_, WideOf(CP_ACP, text).c_str(), WideOf(CP_ACP, caption).c_str(),
                             kind | MB_ICONQUESTION)) {
         case IDOK:
             return TDialogResult::Ok;
@@ -144,10 +141,7 @@ INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 bool Win32Dialogs::InputQuery(const std::string& caption, const std::string& prompt,
                               std::string& value) {
-    const auto wide = [](const std::string& ansi) {
-        const std::u16string text = AnsiToWide(ansi);
-        return std::wstring(text.begin(), text.end());
-    };
+    const auto wide = [](const std::string& ansi) { return WideOf(CP_ACP, ansi); };
     DialogTemplate dialog(wide(caption), 200, 66);
     dialog.Add(L"STATIC", wide(prompt), SS_LEFT, 8, 6, 184, 10, 0xFFFF);
     dialog.Add(L"EDIT", L"", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 8, 20, 184, 12, kEditId);
@@ -157,8 +151,7 @@ bool Win32Dialogs::InputQuery(const std::string& caption, const std::string& pro
     if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner_, InputDialogProc,
                                 reinterpret_cast<LPARAM>(&state)) != IDOK)
         return false;
-    const std::u16string entered(state.value.begin(), state.value.end());
-    value = WideToAnsi(entered);
+    value = BytesOf(CP_ACP, state.value);
     return true;
 }
 
