@@ -1,8 +1,8 @@
 // zaread: lists, tests and prints the items of a ZIP archive with the archive engine.
-#include "ZAConst.h"
-#include "ZADirManager.h"
-#include "ZAExcept.h"
-#include "ZipArchiver.h"
+#include "archive/ZAConst.h"
+#include "archive/ZADirManager.h"
+#include "archive/ZAExcept.h"
+#include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Streams.h"
 

@@ -1,0 +1,70 @@
+#include "ZAConst.h"
+#include "ZADirManager.h"
+#include "ZAExcept.h"
+#include "ZAItemDecoder.h"
+#include "ZAScopedValue.h"
+#include "ZipArchiver.h"
+
+#include <algorithm>
+#include <limits>
+
+using namespace za;
+
+std::string TZABaseArchiver::ExtractToString(const std::string& name) {
+    CheckOpen();
+    CheckNoUpdate();
+    ReportProgress = false;
+    ScopedValue<bool> sameFolderOnly(options_.Recurse, false);
+    int32_t index = -1;
+    if (!FindItemByName(name, index))
+        throw EZAException::CreateWithArgs(neEntryNotFound, this, {name});
+    TStringStream output;
+    output.Reserve(ExtractionReserve(index));
+    ExtractItemToStream(index, output);
+    return output.TakeDataString();
+}
+
+int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
+    const TDirItem& item = dirManager_->Items.GetItem(index);
+    const uint64_t offset = item.FullLocalHeaderOffset();
+    const uint64_t streamSize = static_cast<uint64_t>(archiveStream_->Size());
+    const uint64_t present =
+        std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
+    const uint64_t honestLimit =
+        item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
+    // One byte more: extraction looks one byte past the declared size to tell a stream that
+    // inflates further.
+    return static_cast<int64_t>(std::min(item.FullUncompressedSize(), honestLimit) + 1);
+}
+
+bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
+    if (dirManager_->Items.FindName(name, index))
+        return true;
+    TZAArchiveItem found;
+    if (!FindFirst(name, found, kAllItemsAttr))
+        return false;
+    index = found.InternalSearchRec.DirItemIndex;
+    return true;
+}
+
+void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
+    TZADirArray& items = dirManager_->Items;
+    if (index < 0 || index >= items.Count())
+        throw EZAException::Create(neExtractIndex, this);
+    TDirItem& item = items.ItemRef(index);
+    TZAVolumeNumberInfo volume;
+    volume.LastNumber = static_cast<int32_t>(dirManager_->ThisDiskNumber());
+    volume.SetNumber(item.DiskNumberStart != kSaturated16 ? item.DiskNumberStart
+                     : dirManager_->IsZip64 ? static_cast<int32_t>(item.DiskNumberStart32)
+                                            : 0);
+    SelectVolume(volume);
+    archiveStream_->SetPosition(static_cast<int64_t>(
+        std::min<uint64_t>(item.FullLocalHeaderOffset(), std::numeric_limits<int64_t>::max())));
+    const bool ok = ExtractItemData(*archiveStream_, output, item);
+    if (!ok && !ProgressCancelled && !ExtractCorruptedFiles && !SkipCurrentFile)
+        throw EZAException::Create(neCorruptedItem, this);
+}
+
+bool TZABaseArchiver::ExtractItemData(TStream& archive, TStream& output, TDirItem& item) {
+    return TZAItemDecoder(*this, archive, output, item, readBuffer_).Run();
+}

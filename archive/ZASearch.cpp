@@ -1,0 +1,133 @@
+#include "ZAConst.h"
+#include "ZADirManager.h"
+#include "ZAExcept.h"
+#include "ZAMasks.h"
+#include "ZAStrFunc.h"
+#include "ZipArchiver.h"
+#include "platform/CodePages.h"
+
+#include <algorithm>
+
+using namespace za;
+
+namespace {
+
+bool AttributesAdmitted(uint32_t itemAttributes, int32_t searchAttr) {
+    return (itemAttributes & kExcludingAttributes & ~static_cast<uint32_t>(searchAttr)) == 0;
+}
+
+// The folder part of a name, "\"-separated and lower-cased; a final "/" does not count.
+std::string LowerFolderOf(std::string name) {
+    if (!name.empty() && name.back() == '/')
+        name.pop_back();
+    ReplaceAll(name, '/', '\\');
+    return platform::AnsiLowerCase(ExtractFilePath(name));
+}
+
+void FillRecord(TZAArchiveItem& record, const TDirItem& item) {
+    std::u16string name = item.FileName;
+    ReplaceAll(name, u'/', u'\\');
+    if (!name.empty() && name.back() == u'\\')
+        name.pop_back();
+    const size_t split = name.find_last_of(u"\\:");
+    const size_t nameStart = split == std::u16string::npos ? 0 : split + 1;
+    record.FileName = name.substr(nameStart);
+    record.StoredPath = name.substr(0, nameStart);
+    record.CompressedSize = static_cast<int64_t>(item.FullCompressedSize());
+    record.UncompressedSize = static_cast<int64_t>(item.FullUncompressedSize());
+    record.CompressionRate =
+        record.UncompressedSize > 0
+            ? std::max(0.0, (1.0 - static_cast<double>(record.CompressedSize) /
+                                       static_cast<double>(record.UncompressedSize)) *
+                                100.0)
+            : 100.0;
+    record.Encrypted = (item.Flags & kFlagEncrypted) != 0;
+    record.LastModFileDate = item.ModDate;
+    record.LastModFileTime = item.ModTime;
+    record.CRC = item.Crc32;
+    record.ExternalFileAttributes = item.ExternalAttributes;
+    record.Comment = item.Comment;
+}
+
+} // namespace
+
+// The mask as the search holds it: without a drive unless paths keep their drives, with "/"
+// between folders; refused when it does not fit the record.
+std::string TZABaseArchiver::PreparedMask(const std::string& mask) const {
+    std::string prepared = mask;
+    const std::string drive = ExtractFileDrive(mask);
+    if (!drive.empty() && options_.StorePath != spFullPathWithDrive)
+        prepared.erase(0, drive.size());
+    ReplaceAll(prepared, '\\', '/');
+    if (prepared.size() >= TInternalSearchRec::kMaskCapacity)
+        throw EZAException::CreateWithArgs(neFileNameTooLong, this, {prepared});
+    return prepared;
+}
+
+bool TZABaseArchiver::FindFirst(const std::string& mask, TZAArchiveItem& item, int32_t searchAttr,
+                                const std::string& searchTag) {
+    CheckOpen();
+    const std::string prepared = PreparedMask(mask);
+    TInternalSearchRec& search = item.InternalSearchRec;
+    std::fill(std::begin(search.FileMask), std::end(search.FileMask), '\0');
+    std::copy(prepared.begin(), prepared.end(), search.FileMask);
+    search.SearchTag = searchTag;
+    search.UseFileMasks = false;
+    search.HasWildcards = prepared.find_first_of("*?") != std::string::npos;
+    search.SearchAttr = searchAttr;
+    search.DirItemIndex = 0;
+    return ScanForItem(item);
+}
+
+bool TZABaseArchiver::FindNext(TZAArchiveItem& item) {
+    CheckOpen();
+    ++item.InternalSearchRec.DirItemIndex;
+    return ScanForItem(item);
+}
+
+bool TZABaseArchiver::ScanForItem(TZAArchiveItem& item) {
+    const TInternalSearchRec& search = item.InternalSearchRec;
+    const TZADirArray& items = dirManager_->Items;
+    const bool sameFolderOnly = !options_.Recurse;
+    const std::string maskFolder = sameFolderOnly ? LowerFolderOf(search.FileMask) : std::string();
+    for (int32_t i = std::max(search.DirItemIndex, 0); i < items.Count(); ++i) {
+        const TDirItem& candidate = items.GetItem(i);
+        const std::string storedName = platform::WideToAnsi(candidate.FileName);
+        if (sameFolderOnly && LowerFolderOf(storedName) != maskFolder)
+            continue;
+        if (!ItemMatchesSearch(storedName, item) ||
+            !AttributesAdmitted(candidate.ExternalAttributes, search.SearchAttr))
+            continue;
+        item.InternalSearchRec.DirItemIndex = i;
+        FillRecord(item, candidate);
+        return true;
+    }
+    return false;
+}
+
+bool TZABaseArchiver::ItemMatchesSearch(const std::string& storedName, const TZAArchiveItem& item) {
+    if (item.InternalSearchRec.UseFileMasks) {
+        std::string name = storedName;
+        ReplaceAll(name, '/', '\\');
+        bool matched = false;
+        for (int32_t i = 0; i < fileMasks_.Count(); ++i) {
+            if (!MatchesMask(name, fileMasks_[i]))
+                continue;
+            matched = true;
+            for (int32_t j = 0; j < exclusionMasks_.Count(); ++j)
+                if (MatchesMask(name, exclusionMasks_[j]))
+                    return false;
+        }
+        return matched;
+    }
+    std::string_view name = storedName;
+    if (!name.empty() && (name.back() == '\\' || name.back() == '/'))
+        name.remove_suffix(1);
+    const std::string_view mask = item.InternalSearchRec.FileMask;
+    if (MatchesMask(name, mask))
+        return true;
+    // A mask without a folder matches an item in any folder by its last name component.
+    std::string lastComponent(name);
+    ReplaceAll(lastComponent, '/', '\\');
+    return MatchesMask(ExtractFileName(lastComponent), mask);
+}
