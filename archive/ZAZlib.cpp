@@ -52,7 +52,9 @@ TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produ
         return TInflateResult::StreamEnd;
     if (result < 0 && !(result == Z_BUF_ERROR && produced == 0 && stream_->avail_in == 0))
         return TInflateResult::Failed;
-    if (stream_->avail_in == 0)
+    // Output that came back full may leave decoded bytes inside zlib even when all input
+    // is taken: only a call that had room to spare has drained it.
+    if (stream_->avail_in == 0 && stream_->avail_out != 0)
         return TInflateResult::InputUsed;
     return TInflateResult::NeedsOutput;
 }
