@@ -1,10 +1,10 @@
 #include "Streams.h"
 
 #include "Exception.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 int64_t TStream::Size() {
     const int64_t saved = Position();
@@ -119,54 +119,77 @@ std::string TStringStream::TakeDataString() {
 
 namespace {
 
-std::ios::openmode OpenModeFor(uint16_t mode) {
+constexpr int64_t kReadAheadSize = 64 << 10;
+
+platform::TFileAccess AccessFor(uint16_t mode) {
     if (mode == fmCreate)
-        return std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc;
+        return platform::TFileAccess::Create;
     switch (mode & 0x3) {
     case fmOpenWrite:
     case fmOpenReadWrite:
-        return std::ios::in | std::ios::out | std::ios::binary;
+        return platform::TFileAccess::ReadWrite;
     default:
-        return std::ios::in | std::ios::binary;
+        return platform::TFileAccess::Read;
     }
 }
 
 } // namespace
 
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode)
-    : fileName_(fileName), writable_(mode == fmCreate || (mode & 0x3) != fmOpenRead) {
-    file_.open(fileName, OpenModeFor(mode));
-    if (!file_.is_open()) {
+    : fileName_(fileName), file_(platform::OpenFile(fileName, AccessFor(mode))),
+      writable_(AccessFor(mode) != platform::TFileAccess::Read) {
+    if (!file_) {
         const char* what = mode == fmCreate ? "Cannot create file \"" : "Cannot open file \"";
         throw EFOpenError(what + fileName + "\"");
     }
 }
 
+TFileStream::~TFileStream() = default;
+
+bool TFileStream::InReadAhead(int64_t position) const {
+    return position >= readAheadStart_ &&
+           position < readAheadStart_ + static_cast<int64_t>(readAhead_.size());
+}
+
+void TFileStream::FillReadAhead() {
+    readAhead_.resize(static_cast<size_t>(kReadAheadSize));
+    const int64_t n = file_->ReadAt(position_, readAhead_.data(), kReadAheadSize);
+    readAhead_.resize(static_cast<size_t>(std::max<int64_t>(n, 0)));
+    readAheadStart_ = position_;
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (position_ < 0 || count <= 0)
         return 0;
-    file_.clear();
-    // Seeking drops the read buffer, so sequential reads go on without one.
-    if (position_ != filePosition_)
-        file_.seekg(position_);
-    file_.read(static_cast<char*>(buffer), count);
-    const int64_t n = file_.gcount();
-    position_ += n;
-    filePosition_ = file_.good() ? position_ : -1;
-    return n;
+    // Large reads go straight to the file; they would only pass through the block.
+    if (count >= kReadAheadSize && !InReadAhead(position_)) {
+        const int64_t n = std::max<int64_t>(file_->ReadAt(position_, buffer, count), 0);
+        position_ += n;
+        return n;
+    }
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        if (!InReadAhead(position_))
+            FillReadAhead();
+        if (readAhead_.empty())
+            break;
+        const int64_t offset = position_ - readAheadStart_;
+        const int64_t n = std::min(count - done, static_cast<int64_t>(readAhead_.size()) - offset);
+        std::memcpy(out + done, readAhead_.data() + offset, static_cast<size_t>(n));
+        done += n;
+        position_ += n;
+    }
+    return done;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (!writable_ || position_ < 0 || count <= 0)
         return 0;
-    file_.clear();
-    filePosition_ = -1;
-    file_.seekp(position_);
-    file_.write(static_cast<const char*>(buffer), count);
-    if (!file_)
-        return 0;
-    position_ += count;
-    return count;
+    readAhead_.clear();
+    const int64_t n = std::max<int64_t>(file_->WriteAt(position_, buffer, count), 0);
+    position_ += n;
+    return n;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -175,18 +198,12 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 int64_t TFileStream::Size() {
-    file_.clear();
-    file_.flush();
-    std::error_code error;
-    const auto size = std::filesystem::file_size(fileName_, error);
-    return error ? 0 : static_cast<int64_t>(size);
+    return std::max<int64_t>(file_->Size(), 0);
 }
 
 void TFileStream::SetSize(int64_t newSize) {
-    if (!writable_)
+    if (!writable_ || !file_->Resize(std::max<int64_t>(newSize, 0)))
         throw EWriteError();
-    file_.flush();
-    filePosition_ = -1;
-    std::filesystem::resize_file(fileName_, static_cast<uintmax_t>(std::max<int64_t>(newSize, 0)));
+    readAhead_.clear();
     position_ = std::min(position_, newSize);
 }

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+
+namespace platform {
+class IFile;
+}
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
@@ -98,10 +102,12 @@ enum : uint16_t {
 };
 
 // A stream over a file, opened or created with an open mode. Sharing is advisory here and
-// not enforced.
+// not enforced. The file is reached through its open handle only; small reads are served
+// from a read-ahead block.
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, uint16_t mode);
+    ~TFileStream() override;
 
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
@@ -112,9 +118,13 @@ public:
     const std::string& FileName() const { return fileName_; }
 
 private:
+    bool InReadAhead(int64_t position) const;
+    void FillReadAhead();
+
     std::string fileName_;
-    std::fstream file_;
+    std::unique_ptr<platform::IFile> file_;
     bool writable_;
     int64_t position_ = 0;
-    int64_t filePosition_ = -1; // where the file's read position stands, -1 when unknown
+    std::string readAhead_;
+    int64_t readAheadStart_ = 0;
 };

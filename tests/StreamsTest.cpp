@@ -88,6 +88,28 @@ TEST(Streams, FileStreamOpenModes) {
     EXPECT_THROW(TFileStream((dir / "missing").string(), fmOpenRead), EFOpenError);
 }
 
+// A file stays the one that was opened when the name is taken by another file, or when a
+// relative name would now lead elsewhere.
+TEST(Streams, FileStreamKeepsToTheFileItOpened) {
+    test::TempDir dir;
+    const auto here = std::filesystem::current_path();
+    std::filesystem::create_directory(dir / "elsewhere");
+    test::WriteFile(dir / "a.bin", "opened file");
+    test::WriteFile(dir / "elsewhere" / "a.bin", "x");
+    std::filesystem::current_path(dir.Path());
+    TFileStream stream("a.bin", fmOpenReadWrite);
+    std::filesystem::current_path(dir / "elsewhere");
+    EXPECT_EQ(stream.Size(), 11);
+    std::filesystem::current_path(here);
+    std::filesystem::rename(dir / "a.bin", dir / "moved.bin");
+    test::WriteFile(dir / "a.bin", "a newcomer with another size");
+    EXPECT_EQ(stream.Size(), 11);
+    stream.SetSize(6);
+    EXPECT_EQ(test::ReadFile(dir / "moved.bin"), "opened");
+    EXPECT_EQ(test::ReadFile(dir / "a.bin"), "a newcomer with another size");
+    EXPECT_EQ(test::ReadFile(dir / "elsewhere" / "a.bin"), "x");
+}
+
 TEST(Streams, CopyFromCopiesTheWholeSource) {
     TStringStream source(std::string(200000, 'q'));
     TMemoryStream target;
