@@ -130,8 +130,17 @@ void TZADirArray::Assign(const TZADirArray& source) {
         SetItem(i, source.GetItem(i));
 }
 
+// Names that differ only in letter case belong to different items: the one stored exactly
+// as asked for is the one meant.
 bool TZADirArray::FindName(const std::string& name, int32_t& index) {
-    index = itemNames_.IndexOf(platform::AnsiLowerCase(name));
+    index = -1;
+    for (int32_t candidate : itemNames_.IndicesOf(platform::AnsiLowerCase(name))) {
+        if (platform::WideToAnsi(items_[static_cast<size_t>(candidate)].FileName) == name) {
+            index = candidate;
+            return true;
+        }
+        index = std::max(index, candidate);
+    }
     return index >= 0;
 }
 

@@ -72,7 +72,8 @@ public:
     void Delete(int32_t index);
     void Clear();
     void Assign(const TZADirArray& source);
-    // The item with the name, letter case ignored; the highest index among equals.
+    // The item stored with exactly the name; else the one with the name, letter case
+    // ignored, the highest index among equals.
     bool FindName(const std::string& name, int32_t& index);
     void Rename(int32_t index, const std::string& name);
 

@@ -58,10 +58,12 @@ private:
                 [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
             if (hit != end)
                 return blockStart_ + (hit - block_.data());
-            // A signature may straddle the block end: go on three bytes before it.
-            from = blockStart_ + BlockLength() - 3;
-            if (blockStart_ + BlockLength() >= streamSize_)
+            // A signature may straddle the block end: go on three bytes before it. A stream
+            // that delivers less than it claims can leave the search with nowhere further.
+            const int64_t next = blockStart_ + BlockLength() - 3;
+            if (next <= from || blockStart_ + BlockLength() >= streamSize_)
                 break;
+            from = next;
         }
         return -1;
     }
@@ -204,7 +206,8 @@ int64_t TZADirManager::ReadZip64Records(int64_t p) {
     if (!IsZip64)
         return p;
     p -= kZip64LocatorSize;
-    if (p <= kZip64EndRecordSize)
+    // An archive without items has its Zip64 end record at the very start.
+    if (p < kZip64EndRecordSize)
         throw EZAException::Create(neZip64EndRecordMissing);
     stream_->SetPosition(
         static_cast<int64_t>(Le64(Zip64Locator.data() + locator::kEndRecordOffset)));
@@ -356,7 +359,7 @@ void TZADirManager::CheckSizes() {
         return;
     uint64_t total = 0;
     for (int32_t i = 0; i < Items.Count(); ++i)
-        total += Items.GetItem(i).CompressedSize;
+        total += Items.GetItem(i).FullCompressedSize();
     if (total > static_cast<uint64_t>(stream_->Size()))
         throw EZAException::Create(neDamagedArchiveSizes);
 }
@@ -391,14 +394,16 @@ bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q, int64_t streamSize) {
     stream_->ReadBuffer(h, kLocalHeaderSize);
     const uint32_t signature = Le32(h);
     const TDirItem& first = Items.GetItem(0);
+    // A header followed by a data descriptor carries zeros for the CRC and sizes.
+    const bool described = (Le16(h + local::kFlags) & kFlagDataDescriptor) != 0;
     return q + kLocalHeaderSize + Le16(h + local::kNameLength) <= streamSize &&
            (signature == kLocalHeaderSignature || signature == kAltLocalHeaderSignature) &&
            Le16(h + local::kVersionNeeded) == first.VersionNeeded &&
            Le16(h + local::kMethod) == first.CompressionMethod &&
            Le16(h + local::kTime) == first.ModTime && Le16(h + local::kDate) == first.ModDate &&
-           Le32(h + local::kCrc) == first.Crc32 &&
-           Le32(h + local::kCompressedSize) == first.CompressedSize &&
-           Le32(h + local::kUncompressedSize) == first.UncompressedSize;
+           (described || (Le32(h + local::kCrc) == first.Crc32 &&
+                          Le32(h + local::kCompressedSize) == first.CompressedSize &&
+                          Le32(h + local::kUncompressedSize) == first.UncompressedSize));
 }
 
 // Offsets written relative to the archive's own start get the stub in front of it added;

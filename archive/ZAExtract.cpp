@@ -10,6 +10,14 @@
 
 using namespace za;
 
+namespace {
+
+// Ordinary data deflates to about a quarter; smaller items are reserved whole.
+constexpr uint64_t kUpFrontRatio = 4;
+constexpr uint64_t kUpFrontFloor = 1 << 20;
+
+} // namespace
+
 std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     CheckOpen();
     CheckNoUpdate();
@@ -32,13 +40,26 @@ int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
     const uint64_t honestLimit =
         item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
+    // Before a byte is decoded, a header may still lie: what is taken up front stays in
+    // proportion to the bytes present, and the output grows from there if the data is real.
+    const uint64_t upFront = present * kUpFrontRatio + kUpFrontFloor;
     // One byte more: extraction looks one byte past the declared size to tell a stream that
     // inflates further.
-    return static_cast<int64_t>(std::min(item.FullUncompressedSize(), honestLimit) + 1);
+    return static_cast<int64_t>(std::min({item.FullUncompressedSize(), honestLimit, upFront}) + 1);
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
-    if (dirManager_->Items.FindName(name, index))
+    TZADirArray& items = dirManager_->Items;
+    if (items.FindName(name, index))
+        return true;
+    const std::string mask = MaskAsHeld(name);
+    // No item matches a name too long to be a mask.
+    if (mask.size() >= TInternalSearchRec::kMaskCapacity)
+        return false;
+    // The search would find the same item as stored, or stored with a final "/" (a file item
+    // named like a folder), here without a walk over the directory.
+    if (mask.find_first_of("*?") == std::string::npos &&
+        (items.FindName(mask, index) || items.FindName(mask + '/', index)))
         return true;
     TZAArchiveItem found;
     if (!FindFirst(name, found, kAllItemsAttr))
@@ -51,6 +72,8 @@ void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
     TZADirArray& items = dirManager_->Items;
     if (index < 0 || index >= items.Count())
         throw EZAException::Create(neExtractIndex, this);
+    // A cancel answered during an earlier extraction must not excuse a failure of this one.
+    ProgressCancelled = false;
     TDirItem& item = items.ItemRef(index);
     TZAVolumeNumberInfo volume;
     volume.LastNumber = static_cast<int32_t>(dirManager_->ThisDiskNumber());

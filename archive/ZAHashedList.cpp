@@ -7,7 +7,8 @@
 #include <bit>
 #include <random>
 
-TZAStringHash::TZAStringHash(uint32_t size) : size_(size), buckets_(size, kNone) {}
+// A table needs one bucket at least.
+TZAStringHash::TZAStringHash(uint32_t size) : size_(std::max(size, 1u)), buckets_(size_, kNone) {}
 
 uint32_t TZAStringHash::HashOf(const std::string& key) const {
     uint32_t h = 0;
@@ -105,6 +106,17 @@ int32_t TZAStringHash::ValueOf(const std::string& key) const {
     return entry == kNone ? -1 : pool_[static_cast<size_t>(entry)].Value;
 }
 
+std::vector<int32_t> TZAStringHash::ValuesOf(const std::string& key) const {
+    std::vector<int32_t> values;
+    for (int32_t entry = *LinkTo(*this, key); entry != kNone;) {
+        const THashItem& item = pool_[static_cast<size_t>(entry)];
+        if (item.Key == key)
+            values.push_back(item.Value);
+        entry = item.Next;
+    }
+    return values;
+}
+
 void TZAStringHash::Clear() {
     std::fill(buckets_.begin(), buckets_.end(), kNone);
     pool_.clear();
@@ -152,6 +164,11 @@ void TZAHashedStringList::RebuildHash() {
 int32_t TZAHashedStringList::IndexOf(const std::string& s) {
     RebuildHash();
     return valueHash_->ValueOf(s);
+}
+
+std::vector<int32_t> TZAHashedStringList::IndicesOf(const std::string& s) {
+    RebuildHash();
+    return valueHash_->ValuesOf(s);
 }
 
 void TZAHashedStringList::Replace(int32_t index, const std::string& s) {

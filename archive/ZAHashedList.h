@@ -19,6 +19,8 @@ public:
     void Add(const std::string& key, int32_t value);
     void Remove(const std::string& key);
     int32_t ValueOf(const std::string& key) const;
+    // Every value added under the key, the one added last first.
+    std::vector<int32_t> ValuesOf(const std::string& key) const;
     void Clear();
 
     uint32_t Size() const { return size_; }
@@ -70,6 +72,8 @@ public:
     void Delete(int32_t index) override;
     void Clear() override;
     int32_t IndexOf(const std::string& s) override;
+    // Every position that holds the string.
+    std::vector<int32_t> IndicesOf(const std::string& s);
 
     // Puts a new string at an existing position and keeps the table in step.
     void Replace(int32_t index, const std::string& s);

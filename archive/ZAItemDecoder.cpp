@@ -53,6 +53,8 @@ bool TZAItemDecoder::ReadLocalHeader() {
 }
 
 bool TZAItemDecoder::Run() {
+    // A skip answered for an earlier item must not excuse a failure of this one.
+    archiver_.SkipCurrentFile = false;
     if (!ReadLocalHeader())
         return false;
     remaining_ = static_cast<int64_t>(
@@ -63,7 +65,6 @@ bool TZAItemDecoder::Run() {
     if (archiver_.SpanningMode() == smNone && dataStart + remaining_ > directoryStart)
         remaining_ = directoryStart - dataStart;
     archiver_.BytesToProcess = remaining_;
-    archiver_.SkipCurrentFile = false;
 
     bool ok;
     switch (item_.CompressionMethod) {
@@ -165,8 +166,15 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
     if (capacity > std::numeric_limits<size_t>::max() / 2)
         return false;
     if (inPlace_) {
-        if (static_cast<uint64_t>(memoryOutput_->Size() - areaStart_) < capacity)
-            memoryOutput_->SetSize(areaStart_ + static_cast<int64_t>(capacity));
+        const int64_t end = areaStart_ + static_cast<int64_t>(capacity);
+        if (memoryOutput_->Size() >= end)
+            return true;
+        // Doubling, but never past the item's end, where a reserve that was kept small
+        // grows to meet output that really comes.
+        if (end > memoryOutput_->Capacity())
+            memoryOutput_->Reserve(std::min(areaStart_ + static_cast<int64_t>(OutputRoom()) + 1,
+                                            std::max(end, memoryOutput_->Capacity() * 2)));
+        memoryOutput_->SetSize(end);
         return true;
     }
     if (capacity <= outputCapacity_)

@@ -52,13 +52,19 @@ void FillRecord(TZAArchiveItem& record, const TDirItem& item) {
 } // namespace
 
 // The mask as the search holds it: without a drive unless paths keep their drives, with "/"
-// between folders; refused when it does not fit the record.
-std::string TZABaseArchiver::PreparedMask(const std::string& mask) const {
-    std::string prepared = mask;
+// between folders.
+std::string TZABaseArchiver::MaskAsHeld(const std::string& mask) const {
+    std::string held = mask;
     const std::string drive = ExtractFileDrive(mask);
     if (!drive.empty() && options_.StorePath != spFullPathWithDrive)
-        prepared.erase(0, drive.size());
-    ReplaceAll(prepared, '\\', '/');
+        held.erase(0, drive.size());
+    ReplaceAll(held, '\\', '/');
+    return held;
+}
+
+// Refused when it does not fit the record.
+std::string TZABaseArchiver::PreparedMask(const std::string& mask) const {
+    std::string prepared = MaskAsHeld(mask);
     if (prepared.size() >= TInternalSearchRec::kMaskCapacity)
         throw EZAException::CreateWithArgs(neFileNameTooLong, this, {prepared});
     return prepared;

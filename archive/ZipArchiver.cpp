@@ -113,12 +113,15 @@ void TZABaseArchiver::ReleaseArchive() {
 void TZABaseArchiver::OpenArchive(TStream& stream, bool create) {
     if (spanningMode_ != smNone)
         throw EZAException::Create(neCustomStreamMultiVolume, this);
+    // Opening again over the stream the archiver opened itself keeps that stream alive.
+    std::unique_ptr<TStream> kept =
+        &stream == ownedStream_.get() ? std::move(ownedStream_) : nullptr;
     CloseArchive();
-    streamOwnedByCaller_ = true;
+    streamOwnedByCaller_ = !kept;
     if (create)
         stream.SetSize(0);
     dirManager_ = std::make_unique<TZADirManager>(stream, *this, create);
-    SetArchiveStream(&stream, nullptr);
+    SetArchiveStream(&stream, std::move(kept));
     if (create)
         dirManager_->WriteEmptyCentralDir();
     else
@@ -236,7 +239,7 @@ void TZABaseArchiver::OpenExistingArchiveFile() {
     }
     RebuildDirOnError = rebuild;
     if (!found && !RebuildDirOnError) {
-        SetArchiveStream(nullptr, nullptr);
+        ReleaseArchive();
         throw EZAException::Create(neDamagedArchiveOpen, this);
     }
     dirManager_->ReadCentralDir();

@@ -293,6 +293,7 @@ private:
     void OpenExistingArchiveFile();
     void SetArchiveStream(TStream* stream, std::unique_ptr<TStream> owned);
     void ReleaseArchive();
+    std::string MaskAsHeld(const std::string& mask) const;
     std::string PreparedMask(const std::string& mask) const;
     void CopyArchiveToFile();
     bool ScanForItem(TZAArchiveItem& item);

@@ -100,7 +100,13 @@ void TMemoryStream::SetSize(int64_t newSize) {
 }
 
 void TMemoryStream::Reserve(int64_t capacity) {
-    buffer_.reserve(static_cast<size_t>(std::max<int64_t>(capacity, 0)));
+    if (capacity <= Capacity())
+        return;
+    // A string asked to grow may double instead; a fresh one takes the size asked for.
+    std::string grown;
+    grown.reserve(static_cast<size_t>(capacity));
+    grown.append(buffer_);
+    buffer_ = std::move(grown);
     Rebind();
 }
 

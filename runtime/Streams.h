@@ -63,8 +63,9 @@ public:
 
     int64_t Write(const void* buffer, int64_t count) override;
     void SetSize(int64_t newSize) override;
-    // Room for this many bytes without a reallocation.
+    // Room for this many bytes without a reallocation, and not much more.
     void Reserve(int64_t capacity);
+    int64_t Capacity() const { return static_cast<int64_t>(buffer_.capacity()); }
     void Clear();
     // The buffer itself, for writing into it in place after a SetSize.
     char* WritableMemory() { return buffer_.data(); }
