@@ -33,11 +33,15 @@ constexpr int kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 1
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
 constexpr uint16_t kZip64ExtraId = 0x0001;
+// The name again in UTF-8, with the CRC-32 of the name bytes it was written for.
+constexpr uint16_t kUnicodePathExtraId = 0x7075;
 constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
 constexpr uint16_t kSaturated16 = 0xFFFF;
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+// Name and comment are UTF-8.
+constexpr uint16_t kFlagUtf8 = 0x0800;
 
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflate = 8;

@@ -145,13 +145,21 @@ bool TZADirArray::FindName(const std::string& name, int32_t& index) {
 }
 
 void TZADirArray::Rename(int32_t index, const std::string& name) {
+    Rename(index, platform::AnsiLowerCase(name), platform::AnsiToWide(name));
+}
+
+void TZADirArray::Rename(int32_t index, const std::u16string& name) {
+    Rename(index, LowerAnsiName(name), name);
+}
+
+void TZADirArray::Rename(int32_t index, const std::string& lowerName, std::u16string name) {
     TDirItem& item = items_.at(static_cast<size_t>(index));
     const int32_t position = itemNames_.IndexOf(LowerAnsiName(item.FileName));
     if (position < 0)
-        itemNames_.Add(platform::AnsiLowerCase(name));
+        itemNames_.Add(lowerName);
     else if (position != index)
         throw EZAException::Create(za::neNameIndexedElsewhere);
     else
-        itemNames_.Replace(position, platform::AnsiLowerCase(name));
-    item.FileName = platform::AnsiToWide(name);
+        itemNames_.Replace(position, lowerName);
+    item.FileName = std::move(name);
 }

@@ -75,12 +75,15 @@ public:
     // The item stored with exactly the name; else the one with the name, letter case
     // ignored, the highest index among equals.
     bool FindName(const std::string& name, int32_t& index);
+    // The name in the ANSI code page, or already wide.
     void Rename(int32_t index, const std::string& name);
+    void Rename(int32_t index, const std::u16string& name);
 
 private:
     static constexpr int32_t kMaxGrowBy = 10000;
 
     void CheckIndex(int32_t index, int32_t nativeError) const;
+    void Rename(int32_t index, const std::string& lowerName, std::u16string name);
     void Grow(int32_t n);
     void Blank(int32_t from, int32_t to);
 

@@ -2,6 +2,7 @@
 
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
+#include "ZAZlib.h"
 #include "ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Exception.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 using namespace za;
@@ -290,21 +292,52 @@ void TZADirManager::ReadItem(int32_t index) {
     stream_->ReadBuffer(header, kCentralHeaderSize);
     TDirItem& item = Items.ItemRef(index);
     item.ReadCentralHeader(header);
-    Items.Rename(index, ReadName(item.FileNameLength));
-    ReadExtraField(Items.ItemRef(index));
+    const std::string storedName = ReadBytes(item.FileNameLength);
+    ReadExtraField(item);
+    Items.Rename(index, DecodedName(storedName, item));
     TDirItem& named = Items.ItemRef(index);
-    named.Comment.assign(named.CommentLength, '\0');
-    stream_->ReadBuffer(named.Comment.data(), named.CommentLength);
+    named.Comment = ReadBytes(named.CommentLength);
+    if (named.Flags & kFlagUtf8)
+        named.Comment = platform::Utf8ToAnsi(named.Comment);
 }
 
-// The stored name bytes, from the OEM code page when the options say so, cut at a zero byte.
-std::string TZADirManager::ReadName(uint16_t length) {
-    std::string name(length, '\0');
-    stream_->ReadBuffer(name.data(), length);
-    if (archiver_.Options().OEMFileNames)
-        name = platform::OemToAnsi(name);
+std::string TZADirManager::ReadBytes(uint16_t length) {
+    std::string bytes(length, '\0');
+    stream_->ReadBuffer(bytes.data(), length);
+    return bytes;
+}
+
+namespace {
+
+// The UTF-8 name of a Unicode path entry, when it was written for exactly these name bytes.
+std::optional<std::string> UnicodePath(const TDirItem& item, const std::string& storedName) {
+    for (const TDirItemExtra& extra : item.Extras) {
+        if (extra.HeaderId != kUnicodePathExtraId || extra.Data.size() < 5 || extra.Data[0] != 1)
+            continue;
+        const auto* data = reinterpret_cast<const unsigned char*>(extra.Data.data());
+        if (Le32(data + 1) == UpdateCrc32(0, storedName.data(), storedName.size()))
+            return extra.Data.substr(5);
+    }
+    return std::nullopt;
+}
+
+std::string CutAtZero(std::string name) {
     name.resize(std::min(name.size(), name.find('\0')));
     return name;
+}
+
+} // namespace
+
+// UTF-8 where the item says so; otherwise the stored bytes, from the OEM code page when the
+// options say so. Cut at a zero byte.
+std::u16string TZADirManager::DecodedName(const std::string& storedName, const TDirItem& item) {
+    if (const auto unicode = UnicodePath(item, storedName))
+        return platform::Utf8ToWide(CutAtZero(*unicode));
+    if (item.Flags & kFlagUtf8)
+        return platform::Utf8ToWide(CutAtZero(storedName));
+    const std::string ansi =
+        archiver_.Options().OEMFileNames ? platform::OemToAnsi(storedName) : storedName;
+    return platform::AnsiToWide(CutAtZero(ansi));
 }
 
 void TZADirManager::ReadExtraField(TDirItem& item) {
@@ -487,7 +520,7 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     const bool nameFits = nameLength != 0 && p + kLocalHeaderSize + nameLength <= streamSize;
     if (nameFits)
         stream_->SetPosition(p + kLocalHeaderSize);
-    Items.Rename(index, nameFits ? ReadName(nameLength) : std::string());
+    Items.Rename(index, nameFits ? DecodedName(ReadBytes(nameLength), item) : std::u16string());
     return index;
 }
 

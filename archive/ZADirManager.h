@@ -54,7 +54,8 @@ private:
     uint64_t PositionAtDirectory(int64_t directoryEnd);
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
-    std::string ReadName(uint16_t length);
+    std::string ReadBytes(uint16_t length);
+    std::u16string DecodedName(const std::string& storedName, const TDirItem& item);
     void ReadExtraField(TDirItem& item);
     void CheckSizes();
     void DetectStub(int64_t directoryEnd);

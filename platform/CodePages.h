@@ -18,6 +18,10 @@ std::string AnsiToUtf8(std::string_view ansi);
 // A character the ANSI code page lacks becomes "?".
 std::string Utf8ToAnsi(std::string_view utf8);
 
+// Malformed bytes do not stop the conversion: each stands for one unknown character.
+std::u16string Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::u16string_view wide);
+
 char AnsiLowerChar(char c);
 char AnsiUpperChar(char c);
 std::string AnsiLowerCase(std::string_view s);

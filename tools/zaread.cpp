@@ -23,7 +23,7 @@ int Usage() {
 }
 
 std::string Shown(const std::u16string& name) {
-    return platform::AnsiToUtf8(platform::WideToAnsi(name));
+    return platform::WideToUtf8(name);
 }
 
 std::string FullName(const TZAArchiveItem& item) {

@@ -109,8 +109,13 @@ void AppendUtf8(std::string& out, char32_t c) {
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
@@ -136,8 +141,10 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
         return c;
     }
     if ((b & 0xF8) == 0xF0 && continuation(1) && continuation(2) && continuation(3)) {
+        const char32_t c = ((b & 0x07) << 18) | ((U8(s[i + 1]) & 0x3F) << 12) |
+                           ((U8(s[i + 2]) & 0x3F) << 6) | (U8(s[i + 3]) & 0x3F);
         i += 4;
-        return U'?';
+        return c <= 0x10FFFF ? c : U'?';
     }
     i += 1;
     return U'?';
@@ -192,6 +199,36 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const char32_t c = NextCodePoint(utf8, i);
         out += static_cast<char>(c <= 0xFFFF ? T().wideToAnsi[c] : '?');
+    }
+    return out;
+}
+
+std::u16string Utf8ToWide(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextCodePoint(utf8, i);
+        if (c < 0x10000) {
+            out += static_cast<char16_t>(c);
+        } else {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
+std::string WideToUtf8(std::u16string_view wide) {
+    std::string out;
+    out.reserve(wide.size() * 3);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const char32_t c = wide[i];
+        const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() &&
+                          wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
+        if (pair)
+            AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00));
+        else
+            AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? U'?' : c);
     }
     return out;
 }

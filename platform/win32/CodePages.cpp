@@ -44,6 +44,14 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     return FromWide(CP_ACP, ToWide(CP_UTF8, utf8));
 }
 
+std::u16string Utf8ToWide(std::string_view utf8) {
+    return ToWide(CP_UTF8, utf8);
+}
+
+std::string WideToUtf8(std::u16string_view wide) {
+    return FromWide(CP_UTF8, wide);
+}
+
 std::string AnsiLowerCase(std::string_view s) {
     std::string lower(s);
     if (!lower.empty())
