@@ -211,12 +211,21 @@ int64_t TZADirManager::ReadZip64Records(int64_t p) {
     // An archive without items has its Zip64 end record at the very start.
     if (p < kZip64EndRecordSize)
         throw EZAException::Create(neZip64EndRecordMissing);
-    stream_->SetPosition(
-        static_cast<int64_t>(Le64(Zip64Locator.data() + locator::kEndRecordOffset)));
-    stream_->ReadBuffer(Zip64EndRecord.data(), kZip64EndRecordSize);
-    if (Le32(Zip64EndRecord.data()) != kZip64EndOfCentralDirSignature)
+    // Behind a stub the locator's offset counts from the archive's own start; the record
+    // of 56 bytes right before the locator is then the one it means.
+    const uint64_t stated = Le64(Zip64Locator.data() + locator::kEndRecordOffset);
+    if (!ReadZip64EndRecordAt(stated) &&
+        !ReadZip64EndRecordAt(static_cast<uint64_t>(p - kZip64EndRecordSize)))
         throw EZAException::Create(neZip64EndRecordMissing);
     return p - kZip64EndRecordSize;
+}
+
+bool TZADirManager::ReadZip64EndRecordAt(uint64_t position) {
+    if (position > static_cast<uint64_t>(stream_->Size() - kZip64EndRecordSize))
+        return false;
+    stream_->SetPosition(static_cast<int64_t>(position));
+    stream_->ReadBuffer(Zip64EndRecord.data(), kZip64EndRecordSize);
+    return Le32(Zip64EndRecord.data()) == kZip64EndOfCentralDirSignature;
 }
 
 // Positions the stream at the first central header; returns the announced item count.

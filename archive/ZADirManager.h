@@ -51,6 +51,7 @@ private:
     EndRecordSearch FindEndRecord(uint32_t signature);
     EndRecordSearch FindFormatEndRecord();
     int64_t ReadZip64Records(int64_t endRecordPosition);
+    bool ReadZip64EndRecordAt(uint64_t position);
     uint64_t PositionAtDirectory(int64_t directoryEnd);
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
