@@ -176,8 +176,9 @@ std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout) {
         Put32(archive, 1);
     }
     Put32(archive, 0x06054B50);
-    Put16(archive, 0);
-    Put16(archive, 0);
+    const uint16_t disk = layout.zip64EndRecords && layout.zip64DiskNumbers ? 0xFFFF : 0;
+    Put16(archive, disk);
+    Put16(archive, disk);
     Put16(archive, layout.zip64EndRecords ? 0xFFFF : count);
     Put16(archive, layout.totalEntries.value_or(layout.zip64EndRecords ? 0xFFFF : count));
     Put32(archive, layout.zip64EndRecords ? 0xFFFFFFFF : static_cast<uint32_t>(central.size()));

@@ -1,0 +1,321 @@
+// Valid archives that once came back short, wrong or not at all, and inputs that made the
+// engine hang or answer for another item.
+#include "ArchiveFixture.h"
+#include "TestTools.h"
+#include "ZipWriter.h"
+#include "archive/ZAHashedList.h"
+#include "platform/CodePages.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace test;
+
+namespace {
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+// Sets a 32-bit field of the central header of the given item.
+void PatchCentral32(std::string& zip, int item, size_t field, uint32_t value) {
+    size_t at = zip.find("PK\x01\x02");
+    for (int i = 0; i < item; ++i)
+        at = zip.find("PK\x01\x02", at + 4);
+    std::string bytes;
+    Put32(bytes, value);
+    zip.replace(at + field, 4, bytes);
+}
+
+// Whether unzip finds the archive sound; a warning about bytes in front of it is no failure.
+bool UnzipAccepts(const std::string& zip) {
+    TempDir dir;
+    WriteFile(dir / "a.zip", zip);
+    return std::system(
+               ("unzip -tq '" + (dir / "a.zip").string() + "' >/dev/null 2>&1; [ $? -le 1 ]")
+                   .c_str()) == 0;
+}
+
+// A memory stream with a stretch it cannot deliver, as a torn file or a failing medium has:
+// reads stop short at its start. Reads are counted, so that a search that never ends shows
+// as a failure instead of a hang.
+class TornStream : public TStream {
+public:
+    TornStream(std::string bytes, int64_t tornFrom, int64_t tornTo)
+        : bytes_(std::move(bytes)), tornFrom_(tornFrom), tornTo_(tornTo) {}
+
+    int64_t Read(void* buffer, int64_t count) override {
+        if (++reads_ > kMaxReads)
+            throw std::runtime_error("the reads do not end");
+        if (position_ < 0 || count <= 0 || (position_ >= tornFrom_ && position_ < tornTo_))
+            return 0;
+        const int64_t end = position_ < tornFrom_ ? tornFrom_ : Size();
+        const int64_t n = std::max<int64_t>(std::min(count, end - position_), 0);
+        std::copy_n(bytes_.data() + position_, n, static_cast<char*>(buffer));
+        position_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        return position_ = SeekTarget(position_, offset, origin, [this] { return Size(); });
+    }
+    void SetSize(int64_t) override {}
+    int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+
+private:
+    static constexpr int kMaxReads = 1000000;
+    std::string bytes_;
+    int64_t tornFrom_, tornTo_;
+    int64_t position_ = 0;
+    int reads_ = 0;
+};
+
+} // namespace
+
+TEST(EngineFaults, SkipAnsweredForAnEarlierItemDoesNotHideAFailure) {
+    std::string zip = BuildZip({Entry{.name = "secret", .data = "hidden", .password = "right"},
+                                Entry{.name = "unreadable", .data = "its header is gone"}});
+    PatchCentral32(zip, 1, 42, 0x7FFFFFF0); // local header far past the end of the stream
+    OpenArchive archive(zip, [](TZipArchiver& a) {
+        a.OnPassword = [](TZABaseArchiver*, const std::string&, std::string&, bool& skip) {
+            skip = true;
+        };
+    });
+    EXPECT_EQ(archive.Archiver().ExtractToString("secret"), "");
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("unreadable"); }), 8);
+}
+
+TEST(EngineFaults, CancelAnsweredForAnEarlierExtractionDoesNotHideAFailure) {
+    OpenArchive archive(BuildZip({Entry{.name = "long", .data = RandomBytes(100000, 1)},
+                                  Entry{.name = "bad crc", .data = "data", .centralCrc = 1}}));
+    TZipArchiver& a = archive.Archiver();
+    a.ReportProgress = true;
+    a.OnFileProgress = [](TZABaseArchiver*, const std::string&, double, TZAProcessOperation,
+                          TZAProgressPhase, bool& cancel) { cancel = true; };
+    TStringStream cancelled;
+    a.ExtractItemToStream(0, cancelled);
+    a.OnFileProgress = nullptr;
+    EXPECT_EQ(NativeErrorOf([&] { a.ExtractToString("bad crc"); }), 8);
+}
+
+TEST(EngineFaults, SearchOverAStreamThatDeliversLessThanItHoldsEnds) {
+    // The end record search reads the last 65,600 bytes, out of the torn stretch's way.
+    const std::string zip =
+        BuildZip({Entry{.name = "a.txt", .data = "first"},
+                  Entry{.name = "b.txt", .data = RandomBytes(70000, 5), .method = 0},
+                  Entry{.name = "c.txt", .data = "second"}});
+    // The stub search starts at the first local header, whose bytes after the second are torn.
+    TornStream torn(zip, 2, 20);
+    TZipArchiver archiver(nullptr);
+    archiver.OpenArchive(torn, false);
+    EXPECT_EQ(archiver.DirManager()->Items.Count(), 3);
+    EXPECT_EQ(archiver.ExtractToString("c.txt"), "second");
+}
+
+TEST(EngineFaults, SaturatedZip64SizesAreCountedWhole) {
+    const std::string data = RandomBytes(5000, 2);
+    OpenArchive archive(BuildZip({Entry{.name = "a", .data = data, .zip64 = true},
+                                  Entry{.name = "b", .data = data, .method = 0, .zip64 = true}},
+                                 {.zip64EndRecords = true}),
+                        [](TZipArchiver& a) { a.RebuildDirOnError = false; });
+    EXPECT_EQ(archive.Archiver().ExtractToString("a"), data);
+    EXPECT_EQ(archive.Archiver().ExtractToString("b"), data);
+}
+
+TEST(EngineFaults, EmptyZip64ArchiveOpens) {
+    const std::string zip = BuildZip({}, {.zip64EndRecords = true});
+    ASSERT_EQ(zip.size(), 56u + 20 + 22);
+    TempDir dir;
+    WriteFile(dir / "a.zip", zip);
+    EXPECT_EQ(RunCommand("python3 -c \"import zipfile,sys; print(len(zipfile.ZipFile(sys.argv[1])."
+                         "infolist()))\" '" +
+                         (dir / "a.zip").string() + "'"),
+              "0\n");
+    OpenArchive archive(zip);
+    EXPECT_TRUE(archive.Dir().IsZip64);
+    EXPECT_EQ(archive.Items().Count(), 0);
+}
+
+TEST(EngineFaults, NameTooLongForAMaskIsNotFound) {
+    OpenArchive archive(BuildZip({Entry{.name = "short", .data = "x"}}));
+    const std::string name(300, 'n');
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString(name); }), 15);
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("dir\\" + name); }), 15);
+}
+
+TEST(EngineFaults, CaseTwinsKeepTheirOwnContents) {
+    const std::string zip =
+        BuildZip({Entry{.name = "A.txt", .data = "upper"}, Entry{.name = "a.txt", .data = "lower"},
+                  Entry{.name = "B.txt", .data = "only"}});
+    OpenArchive archive(zip);
+    EXPECT_EQ(archive.Archiver().ExtractToString("A.txt"), "upper");
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "lower");
+    EXPECT_EQ(archive.Archiver().ExtractToString("b.TXT"), "only");
+    EXPECT_EQ(archive.Archiver().ExtractToString("A.TXT"), "lower"); // the later of the two
+    TUnZip unzip;
+    unzip.LoadFromString(zip, false);
+    ASSERT_EQ(unzip.Count(), 3);
+    std::string name, contents;
+    unzip.GetEntry(0, name, contents);
+    EXPECT_EQ(contents, "upper");
+}
+
+// File items whose stored names end in "/" are missed by the name index as the facade asks
+// for them; they must still come back, each with its own bytes.
+TEST(EngineFaults, FileItemsNamedLikeFoldersThroughTheFacade) {
+    std::vector<Entry> entries;
+    for (int i = 0; i < 50; ++i)
+        entries.push_back(Entry{.name = "dir/item" + std::to_string(i) + "/",
+                                .data = "contents " + std::to_string(i)});
+    TUnZip unzip;
+    unzip.LoadFromString(BuildZip(entries), false);
+    ASSERT_EQ(unzip.Count(), 50);
+    for (int i = 0; i < 50; ++i) {
+        std::string name, contents;
+        unzip.GetEntry(i, name, contents);
+        EXPECT_EQ(name, "dir\\item" + std::to_string(i));
+        EXPECT_EQ(contents, entries[static_cast<size_t>(i)].data);
+    }
+}
+
+TEST(EngineFaults, ReopeningOverTheArchiversOwnStream) {
+    TempDir dir;
+    WriteFile(dir / "a.zip", BuildZip({Entry{.name = "a.txt", .data = "kept alive"}}));
+    TZipArchiver archiver(nullptr);
+    archiver.FileName = (dir / "a.zip").string();
+    archiver.OpenArchive();
+    archiver.OpenArchive(*archiver.ArchiveStream(), false);
+    EXPECT_EQ(archiver.ExtractToString("a.txt"), "kept alive");
+}
+
+TEST(EngineFaults, FailedFileOpenLeavesNoDirectoryBehind) {
+    TempDir dir;
+    WriteFile(dir / "plain.txt", "no archive at all");
+    TZipArchiver archiver(nullptr);
+    archiver.FileName = (dir / "plain.txt").string();
+    archiver.RebuildDirOnError = false;
+    EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(); }), 48);
+    EXPECT_EQ(archiver.DirManager(), nullptr);
+    EXPECT_EQ(archiver.ArchiveStream(), nullptr);
+}
+
+TEST(EngineFaults, HashTableOfNoBuckets) {
+    TZAStringHash hash(0);
+    hash.Add("key", 7);
+    EXPECT_EQ(hash.ValueOf("key"), 7);
+}
+
+// A header that claims far more than its bytes can be: on a 32-bit system reserving the
+// claim up front threw std::bad_alloc out of the extraction instead of failing the item.
+TEST(EngineFaults, ClaimedSizeBeyondTheBytesFailsTheItem) {
+    const std::string data = RandomBytes(4 << 20, 3);
+    OpenArchive archive(
+        BuildZip({Entry{.name = "liar", .data = data, .centralUncompressed = 0xF0000000u}}));
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("liar"); }), 8);
+    archive.Archiver().ExtractCorruptedFiles = true;
+    EXPECT_EQ(archive.Archiver().ExtractToString("liar"), data);
+}
+
+// The size check after decoding: the CRC alone does not tell an item one byte short.
+class DeclaredOneByteMore : public ::testing::TestWithParam<uint16_t> {};
+
+TEST_P(DeclaredOneByteMore, FailsTheItem) {
+    const std::string data = RandomBytes(3000, 4);
+    OpenArchive archive(BuildZip(
+        {Entry{.name = "short", .data = data, .method = GetParam(), .centralUncompressed = 3001}}));
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("short"); }), 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, DeclaredOneByteMore, ::testing::Values(0, 8));
+
+// Signature searches read blocks that overlap by three bytes, so that a header straddling a
+// block edge is found. The position is where a local header starts.
+class HeaderAtABlockEdge : public ::testing::TestWithParam<int> {};
+
+// The rebuild reads 65,535-byte blocks from the start of the stream.
+TEST_P(HeaderAtABlockEdge, RebuildFindsTheSecondItem) {
+    const std::string name = "first";
+    const int position = 65535 - GetParam();
+    const std::string filler(static_cast<size_t>(position - 30) - name.size(), 'f');
+    const std::string zip = BuildZip(
+        {Entry{.name = name, .data = filler, .method = 0}, Entry{.name = "second", .data = "2nd"}},
+        {.commentLength = 1}); // no end record is accepted: the directory is rebuilt
+    ASSERT_EQ(zip.find("PK\x03\x04", 4), static_cast<size_t>(position));
+    OpenArchive archive(zip);
+    ASSERT_EQ(archive.Items().Count(), 2);
+    EXPECT_EQ(archive.Archiver().ExtractToString("second"), "2nd");
+}
+
+// Stub detection reads 10,000-byte blocks from the first item's stated offset, 0.
+TEST_P(HeaderAtABlockEdge, StubDetectionFindsTheFirstItem) {
+    const std::string stub(static_cast<size_t>(10000 - GetParam()), 'S');
+    const std::string zip = BuildZip(
+        {Entry{.name = "a.txt", .data = "behind a stub"}, Entry{.name = "b.txt", .data = "also"}},
+        {.stub = stub});
+    OpenArchive archive(zip);
+    EXPECT_EQ(archive.Dir().StubSize, static_cast<int64_t>(stub.size()));
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "behind a stub");
+}
+
+INSTANTIATE_TEST_SUITE_P(BytesBeforeTheEdge, HeaderAtABlockEdge, ::testing::Range(1, 8));
+
+// Zip64 end records whose end record defers both disk numbers to them, behind a stub that
+// the offsets do not count: the one volume is number 0, so the stub is looked for.
+TEST(EngineFaults, Zip64ArchiveWithDeferredDiskNumbersBehindAStub) {
+    const std::string zip = BuildZip(
+        {Entry{.name = "a.txt", .data = "first"}, Entry{.name = "b.txt", .data = "second"}},
+        {.stub = std::string(5000, 'S'), .zip64EndRecords = true, .zip64DiskNumbers = true});
+    ASSERT_TRUE(UnzipAccepts(zip));
+    OpenArchive archive(zip);
+    EXPECT_TRUE(archive.Dir().IsZip64);
+    EXPECT_EQ(archive.Dir().StubSize, 5000);
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "first");
+    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "second");
+}
+
+// The rebuild takes local headers with names of up to 260 bytes.
+class RebuiltNameLength : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(RebuiltNameLength, ListedUpTo260) {
+    const std::string name(GetParam(), 'n');
+    OpenArchive archive(BuildZip({Entry{.name = name, .data = "named"}}, {.commentLength = 1}));
+    if (GetParam() <= 260) {
+        ASSERT_EQ(archive.Items().Count(), 1);
+        EXPECT_EQ(platform::WideToAnsi(archive.Item(0).FileName), name);
+    } else {
+        EXPECT_EQ(archive.Items().Count(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, RebuiltNameLength, ::testing::Values(1, 259, 260, 261));
+
+// A Unicode path entry names the item when it was written for exactly the stored name bytes;
+// unzip, which reads such entries too, is the judge.
+class UnicodePathEntry : public ::testing::TestWithParam<bool> {};
+
+TEST_P(UnicodePathEntry, NamesTheItemWhenItsCrcMatches) {
+    const std::string stored = "old.txt";
+    const std::string unicode = "новый.txt";
+    std::string extra;
+    Put16(extra, 0x7075);
+    Put16(extra, static_cast<uint16_t>(5 + unicode.size()));
+    extra += '\x01';
+    Put32(extra, Crc32Of(GetParam() ? stored : stored + "!"));
+    extra += unicode;
+    const std::string zip = BuildZip(
+        {Entry{.name = stored, .data = "renamed", .localExtra = extra, .centralExtra = extra}});
+    TempDir dir;
+    WriteFile(dir / "a.zip", zip);
+    const std::string expected = GetParam() ? unicode : stored;
+    EXPECT_EQ(RunCommand("unzip -Z1 '" + (dir / "a.zip").string() + "'"), expected + "\n");
+    OpenArchive archive(zip);
+    EXPECT_EQ(platform::WideToUtf8(archive.Item(0).FileName), expected);
+    EXPECT_EQ(archive.Archiver().ExtractToString(platform::Utf8ToAnsi(expected)), "renamed");
+}
+
+INSTANTIATE_TEST_SUITE_P(CrcMatches, UnicodePathEntry, ::testing::Bool());
