@@ -105,6 +105,25 @@ BENCHMARK(BM_ReadDirectory)
     ->Range(1000, 1000000)
     ->Unit(benchmark::kMillisecond);
 
+// The facade loading file items whose stored names end in "/", which its names do not
+// carry: per item, flat over the archive's size.
+void BM_FacadeLoadsFolderLikeFileNames(benchmark::State& state) {
+    std::vector<test::Entry> entries;
+    for (int64_t i = 0; i < state.range(0); ++i)
+        entries.push_back(test::Entry{.name = NameOf(i) + "/", .data = "x", .method = 0});
+    const std::string bytes = test::BuildZip(entries);
+    for (auto _ : state) {
+        TUnZip unzip;
+        unzip.LoadFromString(bytes, false);
+        benchmark::DoNotOptimize(unzip.Count());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_FacadeLoadsFolderLikeFileNames)
+    ->RangeMultiplier(4)
+    ->Range(1000, 16000)
+    ->Unit(benchmark::kMillisecond);
+
 std::string Compressible(size_t size) {
     std::mt19937 random(3);
     std::string data;
