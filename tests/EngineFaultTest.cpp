@@ -278,6 +278,20 @@ TEST(EngineFaults, Zip64ArchiveWithDeferredDiskNumbersBehindAStub) {
     EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "second");
 }
 
+// A first item followed by a data descriptor has zeros for its CRC and sizes in the local
+// header; the stub in front is found all the same.
+TEST(EngineFaults, StubBeforeAnItemWithADataDescriptor) {
+    const std::string zip =
+        BuildZip({Entry{.name = "a.txt", .data = "described", .dataDescriptor = true},
+                  Entry{.name = "b.txt", .data = "plain"}},
+                 {.stub = std::string(3000, 'S')});
+    ASSERT_TRUE(UnzipAccepts(zip));
+    OpenArchive archive(zip);
+    EXPECT_EQ(archive.Dir().StubSize, 3000);
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "described");
+    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "plain");
+}
+
 // The rebuild takes local headers with names of up to 260 bytes.
 class RebuiltNameLength : public ::testing::TestWithParam<size_t> {};
 
