@@ -25,8 +25,11 @@ std::u16string NameOf(OpenArchive& archive, int i) {
 TEST(CentralDirectory, ReadsEveryHeaderField) {
     Entry e{.name = "x/y.dat",
             .data = "payload",
-            .externalAttributes = 0x21,
+            .externalAttributes = 0x81A40021,
+            .internalAttributes = 0x0001,
+            .diskNumberStart = 0x0203,
             .versionMadeBy = 63,
+            .versionNeeded = 45,
             .modTime = 0x1234,
             .modDate = 0x5678,
             .comment = "note"};
@@ -38,12 +41,21 @@ TEST(CentralDirectory, ReadsEveryHeaderField) {
     const TDirItem& item = archive.Item(0);
     EXPECT_EQ(item.Signature, 0x02014B50u);
     EXPECT_EQ(item.VersionMadeBy, 63);
+    EXPECT_EQ(item.VersionNeeded, 45);
+    EXPECT_EQ(item.Flags, 0);
     EXPECT_EQ(item.CompressionMethod, 8);
     EXPECT_EQ(item.ModTime, 0x1234);
     EXPECT_EQ(item.ModDate, 0x5678);
     EXPECT_EQ(item.Crc32, Crc32Of("payload"));
+    EXPECT_EQ(item.CompressedSize, RawDeflate("payload", 6).size());
     EXPECT_EQ(item.UncompressedSize, 7u);
-    EXPECT_EQ(item.ExternalAttributes, 0x21u);
+    EXPECT_EQ(item.FileNameLength, 7);
+    EXPECT_EQ(item.ExtraFieldLength, 8);
+    EXPECT_EQ(item.CommentLength, 4);
+    EXPECT_EQ(item.DiskNumberStart, 0x0203);
+    EXPECT_EQ(item.InternalAttributes, 0x0001);
+    EXPECT_EQ(item.ExternalAttributes, 0x81A40021u);
+    EXPECT_EQ(item.LocalHeaderOffset, 0u);
     EXPECT_EQ(item.FileName, u"x/y.dat");
     EXPECT_EQ(item.Comment, "note");
     ASSERT_EQ(item.Extras.size(), 1u);
@@ -96,10 +108,15 @@ TEST(CentralDirectory, EmptyArchiveOfOnlyAnEndRecord) {
 }
 
 TEST(CentralDirectory, StubWithRelativeOffsetsIsAddedToFileItems) {
-    const std::string stub(777, 'S');
+    const std::string plain = BuildZip(ThreeFiles());
+    // The stub holds a copy of the first local header that differs in its uncompressed size
+    // alone: it is looked at and passed over.
+    std::string decoy = plain.substr(0, 30 + 5);
+    decoy[22] = static_cast<char>(decoy[22] + 1);
+    std::string stub = "MZ" + decoy;
+    stub.resize(777, 'S');
     OpenArchive archive(BuildZip(ThreeFiles(), {.stub = stub}));
     EXPECT_EQ(archive.Dir().StubSize, 777);
-    const std::string plain = BuildZip(ThreeFiles());
     OpenArchive reference(plain);
     EXPECT_EQ(archive.Item(0).LocalHeaderOffset, reference.Item(0).LocalHeaderOffset + 777);
     EXPECT_EQ(archive.Item(1).LocalHeaderOffset, reference.Item(1).LocalHeaderOffset); // folder
@@ -127,7 +144,8 @@ TEST(CentralDirectory, Zip64RecordsAndFullExtra) {
     EXPECT_EQ(b.UncompressedSize, 0xFFFFFFFFu);
     EXPECT_EQ(b.UncompressedSize64, 3000u);
     EXPECT_EQ(b.CompressedSize64, 3000u);
-    EXPECT_GT(b.LocalHeaderOffset64, 0u);
+    const size_t folderHeader = archive.Bytes().find("PK\x03\x04", 4);
+    EXPECT_EQ(b.LocalHeaderOffset64, archive.Bytes().find("PK\x03\x04", folderHeader + 4));
     EXPECT_EQ(archive.Archiver().ExtractToString("dir/b.bin"), std::string(3000, 'b'));
     EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "alpha alpha alpha");
     EXPECT_EQ(archive.Archiver().FileCount(), 3);

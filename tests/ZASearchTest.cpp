@@ -48,6 +48,8 @@ TEST(ItemSearch, FilesInDirectoryOrderWithoutFolders) {
 TEST(ItemSearch, RecordFields) {
     Entry e{.name = "dir/sub/file.txt",
             .data = std::string(1000, 'x'),
+            .password = "secret",
+            .externalAttributes = 0x81A40021,
             .modTime = 0x1111,
             .modDate = 0x2222,
             .comment = "c"};
@@ -59,15 +61,19 @@ TEST(ItemSearch, RecordFields) {
     EXPECT_EQ(item.FileName, u"file.txt");
     EXPECT_EQ(item.StoredPath, u"dir\\sub\\");
     EXPECT_EQ(item.UncompressedSize, 1000);
-    EXPECT_GT(item.CompressionRate, 90.0);
+    const size_t compressed = RawDeflate(e.data, 6).size() + 12; // with the encryption header
+    EXPECT_EQ(item.CompressedSize, static_cast<int64_t>(compressed));
+    EXPECT_DOUBLE_EQ(item.CompressionRate, (1.0 - static_cast<double>(compressed) / 1000) * 100);
+    EXPECT_TRUE(item.Encrypted);
+    EXPECT_EQ(item.ExternalFileAttributes, 0x81A40021u);
     EXPECT_EQ(item.LastModFileDate, 0x2222);
     EXPECT_EQ(item.LastModFileTime, 0x1111);
     EXPECT_EQ(item.CRC, Crc32Of(std::string(1000, 'x')));
     EXPECT_EQ(item.Comment, "c");
-    EXPECT_FALSE(item.Encrypted);
     EXPECT_EQ(item.InternalSearchRec.DirItemIndex, 0);
     ASSERT_TRUE(archive.Archiver().FindNext(item));
     EXPECT_EQ(item.CompressionRate, 100.0);
+    EXPECT_FALSE(item.Encrypted);
     ASSERT_TRUE(archive.Archiver().FindNext(item));
     EXPECT_EQ(item.CompressionRate, 0.0);
     EXPECT_FALSE(archive.Archiver().FindNext(item));

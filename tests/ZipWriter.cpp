@@ -149,8 +149,8 @@ std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout) {
         Put16(central, static_cast<uint16_t>(e.name.size()));
         Put16(central, static_cast<uint16_t>(extra.size()));
         Put16(central, static_cast<uint16_t>(e.comment.size()));
-        Put16(central, 0);
-        Put16(central, 0);
+        Put16(central, e.diskNumberStart);
+        Put16(central, e.internalAttributes);
         Put32(central, e.externalAttributes);
         Put32(central, e.zip64 ? 0xFFFFFFFF : offset);
         central += e.name + extra + e.comment;

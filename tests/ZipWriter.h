@@ -16,6 +16,8 @@ struct Entry {
     std::string password; // traditional encryption when not empty
     bool dataDescriptor = false;
     uint32_t externalAttributes = 0x20;
+    uint16_t internalAttributes = 0;
+    uint16_t diskNumberStart = 0;
     uint16_t versionMadeBy = 20;
     uint16_t versionNeeded = 20;
     uint16_t modTime = 0x6000;
