@@ -2,6 +2,6 @@
 
 #include <string>
 
-// The certificate bundle the program carries as its raw-data resource "ROOTS". Raises the
-// missing-bundle error when the program carries none or an empty one.
+// The certificate bundle the program carries as its raw-data resource "ROOTS"; empty when it
+// carries none or an empty one.
 std::string GetRootsBundle();

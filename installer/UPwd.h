@@ -3,7 +3,10 @@
 #include "platform/CertStore.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+
+class TUnZip;
 
 // What the main window's shell does for the install routine: its modal dialogs, and closing
 // the window, which ends the program.
@@ -29,13 +32,11 @@ public:
     void Button1Click(void* sender);
 
 private:
-    struct TStores {
-        platform::HCERTSTORE addressBook;
-        platform::HCERTSTORE ca;
-        platform::HCERTSTORE root;
-    };
+    class TStores;
 
+    void PlaceEntries(std::unique_ptr<TUnZip> unzip);
     void PlaceCrl(const TStores& stores, const std::string& der);
+    void AddCrl(platform::HCERTSTORE store, platform::PCCRL_CONTEXT crl);
     void PlaceCertificate(const TStores& stores, const std::string& der);
     void AddCertificate(platform::HCERTSTORE store, platform::PCCERT_CONTEXT certificate);
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sys/stat.h>
 
 using namespace test;
 namespace fs = std::filesystem;
@@ -113,6 +114,108 @@ TEST_F(Installer, ReadOnlyStoreFolder) {
     EXPECT_NE(output.find("[Ошибка] Ошибка Win32.  Код: 13.\nPermission denied"), std::string::npos)
         << output;
 }
+
+TEST_F(Installer, StoreFilesAreReadableByEveryone) {
+    int status = -1;
+    Install(CERTINSTALL_PATH, status);
+    const mode_t mask = umask(0);
+    umask(mask);
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(Stores()))
+        if (KindOfStoreFile(entry.path().filename().string()) != StoreFile::Other) {
+            struct stat info {};
+            ASSERT_EQ(lstat(entry.path().c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0644 & ~mask) << entry.path();
+            ++files;
+        }
+    EXPECT_EQ(files, 3 + 14 + 3 * 6);
+}
+
+TEST_F(Installer, WithoutADataFolderNothingIsWrittenAnywhere) {
+    TempDir work;
+    const InstallerRun run =
+        RunInstaller(data_.Path(), CERTINSTALL_PATH,
+                     "sh -c 'cd \"$0\" && exec env -u XDG_DATA_HOME -u HOME \"$@\"' '" +
+                         work.Path().string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output.rfind("[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] ", 0), 0u)
+        << run.output;
+    EXPECT_NE(run.output.find("HOME"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_empty(work.Path()));
+    EXPECT_FALSE(fs::exists(Stores()));
+}
+
+namespace {
+
+// The subject hashes of the bundle's certificates and the issuer hashes of its CRLs, as
+// OpenSSL names the files of a hashed folder.
+std::set<std::string> HashesOfTheBundle(const fs::path& scratch) {
+    TUnZip unzip;
+    unzip.LoadFromString(Bundle(), false);
+    std::set<std::string> hashes;
+    for (int i = 0; i < unzip.Count(); ++i) {
+        std::string name, contents;
+        unzip.GetEntry(i, name, contents);
+        WriteFile(scratch / "entry.der", contents);
+        const std::string tool = name.substr(name.size() - 4) == ".crl" ? "crl" : "x509";
+        std::string hash = RunCommand("openssl " + tool + " -inform DER -noout -hash -in '" +
+                                      (scratch / "entry.der").string() + "'");
+        hashes.insert(hash.substr(0, hash.find('\n')));
+    }
+    return hashes;
+}
+
+class StrayStoreFile : public Installer, public ::testing::WithParamInterface<std::string> {};
+
+} // namespace
+
+// Files of a store whose names look like a store file's but whose numbers cannot be read
+// are passed over; the installation runs as if they were not there.
+TEST_P(StrayStoreFile, IsPassedOver) {
+    std::vector<fs::path> strays;
+    for (const std::string& hash : HashesOfTheBundle(data_.Path()))
+        for (const char* store : {"AddressBook", "CA", "ROOT"}) {
+            fs::create_directories(Stores() / store);
+            strays.push_back(Stores() / store / (hash + GetParam()));
+            WriteFile(strays.back(), "");
+        }
+    int status = -1;
+    EXPECT_EQ(Install(CERTINSTALL_PATH, status), kDone + "\n");
+    EXPECT_EQ(status, 0);
+    for (const fs::path& stray : strays)
+        EXPECT_TRUE(fs::remove(stray)) << stray;
+    EXPECT_EQ(CountStore(Stores() / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
+    EXPECT_EQ(CountStore(Stores() / "AddressBook"), (StoreCount{0, 6}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Numbers, StrayStoreFile,
+                         ::testing::Values(".r99999999999", ".99999999999", ".2147483648",
+                                           ".r" + std::string(40, '9')));
+
+namespace {
+class LinkedStorePath : public Installer, public ::testing::WithParamInterface<std::string> {};
+} // namespace
+
+// A symbolic link where the installer keeps its own folders or the lock: nothing is written
+// where it points, and the adds through it are reported as failed.
+TEST_P(LinkedStorePath, IsNotFollowed) {
+    const fs::path elsewhere = data_ / "elsewhere", link = data_ / GetParam();
+    fs::create_directories(elsewhere);
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(link.filename() == ".lock" ? elsewhere / "lock" : elsewhere, link);
+    int status = -1;
+    const std::string output = Install(CERTINSTALL_PATH, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(output.find("[Ошибка] Ошибка Win32.  Код: "), std::string::npos) << output;
+    EXPECT_NE(output.find(kDone), std::string::npos) << output;
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, LinkedStorePath,
+                         ::testing::Values("certinstall", "certinstall/stores",
+                                           "certinstall/stores/ROOT",
+                                           "certinstall/stores/ROOT/.lock"));
 
 TEST(Bundle, LayoutAsShipped) {
     const std::string bytes = Bundle();

@@ -1,14 +1,19 @@
 // The certificate stores when the installer is killed, runs twice at once, or meets a full
 // disk: every store file is absent or whole, and nothing is added twice.
+#include "FaultyStores.h"
 #include "InstallerRun.h"
 #include "TestTools.h"
+#include "installer/UPwd.h"
 
 #include <gtest/gtest.h>
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <thread>
 
 using namespace test;
@@ -141,4 +146,73 @@ TEST_F(StoreFaults, FullDiskFailsCertificatesOneByOneAndLeavesNoPartialFile) {
     ExpectOnlyWholeFiles(result, "full disk");
     EXPECT_FALSE(HasTemporaries(result));
     EXPECT_NE(run.output.find("Установка произведена !"), std::string::npos) << run.output;
+}
+
+namespace {
+
+// The window's shell whose error dialog, while it is up, lets another installer run.
+class ShellRunningAnotherInstaller : public IFormShell {
+public:
+    ShellRunningAnotherInstaller(const fs::path& data) : data_(data) {}
+    std::vector<InstallerRun> others;
+    void ShowErrorDialog(const std::string&) override {
+        // The watchdog turns a wait for ever into a failed run.
+        others.push_back(RunInstaller(data_, CERTINSTALL_PATH, "timeout 120"));
+    }
+    void ShowInfoMessage(const std::string&) override {}
+    void CloseMainWindow() override {}
+
+private:
+    fs::path data_;
+};
+
+} // namespace
+
+TEST_F(StoreFaults, AnotherInstallerFinishesWhileADialogIsUp) {
+    TempDir data;
+    const std::string saved = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    FaultyStores stores(platform::SystemCertStoreService());
+    stores.failingCertificateAdds = 1;
+    ShellRunningAnotherInstaller shell(data.Path());
+    TForm1 form(shell, stores, [] { return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip"); });
+    form.Button1Click(nullptr);
+    saved.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", saved.c_str(), 1);
+
+    ASSERT_EQ(shell.others.size(), 1u);
+    EXPECT_EQ(shell.others[0].status, 0);
+    EXPECT_NE(shell.others[0].output.find("Установка произведена !"), std::string::npos)
+        << shell.others[0].output;
+    EXPECT_EQ(Snapshot(StoresIn(data.Path())), Complete());
+}
+
+// Every temporary file whose flush failed is closed at once, so that a full disk gets its
+// space back while the program still runs.
+TEST_F(StoreFaults, AFailedFlushClosesTheTemporaryFile) {
+    if (!CommandAvailable("strace"))
+        GTEST_SKIP() << "strace injects the failures";
+    TempDir data;
+    const fs::path log = data / "strace.txt";
+    const InstallerRun run =
+        RunInstaller(data.Path(), CERTINSTALL_PATH,
+                     "env ASAN_OPTIONS=detect_leaks=0 strace -o '" + log.string() +
+                         "' -e trace=fsync,close -e inject=fsync:error=ENOSPC");
+    EXPECT_EQ(run.status, 0);
+    std::ifstream calls(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(calls, line);)
+        lines.push_back(line);
+    const std::regex failedFlush(R"(fsync\((\d+)\).*INJECTED.*)");
+    int failures = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::smatch match;
+        if (!std::regex_match(lines[i], match, failedFlush))
+            continue;
+        ++failures;
+        const std::string close = "close(" + match[1].str() + ")";
+        EXPECT_TRUE(std::any_of(lines.begin() + static_cast<long>(i), lines.end(),
+                                [&](const std::string& l) { return l.rfind(close, 0) == 0; }))
+            << "descriptor " << match[1] << " of a failed flush stays open";
+    }
+    EXPECT_EQ(failures, 14 + 3 * 6);
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The installer in a real window under Xvfb: the window appears with its caption, the final
-# message is confirmed from outside, the program ends by itself, and the stores are filled.
-# A second run shows no error dialog.
+# The installer in a real window on an X server: the window appears with its caption, the
+# final message is confirmed from outside, the program ends by itself, and the stores are
+# filled. A second run shows no error dialog.
 #   window_test.sh [-s SCREENSHOT.png] [-c STORE-CHECK-COMMAND] PROGRAM [ARGUMENT...]
 # Without -c the stores are the Linux ones, counted in a fresh data folder.
 set -euo pipefail
+. "$(dirname "$0")/window_lib.sh"
 screenshot=
 check=check_stores
 while getopts s:c: option; do
@@ -19,65 +20,32 @@ data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 export XDG_DATA_HOME=$data
 
-# The window whose title is exactly the text, waited for; xdotool's own name search does not
-# match the titles' Cyrillic letters, so the titles are compared here.
-window_named() {
-    for _ in $(seq 600); do
-        for id in $(xdotool search --name . 2> /dev/null); do
-            [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && { echo "$id"; return 0; }
-        done
-        sleep 0.1
-    done
-    echo "no window \"$1\" within 60 s; the program printed:" >&2
-    cat "$data/out.txt" >&2
-    return 1
-}
-
-has_window_named() {
-    for id in $(xdotool search --name . 2> /dev/null); do
-        [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && return 0
-    done
-    return 1
-}
-
 # The window with the final message moved beside it, since some servers leave a window
 # that overlaps another unpainted in a picture of the screen.
 take_screenshot() {
     local main
-    main=$(window_named "Установка корневых сертификатов в хранилище Windows")
+    main=$(window_named "$main_title")
     eval "$(xdotool getwindowgeometry --shell "$main")"
-    xdotool windowmove "$1" "$X" $((Y + HEIGHT + 20))
-    sleep 1
+    xdotool windowmove --sync "$1" "$X" $((Y + HEIGHT + 20))
     xwd -root -silent | convert xwd:- -trim "$screenshot"
 }
 
 run_once() {
     "$@" > "$data/out.txt" 2>&1 &
-    local pid=$!
-    window_named "Установка корневых сертификатов в хранилище Windows" > /dev/null
+    pid=$!
+    window_named "$main_title" > /dev/null
     local dialog
-    dialog=$(window_named 'Установка корневых сертификатов УЦ ЗАО "ЛАРКОН"')
+    dialog=$(window_named "$app_title")
     if [ -n "$screenshot" ]; then
         take_screenshot "$dialog"
         screenshot=
     fi
-    if has_window_named "Ошибка"; then
+    if [ -n "$(windows_named "Ошибка")" ]; then
         echo "an error dialog was shown" >&2
         return 1
     fi
-    # The box goes at the key press; the release may then miss its window.
-    xdotool windowfocus "$dialog" key --window "$dialog" Return 2> /dev/null || true
-    timeout 60 tail --pid="$pid" -f /dev/null || { echo "the program did not end" >&2; return 1; }
+    confirm "$dialog"
     wait "$pid"
-}
-
-count() { find "$data/certinstall/stores/$1" -regextype posix-extended -regex "$2" | wc -l; }
-
-check_stores() {
-    [ "$(count ROOT '.*/[0-9a-f]{8}\.[0-9]+')" = 3 ]
-    [ "$(count CA '.*/[0-9a-f]{8}\.[0-9]+')" = 14 ]
-    [ "$(count AddressBook '.*/[0-9a-f]{8}\.[0-9]+')" = 0 ]
-    for store in ROOT CA AddressBook; do [ "$(count $store '.*/[0-9a-f]{8}\.r[0-9]+')" = 6 ]; done
 }
 
 run_once "$@"

@@ -5,22 +5,33 @@
 #include "platform/CertStore.h"
 
 #include "platform/CodePages.h"
+#include "runtime/Exception.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -36,28 +47,86 @@ struct CrlFree {
 using X509Ptr = std::unique_ptr<X509, X509Free>;
 using CrlPtr = std::unique_ptr<X509_CRL, CrlFree>;
 
-// One open store: its folder and the lock that keeps other installers out while it is open.
-struct Store {
-    fs::path folder;
-    int lock = -1;
-    int openError = 0;
-    ~Store() {
-        if (lock >= 0)
-            close(lock);
+// A file descriptor that closes itself.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
     }
+    ~FileDescriptor() { Close(); }
+
+    int Get() const { return fd_; }
+    // 0, or the error of closing it.
+    int Close() {
+        if (fd_ < 0)
+            return 0;
+        return close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
 };
 
-fs::path StoresRoot() {
+// Where the user's data lives: $XDG_DATA_HOME, else ~/.local/share. Without either there is
+// no place for the stores, and the working folder is not one.
+fs::path DataHome() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && *xdg == '/')
-        return fs::path(xdg) / "certinstall" / "stores";
+        return xdg;
     const char* home = std::getenv("HOME");
-    return fs::path(home ? home : ".") / ".local" / "share" / "certinstall" / "stores";
+    if (home && *home == '/')
+        return fs::path(home) / ".local" / "share";
+    throw Exception("Neither XDG_DATA_HOME nor HOME names a folder for the certificate stores");
 }
 
-int ErrorOf(const std::error_code& error) {
-    return error.value() ? error.value() : EIO;
+// The store's folder under the data folder, made where missing. The installer's own folders
+// on the way are never symbolic links, so nothing is written where a link points.
+FileDescriptor OpenStoreFolder(const std::string& storeName, int& error) {
+    const fs::path dataHome = DataHome();
+    std::error_code made;
+    fs::create_directories(dataHome, made);
+    FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const std::string& part : {std::string("certinstall"), std::string("stores"), storeName}) {
+        if (folder.Get() < 0 || (mkdirat(folder.Get(), part.c_str(), 0755) != 0 && errno != EEXIST))
+            break;
+        folder = FileDescriptor(
+            openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    error = folder.Get() < 0 ? errno : 0;
+    return folder;
 }
+
+// How long a change waits for another installer's change to the same store.
+constexpr auto kLockWait = std::chrono::seconds(10);
+constexpr auto kLockPoll = std::chrono::milliseconds(20);
+
+// One open store: its folder, and its lock file, which is locked for each change only, so
+// that a dialog of one installer never holds up another.
+struct Store {
+    FileDescriptor folder;
+    FileDescriptor lock;
+    int openError = 0;
+
+    // The change made under the store's lock: 0, or the error of the change or of the wait.
+    uint32_t Change(const std::function<uint32_t()>& change) const {
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        while (flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return static_cast<uint32_t>(errno);
+            if (std::chrono::steady_clock::now() >= deadline)
+                return EWOULDBLOCK;
+            std::this_thread::sleep_for(kLockPoll);
+        }
+        RemoveStaleTemporaries();
+        const uint32_t result = change();
+        flock(lock.Get(), LOCK_UN);
+        return result;
+    }
+    void RemoveStaleTemporaries() const;
+};
 
 std::string HashName(unsigned long hash) {
     char name[16];
@@ -120,50 +189,74 @@ std::string SimpleDisplayName(X509* certificate, bool issuer) {
 
 const std::string kTemporaryPrefix = ".tmp-";
 
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> NamesIn(int folder) {
+    std::vector<std::string> names;
+    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = own >= 0 ? fdopendir(own) : nullptr;
+    if (!listing) {
+        if (own >= 0)
+            close(own);
+        return names;
+    }
+    while (const dirent* entry = readdir(listing))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    closedir(listing);
+    return names;
+}
+
 // What a writer killed before its rename left behind. Only the holder of the store's lock
-// writes, so once the lock is ours every temporary file there is stale.
-void RemoveStaleTemporaries(const fs::path& folder) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        if (entry.path().filename().string().rfind(kTemporaryPrefix, 0) == 0)
-            fs::remove(entry.path(), error);
+// writes, so while the lock is ours every temporary file there is stale.
+void Store::RemoveStaleTemporaries() const {
+    for (const std::string& name : NamesIn(folder.Get()))
+        if (name.rfind(kTemporaryPrefix, 0) == 0)
+            unlinkat(folder.Get(), name.c_str(), 0);
+}
+
+// A new temporary file in the folder, readable by everyone like the rest of the store.
+FileDescriptor CreateTemporary(int folder, std::string& name) {
+    static std::mt19937 random{std::random_device{}()};
+    for (;;) {
+        name = kTemporaryPrefix + std::to_string(random());
+        FileDescriptor file(openat(folder, name.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (file.Get() >= 0 || errno != EEXIST)
+            return file;
+    }
+}
+
+uint32_t WriteAll(int fd, const std::string& contents) {
+    size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0 && errno != EINTR)
+            return static_cast<uint32_t>(errno);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return 0;
 }
 
 // Writes a file so that it is there complete or not at all: a temporary file, flushed to
 // disk, renamed into place, and the folder flushed too.
-int WriteAtomically(const fs::path& target, const std::string& contents) {
-    std::string temporary = (target.parent_path() / (kTemporaryPrefix + "XXXXXX")).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return errno;
-    size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            close(fd);
-            unlink(temporary.c_str());
-            return error;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
+uint32_t WriteAtomically(int folder, const std::string& target, const std::string& contents) {
+    std::string temporary;
+    FileDescriptor file = CreateTemporary(folder, temporary);
+    if (file.Get() < 0)
+        return static_cast<uint32_t>(errno);
+    uint32_t error = WriteAll(file.Get(), contents);
+    if (!error && fsync(file.Get()) != 0)
+        error = static_cast<uint32_t>(errno);
+    const int closed = file.Close();
+    if (!error)
+        error = static_cast<uint32_t>(closed);
+    if (!error && renameat(folder, temporary.c_str(), folder, target.c_str()) != 0)
+        error = static_cast<uint32_t>(errno);
+    if (error) {
+        unlinkat(folder, temporary.c_str(), 0);
         return error;
     }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return error;
-    }
-    const int folder = open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
+    fsync(folder);
     return 0;
 }
 
@@ -178,23 +271,24 @@ template <class Write> std::string Pem(Write write) {
 }
 
 // The files of a store that belong to one hash, by their numbers: "<hash>.<n>" or
-// "<hash>.r<n>".
-std::map<int, fs::path> NumberedFiles(const fs::path& folder, const std::string& hash, bool crls) {
-    std::map<int, fs::path> files;
+// "<hash>.r<n>". A name whose number does not read as one is no such file.
+std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bool crls) {
+    std::map<int, std::string> files;
     const std::string prefix = hash + (crls ? ".r" : ".");
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
+    for (const std::string& name : NamesIn(folder)) {
         if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size())
             continue;
-        const std::string number = name.substr(prefix.size());
-        if (number.find_first_not_of("0123456789") == std::string::npos)
-            files[std::stoi(number)] = entry.path();
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        int number = 0;
+        const auto [end, error] = std::from_chars(first, last, number);
+        if (error == std::errc() && end == last && std::isdigit(static_cast<unsigned char>(*first)))
+            files[number] = name;
     }
     return files;
 }
 
-int FirstFreeNumber(const std::map<int, fs::path>& files) {
+int FirstFreeNumber(const std::map<int, std::string>& files) {
     int n = 0;
     while (files.count(n))
         ++n;
@@ -202,8 +296,12 @@ int FirstFreeNumber(const std::map<int, fs::path>& files) {
 }
 
 template <class T, class Read>
-std::unique_ptr<T, void (*)(T*)> ReadPem(const fs::path& file, Read read, void (*free)(T*)) {
-    FILE* in = std::fopen(file.c_str(), "r");
+std::unique_ptr<T, void (*)(T*)> ReadPem(int folder, const std::string& name, Read read,
+                                         void (*free)(T*)) {
+    const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    FILE* in = fd >= 0 ? fdopen(fd, "r") : nullptr;
+    if (!in && fd >= 0)
+        close(fd);
     T* object = in ? read(in, nullptr, nullptr, nullptr) : nullptr;
     if (in)
         std::fclose(in);
@@ -214,18 +312,11 @@ class PosixCertStoreService : public ICertStoreService {
 public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
         auto store = std::make_unique<Store>();
-        store->folder = StoresRoot() / storeName;
-        std::error_code error;
-        fs::create_directories(store->folder, error);
-        if (error) {
-            store->openError = ErrorOf(error);
-        } else {
-            store->lock =
-                open((store->folder / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-            if (store->lock < 0 || flock(store->lock, LOCK_EX) != 0)
-                store->openError = errno;
-            else
-                RemoveStaleTemporaries(store->folder);
+        store->folder = OpenStoreFolder(storeName, store->openError);
+        if (!store->openError) {
+            store->lock = FileDescriptor(openat(store->folder.Get(), ".lock",
+                                                O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+            store->openError = store->lock.Get() < 0 ? errno : 0;
         }
         return Keep(stores_, std::move(store));
     }
@@ -270,19 +361,7 @@ public:
             return Fail(EINVAL);
         if (s->openError)
             return Fail(s->openError);
-        const auto der = Der(x);
-        const auto files = NumberedFiles(s->folder, HashName(X509_subject_name_hash(x)), false);
-        for (const auto& [number, file] : files) {
-            auto existing = ReadPem<X509>(file, PEM_read_X509, X509_free);
-            if (existing && Der(existing.get()) == der) {
-                if (disposition == CERT_STORE_ADD_NEW)
-                    return Fail(CRYPT_E_EXISTS);
-                return true;
-            }
-        }
-        const fs::path target = s->folder / (HashName(X509_subject_name_hash(x)) + "." +
-                                             std::to_string(FirstFreeNumber(files)));
-        return Written(WriteAtomically(target, Pem([x](BIO* bio) { PEM_write_bio_X509(bio, x); })));
+        return Changed(*s, [&] { return AddCertificate(s->folder.Get(), x, disposition); });
     }
 
     bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t) override {
@@ -292,21 +371,7 @@ public:
             return Fail(EINVAL);
         if (s->openError)
             return Fail(s->openError);
-        const std::string hash =
-            HashName(X509_NAME_hash_ex(X509_CRL_get_issuer(c), nullptr, nullptr, nullptr));
-        const auto files = NumberedFiles(s->folder, hash, true);
-        fs::path target = s->folder / (hash + ".r" + std::to_string(FirstFreeNumber(files)));
-        // An equal CRL is one of the same issuer; the new one takes its place.
-        for (const auto& [number, file] : files) {
-            auto existing = ReadPem<X509_CRL>(file, PEM_read_X509_CRL, X509_CRL_free);
-            if (existing &&
-                X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(c)) == 0) {
-                target = file;
-                break;
-            }
-        }
-        return Written(
-            WriteAtomically(target, Pem([c](BIO* bio) { PEM_write_bio_X509_CRL(bio, c); })));
+        return Changed(*s, [&] { return AddCrl(s->folder.Get(), c); });
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -347,7 +412,41 @@ private:
         lastError_ = code;
         return false;
     }
-    bool Written(int error) { return error == 0 || Fail(static_cast<uint32_t>(error)); }
+    bool Changed(const Store& store, const std::function<uint32_t()>& change) {
+        const uint32_t error = store.Change(change);
+        return error == 0 || Fail(error);
+    }
+
+    static uint32_t AddCertificate(int folder, X509* x, uint32_t disposition) {
+        const auto der = Der(x);
+        const std::string hash = HashName(X509_subject_name_hash(x));
+        const auto files = NumberedFiles(folder, hash, false);
+        for (const auto& [number, file] : files) {
+            auto existing = ReadPem<X509>(folder, file, PEM_read_X509, X509_free);
+            if (existing && Der(existing.get()) == der)
+                return disposition == CERT_STORE_ADD_NEW ? CRYPT_E_EXISTS : 0;
+        }
+        return WriteAtomically(folder, hash + "." + std::to_string(FirstFreeNumber(files)),
+                               Pem([x](BIO* bio) { PEM_write_bio_X509(bio, x); }));
+    }
+
+    // An equal CRL is one of the same issuer; the new one takes its place.
+    static uint32_t AddCrl(int folder, X509_CRL* c) {
+        const std::string hash =
+            HashName(X509_NAME_hash_ex(X509_CRL_get_issuer(c), nullptr, nullptr, nullptr));
+        const auto files = NumberedFiles(folder, hash, true);
+        std::string target = hash + ".r" + std::to_string(FirstFreeNumber(files));
+        for (const auto& [number, file] : files) {
+            auto existing = ReadPem<X509_CRL>(folder, file, PEM_read_X509_CRL, X509_CRL_free);
+            if (existing &&
+                X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(c)) == 0) {
+                target = file;
+                break;
+            }
+        }
+        return WriteAtomically(folder, target,
+                               Pem([c](BIO* bio) { PEM_write_bio_X509_CRL(bio, c); }));
+    }
 
     std::map<uintptr_t, std::unique_ptr<Store>> stores_;
     std::map<uintptr_t, X509Ptr> certificates_;

@@ -1,4 +1,5 @@
 #include "ConsoleApplication.h"
+#include "FltkText.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 
@@ -20,7 +21,7 @@ namespace {
 // Text height of the window and its boxes, in pixels: an 8-point font at 96 pixels per inch.
 constexpr int kTextHeight = 11;
 
-// The main window: fixed size, centred, with the activation event once it is first shown.
+// The main window: fixed size, centred; only its close box closes it.
 class MainWindow : public Fl_Double_Window {
 public:
     MainWindow(const TMainWindow& layout)
@@ -28,7 +29,7 @@ public:
         copy_label(AnsiToUtf8(layout.caption).c_str());
         button_ = new Fl_Button(layout.buttonLeft, layout.buttonTop, layout.buttonWidth,
                                 layout.buttonHeight);
-        button_->copy_label(AnsiToUtf8(layout.buttonCaption).c_str());
+        button_->copy_label(FltkLabel(layout.buttonCaption).c_str());
         button_->labelsize(kTextHeight);
         button_->align(FL_ALIGN_CENTER | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
         button_->callback(
@@ -39,30 +40,18 @@ public:
             },
             this);
         end();
+        callback([](Fl_Widget* window, void*) {
+            // Esc means nothing to a fixed dialog frame.
+            if (!(Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape))
+                window->hide();
+        });
         size_range(w(), h(), w(), h());
         position((Fl::w() - w()) / 2, (Fl::h() - h()) / 2);
-    }
-
-    int handle(int event) override {
-        const int handled = Fl_Double_Window::handle(event);
-        if (event == FL_SHOW && !activated_) {
-            activated_ = true;
-            Fl::add_timeout(
-                0.2,
-                [](void* self) {
-                    auto* window = static_cast<MainWindow*>(self);
-                    if (window->layout_.onActivate)
-                        window->layout_.onActivate();
-                },
-                this);
-        }
-        return handled;
     }
 
 private:
     const TMainWindow& layout_;
     Fl_Button* button_;
-    bool activated_ = false;
 };
 
 // The dialogs that the archive engine's default event answers ask for.
@@ -71,7 +60,7 @@ public:
     bool InputQuery(const std::string& caption, const std::string& prompt,
                     std::string& value) override {
         fl_message_title(AnsiToUtf8(caption).c_str());
-        const char* entered = fl_input("%s", AnsiToUtf8(value).c_str(), AnsiToUtf8(prompt).c_str());
+        const char* entered = fl_input("%s", AnsiToUtf8(value).c_str(), FltkLabel(prompt).c_str());
         if (!entered)
             return false;
         value = Utf8ToAnsi(entered);
@@ -81,7 +70,7 @@ public:
     TDialogResult Ask(const std::string& text, const std::string& caption,
                       TDialogButtons buttons) override {
         fl_message_title(AnsiToUtf8(caption).c_str());
-        const std::string shown = AnsiToUtf8(text);
+        const std::string shown = FltkLabel(text);
         switch (buttons) {
         case TDialogButtons::OkCancel:
             return fl_choice("%s", "Cancel", "OK", nullptr, shown.c_str()) == 1
@@ -116,6 +105,12 @@ public:
         MainWindow window(layout);
         window_ = &window;
         window.show();
+        // The activation runs once the window is on the screen and before any event reaches
+        // it, so that no click can come first and the activation never runs inside one.
+        window.wait_for_expose();
+        Fl::flush();
+        if (layout.onActivate)
+            layout.onActivate();
         Fl::run();
         window_ = nullptr;
     }
@@ -135,7 +130,7 @@ private:
         const int iconWidth = withIcon ? 50 : 0;
         fl_font(FL_HELVETICA, kTextHeight);
         int textWidth = 0, textHeight = 0;
-        const std::string shown = AnsiToUtf8(text);
+        const std::string shown = FltkLabel(text);
         fl_measure(shown.c_str(), textWidth, textHeight);
         const int width = std::max(200, textWidth + iconWidth + 40);
         const int height = std::max(textHeight, 30) + 60;

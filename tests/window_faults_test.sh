@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The Linux window under a user's hands: a click as soon as the window shows starts no
+# second installation inside the first; after an error that left the run, Esc leaves the
+# window open and the button installs everything.
+#   window_faults_test.sh PROGRAM STORE-ERROR-PROGRAM
+# STORE-ERROR-PROGRAM is the installer whose first open of "ROOT" raises an error.
+set -euo pipefail
+. "$(dirname "$0")/window_lib.sh"
+data=
+trap 'rm -rf "$data"; [ -n "${pid:-}" ] && kill "$pid" 2> /dev/null; true' EXIT
+
+start() {
+    rm -rf "$data"
+    data=$(mktemp -d)
+    XDG_DATA_HOME=$data "$1" > "$data/out.txt" 2>&1 &
+    pid=$!
+}
+
+# Clicked at once, the installation still runs once: one final message, then the end.
+start "$1"
+click_button "$(window_named "$main_title")"
+done_box=$(window_named "$app_title")
+confirm "$done_box"
+while running; do
+    if [ -n "$(windows_named "$app_title")" ]; then
+        echo "a second final message: an installation ran inside another" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+wait "$pid"
+check_stores
+
+# The error box, Esc on the window, then the button: a whole installation, window open.
+start "$2"
+main=$(window_named "$main_title")
+confirm "$(window_named "$app_title")"
+xdotool key --window "$main" Escape 2> /dev/null
+click_button "$main"
+confirm "$(window_named "$app_title")"
+running || { echo "the window closed" >&2; exit 1; }
+if [ -n "$(windows_named "Ошибка")" ]; then
+    echo "an error dialog was shown" >&2
+    exit 1
+fi
+check_stores
+echo "window faults test passed"
