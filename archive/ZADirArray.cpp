@@ -133,14 +133,17 @@ void TZADirArray::Assign(const TZADirArray& source) {
 // Names that differ only in letter case belong to different items: the one stored exactly
 // as asked for is the one meant.
 bool TZADirArray::FindName(const std::string& name, int32_t& index) {
-    index = -1;
-    for (int32_t candidate : itemNames_.IndicesOf(platform::AnsiLowerCase(name))) {
-        if (platform::WideToAnsi(items_[static_cast<size_t>(candidate)].FileName) == name) {
-            index = candidate;
+    int32_t highest = -1;
+    const bool exact = itemNames_.AnyIndexOf(platform::AnsiLowerCase(name), [&](int32_t i) {
+        if (platform::WideToAnsi(items_[static_cast<size_t>(i)].FileName) == name) {
+            index = i;
             return true;
         }
-        index = std::max(index, candidate);
-    }
+        highest = std::max(highest, i);
+        return false;
+    });
+    if (!exact)
+        index = highest;
     return index >= 0;
 }
 

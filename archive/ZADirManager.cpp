@@ -303,7 +303,7 @@ void TZADirManager::ReadItem(int32_t index) {
     item.ReadCentralHeader(header);
     const std::string storedName = ReadBytes(item.FileNameLength);
     ReadExtraField(item);
-    Items.Rename(index, DecodedName(storedName, item));
+    Items.Rename(index, DecodedName(storedName, item.Extras, item.Flags));
     TDirItem& named = Items.ItemRef(index);
     named.Comment = ReadBytes(named.CommentLength);
     if (named.Flags & kFlagUtf8)
@@ -319,8 +319,9 @@ std::string TZADirManager::ReadBytes(uint16_t length) {
 namespace {
 
 // The UTF-8 name of a Unicode path entry, when it was written for exactly these name bytes.
-std::optional<std::string> UnicodePath(const TDirItem& item, const std::string& storedName) {
-    for (const TDirItemExtra& extra : item.Extras) {
+std::optional<std::string> UnicodePath(const std::vector<TDirItemExtra>& extras,
+                                       const std::string& storedName) {
+    for (const TDirItemExtra& extra : extras) {
         if (extra.HeaderId != kUnicodePathExtraId || extra.Data.size() < 5 || extra.Data[0] != 1)
             continue;
         const auto* data = reinterpret_cast<const unsigned char*>(extra.Data.data());
@@ -328,6 +329,20 @@ std::optional<std::string> UnicodePath(const TDirItem& item, const std::string& 
             return extra.Data.substr(5);
     }
     return std::nullopt;
+}
+
+// The entries of an extra field held as bytes; one that claims more than is left is cut.
+std::vector<TDirItemExtra> ExtraEntries(const std::string& field) {
+    std::vector<TDirItemExtra> entries;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(field.data());
+    for (size_t at = 0; at + 4 <= field.size();) {
+        TDirItemExtra& entry = entries.emplace_back();
+        entry.HeaderId = Le16(bytes + at);
+        entry.Data = field.substr(at + 4, Le16(bytes + at + 2));
+        entry.DataSize = static_cast<uint16_t>(entry.Data.size());
+        at += 4 + entry.Data.size();
+    }
+    return entries;
 }
 
 std::string CutAtZero(std::string name) {
@@ -339,10 +354,12 @@ std::string CutAtZero(std::string name) {
 
 // UTF-8 where the item says so; otherwise the stored bytes, from the OEM code page when the
 // options say so. Cut at a zero byte.
-std::u16string TZADirManager::DecodedName(const std::string& storedName, const TDirItem& item) {
-    if (const auto unicode = UnicodePath(item, storedName))
+std::u16string TZADirManager::DecodedName(const std::string& storedName,
+                                          const std::vector<TDirItemExtra>& extras,
+                                          uint16_t flags) {
+    if (const auto unicode = UnicodePath(extras, storedName))
         return platform::Utf8ToWide(CutAtZero(*unicode));
-    if (item.Flags & kFlagUtf8)
+    if (flags & kFlagUtf8)
         return platform::Utf8ToWide(CutAtZero(storedName));
     const std::string ansi =
         archiver_.Options().OEMFileNames ? platform::OemToAnsi(storedName) : storedName;
@@ -399,11 +416,15 @@ void TZADirManager::ReadExtraField(TDirItem& item) {
 void TZADirManager::CheckSizes() {
     if (archiver_.RebuildDirOnError || archiver_.SpanningMode() != smNone)
         return;
+    const auto size = static_cast<uint64_t>(stream_->Size());
+    // Summed so that Zip64 sizes near 2^64 cannot wrap the total round below the size.
     uint64_t total = 0;
-    for (int32_t i = 0; i < Items.Count(); ++i)
-        total += Items.GetItem(i).FullCompressedSize();
-    if (total > static_cast<uint64_t>(stream_->Size()))
-        throw EZAException::Create(neDamagedArchiveSizes);
+    for (int32_t i = 0; i < Items.Count(); ++i) {
+        const uint64_t compressed = Items.GetItem(i).FullCompressedSize();
+        if (compressed > size - total)
+            throw EZAException::Create(neDamagedArchiveSizes);
+        total += compressed;
+    }
 }
 
 // Finds data prepended to the archive: the position of its first local header.
@@ -529,7 +550,16 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     const bool nameFits = nameLength != 0 && p + kLocalHeaderSize + nameLength <= streamSize;
     if (nameFits)
         stream_->SetPosition(p + kLocalHeaderSize);
-    Items.Rename(index, nameFits ? DecodedName(ReadBytes(nameLength), item) : std::u16string());
+    if (!nameFits) {
+        Items.Rename(index, std::u16string());
+        return index;
+    }
+    const std::string storedName = ReadBytes(nameLength);
+    // The extra field is not kept, but a Unicode path entry in it names the item as the
+    // central directory would.
+    const bool extraFits = p + kLocalHeaderSize + nameLength + item.ExtraFieldLength <= streamSize;
+    const std::string extra = extraFits ? ReadBytes(item.ExtraFieldLength) : std::string();
+    Items.Rename(index, DecodedName(storedName, ExtraEntries(extra), item.Flags));
     return index;
 }
 

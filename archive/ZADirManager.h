@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TStream;
 class TZABaseArchiver;
@@ -56,7 +57,8 @@ private:
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
     std::string ReadBytes(uint16_t length);
-    std::u16string DecodedName(const std::string& storedName, const TDirItem& item);
+    std::u16string DecodedName(const std::string& storedName,
+                               const std::vector<TDirItemExtra>& extras, uint16_t flags);
     void ReadExtraField(TDirItem& item);
     void CheckSizes();
     void DetectStub(int64_t directoryEnd);

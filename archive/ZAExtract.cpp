@@ -21,15 +21,29 @@ constexpr uint64_t kUpFrontFloor = 1 << 20;
 std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     CheckOpen();
     CheckNoUpdate();
-    ReportProgress = false;
-    ScopedValue<bool> sameFolderOnly(options_.Recurse, false);
     int32_t index = -1;
-    if (!FindItemByName(name, index))
-        throw EZAException::CreateWithArgs(neEntryNotFound, this, {name});
+    {
+        ScopedValue<bool> sameFolderOnly(options_.Recurse, false);
+        if (!FindItemByName(name, index))
+            throw EZAException::CreateWithArgs(neEntryNotFound, this, {name});
+    }
+    return ExtractItemToString(index);
+}
+
+std::string TZABaseArchiver::ExtractItemToString(int32_t index) {
+    CheckOpen();
+    CheckNoUpdate();
+    CheckItemIndex(index);
+    ReportProgress = false;
     TStringStream output;
     output.Reserve(ExtractionReserve(index));
     ExtractItemToStream(index, output);
     return output.TakeDataString();
+}
+
+void TZABaseArchiver::CheckItemIndex(int32_t index) const {
+    if (index < 0 || index >= dirManager_->Items.Count())
+        throw EZAException::Create(neExtractIndex, this);
 }
 
 int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
@@ -53,14 +67,14 @@ bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
     if (items.FindName(name, index))
         return true;
     const std::string mask = MaskAsHeld(name);
-    // No item matches a name too long to be a mask.
-    if (mask.size() >= TInternalSearchRec::kMaskCapacity)
-        return false;
     // The search would find the same item as stored, or stored with a final "/" (a file item
     // named like a folder), here without a walk over the directory.
     if (mask.find_first_of("*?") == std::string::npos &&
         (items.FindName(mask, index) || items.FindName(mask + '/', index)))
         return true;
+    // No item matches a name too long to be a mask.
+    if (mask.size() >= TInternalSearchRec::kMaskCapacity)
+        return false;
     TZAArchiveItem found;
     if (!FindFirst(name, found, kAllItemsAttr))
         return false;
@@ -69,12 +83,10 @@ bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
 }
 
 void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
-    TZADirArray& items = dirManager_->Items;
-    if (index < 0 || index >= items.Count())
-        throw EZAException::Create(neExtractIndex, this);
+    CheckItemIndex(index);
     // A cancel answered during an earlier extraction must not excuse a failure of this one.
     ProgressCancelled = false;
-    TDirItem& item = items.ItemRef(index);
+    TDirItem& item = dirManager_->Items.ItemRef(index);
     TZAVolumeNumberInfo volume;
     volume.LastNumber = static_cast<int32_t>(dirManager_->ThisDiskNumber());
     volume.SetNumber(item.DiskNumberStart != kSaturated16 ? item.DiskNumberStart

@@ -106,15 +106,15 @@ int32_t TZAStringHash::ValueOf(const std::string& key) const {
     return entry == kNone ? -1 : pool_[static_cast<size_t>(entry)].Value;
 }
 
-std::vector<int32_t> TZAStringHash::ValuesOf(const std::string& key) const {
-    std::vector<int32_t> values;
+bool TZAStringHash::AnyValueOf(const std::string& key,
+                               const std::function<bool(int32_t)>& visit) const {
     for (int32_t entry = *LinkTo(*this, key); entry != kNone;) {
         const THashItem& item = pool_[static_cast<size_t>(entry)];
-        if (item.Key == key)
-            values.push_back(item.Value);
+        if (item.Key == key && visit(item.Value))
+            return true;
         entry = item.Next;
     }
-    return values;
+    return false;
 }
 
 void TZAStringHash::Clear() {
@@ -166,9 +166,10 @@ int32_t TZAHashedStringList::IndexOf(const std::string& s) {
     return valueHash_->ValueOf(s);
 }
 
-std::vector<int32_t> TZAHashedStringList::IndicesOf(const std::string& s) {
+bool TZAHashedStringList::AnyIndexOf(const std::string& s,
+                                     const std::function<bool(int32_t)>& visit) {
     RebuildHash();
-    return valueHash_->ValuesOf(s);
+    return valueHash_->AnyValueOf(s, visit);
 }
 
 void TZAHashedStringList::Replace(int32_t index, const std::string& s) {

@@ -3,6 +3,7 @@
 #include "runtime/StringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +20,9 @@ public:
     void Add(const std::string& key, int32_t value);
     void Remove(const std::string& key);
     int32_t ValueOf(const std::string& key) const;
-    // Every value added under the key, the one added last first.
-    std::vector<int32_t> ValuesOf(const std::string& key) const;
+    // Visits every value added under the key, the one added last first, until visit says
+    // true; whether it did.
+    bool AnyValueOf(const std::string& key, const std::function<bool(int32_t)>& visit) const;
     void Clear();
 
     uint32_t Size() const { return size_; }
@@ -72,8 +74,8 @@ public:
     void Delete(int32_t index) override;
     void Clear() override;
     int32_t IndexOf(const std::string& s) override;
-    // Every position that holds the string.
-    std::vector<int32_t> IndicesOf(const std::string& s);
+    // Visits the positions that hold the string until visit says true; whether it did.
+    bool AnyIndexOf(const std::string& s, const std::function<bool(int32_t)>& visit);
 
     // Puts a new string at an existing position and keeps the table in step.
     void Replace(int32_t index, const std::string& s);

@@ -50,7 +50,9 @@ TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produ
     produced = offered - stream_->avail_out;
     if (result == Z_STREAM_END)
         return TInflateResult::StreamEnd;
-    if (result < 0 && !(result == Z_BUF_ERROR && produced == 0 && stream_->avail_in == 0))
+    // Besides errors, a stream that asks for a preset dictionary cannot go on: none is known.
+    const bool drained = result == Z_BUF_ERROR && produced == 0 && stream_->avail_in == 0;
+    if (result != Z_OK && !drained)
         return TInflateResult::Failed;
     // Output that came back full may leave decoded bytes inside zlib even when all input
     // is taken: only a call that had room to spare has drained it.

@@ -174,6 +174,7 @@ public:
     bool IsOpen() const { return isOpen_; }
     void CheckOpen() const;
     void CheckNoUpdate() const;
+    void CheckItemIndex(int32_t index) const;
     void SelectVolume(const TZAVolumeNumberInfo& volume);
     // The number of items that are not folders.
     int32_t FileCount();
@@ -183,6 +184,9 @@ public:
     bool FindNext(TZAArchiveItem& item);
 
     std::string ExtractToString(const std::string& name);
+    // The same for the item at an index, as a search found it: names that the ANSI code page
+    // cannot tell apart still reach their own items.
+    std::string ExtractItemToString(int32_t index);
     bool FindItemByName(const std::string& name, int32_t& index);
     void ExtractItemToStream(int32_t index, TStream& output);
     // Room to reserve for an item's contents: its declared size (and the one byte more that

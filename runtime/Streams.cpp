@@ -164,29 +164,34 @@ void TFileStream::FillReadAhead() {
     readAheadStart_ = position_;
 }
 
+int64_t TFileStream::TakeFromReadAhead(char* out, int64_t count) {
+    if (!InReadAhead(position_))
+        return 0;
+    const int64_t offset = position_ - readAheadStart_;
+    const int64_t n = std::min(count, static_cast<int64_t>(readAhead_.size()) - offset);
+    std::memcpy(out, readAhead_.data() + offset, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+// What the read-ahead block holds comes from it; a small rest through a new block, a large
+// one straight from the file.
 int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (position_ < 0 || count <= 0)
         return 0;
-    // Large reads go straight to the file; they would only pass through the block.
-    if (count >= kReadAheadSize && !InReadAhead(position_)) {
-        const int64_t n = std::max<int64_t>(file_->ReadAt(position_, buffer, count), 0);
-        position_ += n;
-        return n;
-    }
     auto* out = static_cast<char*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-        if (!InReadAhead(position_))
-            FillReadAhead();
-        if (readAhead_.empty())
-            break;
-        const int64_t offset = position_ - readAheadStart_;
-        const int64_t n = std::min(count - done, static_cast<int64_t>(readAhead_.size()) - offset);
-        std::memcpy(out + done, readAhead_.data() + offset, static_cast<size_t>(n));
-        done += n;
+    const int64_t taken = TakeFromReadAhead(out, count);
+    const int64_t rest = count - taken;
+    if (rest >= kReadAheadSize) {
+        const int64_t n = std::max<int64_t>(file_->ReadAt(position_, out + taken, rest), 0);
         position_ += n;
+        return taken + n;
     }
-    return done;
+    if (rest > 0) {
+        FillReadAhead();
+        return taken + TakeFromReadAhead(out + taken, rest);
+    }
+    return taken;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {

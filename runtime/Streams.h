@@ -120,6 +120,7 @@ public:
 
 private:
     bool InReadAhead(int64_t position) const;
+    int64_t TakeFromReadAhead(char* out, int64_t count);
     void FillReadAhead();
 
     std::string fileName_;

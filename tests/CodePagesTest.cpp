@@ -82,6 +82,21 @@ TEST(CodePages, OemCyrillicLettersBecomeTheSameAnsiLetters) {
     EXPECT_EQ(OemToAnsi(alphabetical), letters);
 }
 
+// What a careful UTF-8 decoder refuses stands for one unknown character: overlong forms of
+// "/" and of a zero byte, a surrogate, a value past U+10FFFF, a cut sequence.
+TEST(CodePages, Utf8ToWideRefusesWhatIsNotUtf8) {
+    EXPECT_EQ(Utf8ToWide("a\xC0\xAF"
+                         "b"),
+              u"a?b");
+    EXPECT_EQ(Utf8ToWide("\xC0\x80"), u"?");
+    EXPECT_EQ(Utf8ToWide("\xE0\x80\xAF"), u"?");
+    EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), u"?");
+    EXPECT_EQ(Utf8ToWide("\xF4\x90\x80\x80"), u"?");
+    EXPECT_EQ(Utf8ToWide("\xE4\xB8"), u"??");
+    EXPECT_EQ(Utf8ToWide("тест/中/\xF0\x9F\x98\x80"), u"тест/中/\U0001F600");
+    EXPECT_EQ(WideToUtf8(u"тест/中/\U0001F600"), "тест/中/\xF0\x9F\x98\x80");
+}
+
 TEST(CodePages, Utf8RoundTripAndUnknownCharacters) {
     const std::string ansi = CP1251("Установка произведена !");
     const std::string utf8 = AnsiToUtf8(ansi);

@@ -119,10 +119,12 @@ TEST(EngineFaults, SaturatedZip64SizesAreCountedWhole) {
 }
 
 TEST(EngineFaults, NameTooLongForAMaskIsNotFound) {
-    OpenArchive archive(BuildZip({Entry{.name = "short", .data = "x"}}));
     const std::string name(300, 'n');
+    OpenArchive archive(BuildZip(
+        {Entry{.name = "short", .data = "x"}, Entry{.name = "long/" + name, .data = "long name"}}));
     EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString(name); }), 15);
     EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("dir\\" + name); }), 15);
+    EXPECT_EQ(archive.Archiver().ExtractToString("long\\" + name), "long name");
 }
 
 TEST(EngineFaults, CaseTwinsKeepTheirOwnContents) {
@@ -179,6 +181,43 @@ TEST(EngineFaults, FailedFileOpenLeavesNoDirectoryBehind) {
     EXPECT_EQ(NativeErrorOf([&] { archiver.OpenArchive(); }), 48);
     EXPECT_EQ(archiver.DirManager(), nullptr);
     EXPECT_EQ(archiver.ArchiveStream(), nullptr);
+}
+
+// Claims near 2^64 must not wrap the sum of the sizes round to something the stream holds.
+TEST(EngineFaults, SizeSumThatWouldWrapIsRefused) {
+    std::string extra;
+    Put16(extra, 0x0001);
+    Put16(extra, 16);
+    Put64(extra, 1);
+    Put64(extra, ~uint64_t{0});
+    Entry liar{.name = "a",
+               .data = "x",
+               .method = 0,
+               .centralExtra = extra,
+               .centralCompressed = 0xFFFFFFFF,
+               .centralUncompressed = 0xFFFFFFFF};
+    Entry twin = liar;
+    twin.name = "b";
+    const std::string zip = BuildZip({liar, twin, Entry{.name = "c", .data = "x", .method = 0}});
+    EXPECT_EQ(NativeErrorOf([&] {
+                  OpenArchive archive(zip, [](TZipArchiver& a) { a.RebuildDirOnError = false; });
+              }),
+              57);
+}
+
+// A block whose zlib header asks for a preset dictionary that no one has.
+TEST(EngineFaults, BlockNeedingAPresetDictionaryFails) {
+    std::string blocks(50, '\0');
+    blocks.replace(0, 4, std::string("\x10\x00\x00\x00", 4));  // block size
+    blocks.replace(16, 4, std::string("\x01\x00\x00\x00", 4)); // one block
+    blocks[21] = 1;                                            // compressed
+    blocks.replace(22, 2, "\xFF\xFF");                         // not encrypted
+    const std::string block = std::string("\x78\x20\x01\x02\x03\x04", 6) + "more bytes";
+    Put32(blocks, static_cast<uint32_t>(block.size()));
+    blocks += block;
+    OpenArchive archive(BuildZip(
+        {Entry{.name = "dict", .data = std::string(16, 'd'), .method = 99, .payload = blocks}}));
+    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("dict"); }), 8);
 }
 
 TEST(EngineFaults, HashTableOfNoBuckets) {

@@ -55,6 +55,8 @@ with zipfile.ZipFile('py-boundaries.zip', 'w', zipfile.ZIP_DEFLATED, compresslev
 with zipfile.ZipFile('py-names.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('тест.txt', 'test in Russian')
     z.writestr('日本/名前.txt', 'a name in Japanese')
+    z.writestr('中.txt', 'one name the ANSI code page cannot hold')
+    z.writestr('文.txt', 'another of the same length')
     z.writestr('A.txt', 'upper case')
     z.writestr('a.txt', 'lower case')
 # The longest archive comment, which puts the end record as far from the end as it goes.
@@ -127,7 +129,7 @@ protected:
         const std::vector<Listed> listed = PythonListing(path);
         const TZADirArray& items = archiver.DirManager()->Items;
         ASSERT_EQ(items.Count(), static_cast<int>(listed.size()));
-        int files = 0;
+        std::vector<std::string> contents;
         for (int i = 0; i < items.Count(); ++i) {
             const TDirItem& item = items.GetItem(i);
             EXPECT_EQ(platform::WideToUtf8(item.FileName), listed[i].name);
@@ -135,14 +137,31 @@ protected:
             EXPECT_EQ(item.Crc32, listed[i].crc);
             if (listed[i].name.back() == '/')
                 continue;
-            ++files;
-            const std::string expected = UnzipPrint(
+            const std::string& expected = contents.emplace_back(UnzipPrint(
                 (password.empty() ? "" : "-P " + password + " ") + "'" + path.string() + "'",
-                listed[i].name);
-            EXPECT_EQ(archiver.ExtractToString(platform::Utf8ToAnsi(listed[i].name)), expected)
-                << listed[i].name;
+                listed[i].name));
+            EXPECT_EQ(archiver.ExtractItemToString(i), expected) << listed[i].name;
+            // By name, where the ANSI code page can hold the name.
+            const std::string ansiName = platform::Utf8ToAnsi(listed[i].name);
+            if (platform::AnsiToUtf8(ansiName) == listed[i].name) {
+                EXPECT_EQ(archiver.ExtractToString(ansiName), expected) << listed[i].name;
+            }
         }
-        EXPECT_EQ(archiver.FileCount(), files);
+        EXPECT_EQ(archiver.FileCount(), static_cast<int32_t>(contents.size()));
+        if (password.empty())
+            CheckFacade(ReadFile(path), contents);
+    }
+
+    // The facade gives each file entry, in order, the bytes unzip printed for it.
+    static void CheckFacade(const std::string& bytes, const std::vector<std::string>& expected) {
+        TUnZip unzip;
+        unzip.LoadFromString(bytes, false);
+        ASSERT_EQ(unzip.Count(), static_cast<int32_t>(expected.size()));
+        for (int32_t i = 0; i < unzip.Count(); ++i) {
+            std::string name, contents;
+            unzip.GetEntry(i, name, contents);
+            EXPECT_EQ(contents, expected[static_cast<size_t>(i)]) << name;
+        }
     }
 
     static TempDir* dir_;
@@ -346,6 +365,9 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsCrcMatches) {
     OpenArchive archive(zip);
     EXPECT_EQ(platform::WideToUtf8(archive.Item(0).FileName), expected);
     EXPECT_EQ(archive.Archiver().ExtractToString(platform::Utf8ToAnsi(expected)), "renamed");
+    // A directory rebuilt from the local header names the item the same way.
+    OpenArchive rebuilt(zip + "!");
+    EXPECT_EQ(platform::WideToUtf8(rebuilt.Item(0).FileName), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(CrcMatches, UnicodePathEntry, ::testing::Bool());

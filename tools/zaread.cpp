@@ -2,6 +2,7 @@
 #include "archive/ZAConst.h"
 #include "archive/ZADirManager.h"
 #include "archive/ZAExcept.h"
+#include "archive/ZAStrFunc.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Streams.h"
@@ -53,10 +54,7 @@ int Test(TZipArchiver& archiver) {
         const std::string name = FullName(item);
         try {
             // Into memory, as a caller extracting to a string gets it.
-            const int32_t index = item.InternalSearchRec.DirItemIndex;
-            TStringStream contents;
-            contents.Reserve(archiver.ExtractionReserve(index));
-            archiver.ExtractItemToStream(index, contents);
+            archiver.ExtractItemToString(item.InternalSearchRec.DirItemIndex);
             if (archiver.SkipCurrentFile) {
                 std::printf("BAD %s: password not accepted\n", name.c_str());
                 ++bad;
@@ -73,8 +71,23 @@ int Test(TZipArchiver& archiver) {
     return bad == 0 ? 0 : 1;
 }
 
+// The item stored under exactly the name, "\\" or "/" between folders; -1 when none is.
+int32_t IndexOfStoredName(TZipArchiver& archiver, const std::string& utf8Name) {
+    std::u16string wanted = platform::Utf8ToWide(utf8Name);
+    za::ReplaceAll(wanted, u'\\', u'/');
+    const TZADirArray& items = archiver.DirManager()->Items;
+    for (int32_t i = items.Count() - 1; i >= 0; --i)
+        if (items.GetItem(i).FileName == wanted)
+            return i;
+    return -1;
+}
+
+// A name is looked for first exactly as it is stored, which reaches names that the ANSI code
+// page cannot hold whole; otherwise through the engine's own lookup.
 int Print(TZipArchiver& archiver, const std::string& name) {
-    const std::string contents = archiver.ExtractToString(platform::Utf8ToAnsi(name));
+    const int32_t stored = IndexOfStoredName(archiver, name);
+    const std::string contents = stored >= 0 ? archiver.ExtractItemToString(stored)
+                                             : archiver.ExtractToString(platform::Utf8ToAnsi(name));
     std::fwrite(contents.data(), 1, contents.size(), stdout);
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "uzip.h"
 
-#include "archive/ZAStrFunc.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Exception.h"
@@ -61,12 +60,11 @@ void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
     TZAArchiveItem item;
     for (bool found = archiver_->FindFirst("*.*", item, kFileItems); found;
          found = archiver_->FindNext(item)) {
-        std::string path = platform::WideToAnsi(item.StoredPath);
-        za::ReplaceAll(path, '\\', '/');
-        const std::string fileName = platform::WideToAnsi(item.FileName);
+        // By the item itself: a name lookup could answer for another item whose name
+        // differs only in letter case, or in letters the ANSI code page lacks.
         if (!namesOnly)
-            contents_->Add(archiver_->ExtractToString(path + fileName));
-        names_->Add(platform::WideToAnsi(item.StoredPath) + fileName);
+            contents_->Add(archiver_->ExtractItemToString(item.InternalSearchRec.DirItemIndex));
+        names_->Add(platform::WideToAnsi(item.StoredPath + item.FileName));
     }
     archiver_->CloseArchive();
     archiver_.reset();

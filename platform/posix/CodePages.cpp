@@ -121,30 +121,37 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The next code point of a UTF-8 text; malformed bytes count as one unknown character.
+// The next code point of a UTF-8 text. Malformed bytes count as one unknown character; so
+// does a sequence that is overlong, a surrogate or beyond U+10FFFF, which a careful decoder
+// refuses, so that no byte string can pass for "/" or a zero byte inside a name.
 char32_t NextCodePoint(std::string_view s, size_t& i) {
     const unsigned char b = U8(s[i]);
     auto continuation = [&](size_t k) { return i + k < s.size() && (U8(s[i + k]) & 0xC0) == 0x80; };
+    struct Form {
+        unsigned char mask, lead;
+        size_t length;
+        char32_t smallest;
+    };
+    static constexpr Form kForms[] = {
+        {0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
     if (b < 0x80) {
         i += 1;
         return b;
     }
-    if ((b & 0xE0) == 0xC0 && continuation(1)) {
-        const char32_t c = ((b & 0x1F) << 6) | (U8(s[i + 1]) & 0x3F);
-        i += 2;
-        return c;
-    }
-    if ((b & 0xF0) == 0xE0 && continuation(1) && continuation(2)) {
-        const char32_t c =
-            ((b & 0x0F) << 12) | ((U8(s[i + 1]) & 0x3F) << 6) | (U8(s[i + 2]) & 0x3F);
-        i += 3;
-        return c;
-    }
-    if ((b & 0xF8) == 0xF0 && continuation(1) && continuation(2) && continuation(3)) {
-        const char32_t c = ((b & 0x07) << 18) | ((U8(s[i + 1]) & 0x3F) << 12) |
-                           ((U8(s[i + 2]) & 0x3F) << 6) | (U8(s[i + 3]) & 0x3F);
-        i += 4;
-        return c <= 0x10FFFF ? c : U'?';
+    for (const Form& form : kForms) {
+        if ((b & form.mask) != form.lead)
+            continue;
+        char32_t c = b & static_cast<unsigned char>(~form.mask);
+        for (size_t k = 1; k < form.length; ++k) {
+            if (!continuation(k)) {
+                i += 1;
+                return U'?';
+            }
+            c = (c << 6) | (U8(s[i + k]) & 0x3F);
+        }
+        i += form.length;
+        const bool valid = c >= form.smallest && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
+        return valid ? c : U'?';
     }
     i += 1;
     return U'?';
