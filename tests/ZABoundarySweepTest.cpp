@@ -118,20 +118,6 @@ std::string Generate(Payload kind, size_t size) {
                                          << ", first difference at " << at;
 }
 
-// A stream that is no memory stream, so the decoder cannot write into it in place.
-class AppendingStream : public TStream {
-public:
-    int64_t Read(void*, int64_t) override { return 0; }
-    int64_t Write(const void* buffer, int64_t count) override {
-        bytes.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
-        return count;
-    }
-    int64_t Seek(int64_t, TSeekOrigin) override { return static_cast<int64_t>(bytes.size()); }
-    void SetSize(int64_t) override {}
-
-    std::string bytes;
-};
-
 struct OutputPath {
     const char* name;
     std::function<std::string(TZipArchiver&, int32_t index, const std::string& name)> read;
