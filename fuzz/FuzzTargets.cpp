@@ -118,11 +118,12 @@ private:
 std::string_view StoredData(const std::string& archive, const TDirItem& item,
                             uint64_t directoryStart) {
     const uint64_t header = item.FullLocalHeaderOffset();
-    if (header > archive.size() || archive.size() - header < 30)
+    if (header > archive.size() || archive.size() - header < za::kLocalHeaderSize)
         return {};
+    // The name and extra field lengths end the local header.
     const auto* local = reinterpret_cast<const uint8_t*>(archive.data()) + header;
     const uint64_t start =
-        header + 30 + (local[26] | local[27] << 8) + (local[28] | local[29] << 8);
+        header + za::kLocalHeaderSize + (local[26] | local[27] << 8) + (local[28] | local[29] << 8);
     const uint64_t end = std::min<uint64_t>(directoryStart, archive.size());
     if (start >= end)
         return {};
@@ -159,8 +160,10 @@ void CompareWithZlib(const std::string& archive, bool rebuild) {
             };
         });
         for (int32_t i = 0; i < open.Items().Count(); ++i) {
-            const TDirItem item = open.Item(i);
-            if ((item.Flags & 1) || (item.CompressionMethod != 0 && item.CompressionMethod != 8))
+            const TDirItem& item = open.Item(i);
+            const bool stored = item.CompressionMethod == za::kMethodStored;
+            if ((item.Flags & za::kFlagEncrypted) ||
+                (!stored && item.CompressionMethod != za::kMethodDeflate))
                 continue;
             TStringStream output;
             try {
@@ -173,10 +176,9 @@ void CompareWithZlib(const std::string& archive, bool rebuild) {
                 continue;
             const std::string_view data = StoredData(archive, item, open.Dir().CentralDirStart);
             const std::string expected =
-                item.CompressionMethod == 0
-                    ? std::string(data.substr(
-                          0, std::min<uint64_t>(data.size(), item.FullUncompressedSize())))
-                    : InflatedOnce(data, item.FullUncompressedSize(), got.size());
+                stored ? std::string(data.substr(
+                             0, std::min<uint64_t>(data.size(), item.FullUncompressedSize())))
+                       : InflatedOnce(data, item.FullUncompressedSize(), got.size());
             if (got != expected)
                 Mismatch("changed archive, item differs from zlib's inflate", got.size(),
                          expected.size());
@@ -222,8 +224,8 @@ void Differential(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "the archive as written: %s\n", e.Message().c_str());
         std::abort();
     }
-    if (recipe.Mutated(archive) != archive)
-        CompareWithZlib(recipe.Mutated(archive), recipe.Rebuild());
+    if (const std::string changed = recipe.Mutated(archive); changed != archive)
+        CompareWithZlib(changed, recipe.Rebuild());
 }
 
 void Masks(const uint8_t* data, size_t size) {
