@@ -11,6 +11,11 @@ namespace fuzz {
 void Archive(const uint8_t* data, size_t size);
 // Hands the bytes to the unzip facade as a bundle and reads every entry.
 void Unzip(const uint8_t* data, size_t size);
+// The input is a recipe: a payload, how zlib writes it into an archive and bytes to change in
+// that archive. The engine must return the payload from the archive as written and, from the
+// changed one, for every item whose result matches its CRC-32, what zlib's own inflate makes
+// of the item's data. A difference aborts.
+void Differential(const uint8_t* data, size_t size);
 // The first byte splits the rest into a name and a mask, matched both ways.
 void Masks(const uint8_t* data, size_t size);
 

@@ -33,12 +33,28 @@ with zipfile.ZipFile('zip64.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     )
     cp resources/roots.zip "$seeds/"
 fi
+# Recipes for the differential target: coding, shape and size factor, size, changes, seed.
+if [ ! -d "$seeds/recipes" ]; then
+    mkdir -p "$seeds/recipes"
+    (
+        cd "$seeds/recipes"
+        printf '\x0d\x11\xd1\xcc\x00' > zeros-256k-level6
+        { printf '\x0d\x0d\xff\xff\x00'; echo 'certificate line'; } > text-256k-level6
+        { printf '\x4d\x1e\x00\x80\x00'; head -c 64 /dev/urandom; } > runs-huffman
+        { printf '\x00\x00\x00\x00\x00'; head -c 3000 /dev/urandom; } > random-stored
+        { printf '\x07\x05\x00\x10\x02\x10\x00\x00\x01\x40\x00\x00\x80'; echo text; } \
+            > changed-level3
+    )
+fi
 
 status=0
-for target in archive_fuzzer unzip_fuzzer mask_fuzzer; do
+for target in archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer; do
     corpus="$out/corpus/$target"
     mkdir -p "$corpus"
-    [ "$target" = mask_fuzzer ] || cp -n "$seeds"/*.zip "$corpus"/
+    case $target in
+    archive_fuzzer | unzip_fuzzer) cp -n "$seeds"/*.zip "$corpus"/ ;;
+    differential_fuzzer) cp -n "$seeds"/recipes/* "$corpus"/ ;;
+    esac
     regressions=()
     [ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
     echo "== $target for ${seconds}s"

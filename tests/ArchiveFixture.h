@@ -34,6 +34,20 @@ private:
     TZipArchiver archiver_{nullptr};
 };
 
+// A stream that is no memory stream, so the decoder cannot write into it in place.
+class AppendingStream : public TStream {
+public:
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void* buffer, int64_t count) override {
+        bytes.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+        return count;
+    }
+    int64_t Seek(int64_t, TSeekOrigin) override { return static_cast<int64_t>(bytes.size()); }
+    void SetSize(int64_t) override {}
+
+    std::string bytes;
+};
+
 // The native error of what the action raised, or -1 when it raised no EZAException.
 inline int NativeErrorOf(const std::function<void()>& action) {
     try {

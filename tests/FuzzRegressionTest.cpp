@@ -25,4 +25,5 @@ TEST(FuzzRegressions, KeptInputsRunCleanly) {
     Replay("archive_fuzzer", fuzz::Archive);
     Replay("unzip_fuzzer", fuzz::Unzip);
     Replay("mask_fuzzer", fuzz::Masks);
+    Replay("differential_fuzzer", fuzz::Differential);
 }

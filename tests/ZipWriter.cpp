@@ -26,17 +26,23 @@ uint32_t Crc32Of(const std::string& data) {
         crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-std::string RawDeflate(const std::string& data, int level) {
+std::string RawDeflate(const std::string& data, int level, int strategy) {
     z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, strategy) != Z_OK)
         throw std::runtime_error("deflateInit2");
     std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    if (deflate(&z, Z_FINISH) != Z_STREAM_END)
-        throw std::runtime_error("deflate");
+    // The bound holds for the default strategy only: the others may need more room.
+    for (int result = Z_OK; result != Z_STREAM_END;) {
+        if (result != Z_OK && result != Z_BUF_ERROR)
+            throw std::runtime_error("deflate");
+        if (z.total_out == out.size())
+            out.resize(out.size() + out.size() / 8 + 64);
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + z.total_out);
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        result = deflate(&z, Z_FINISH);
+    }
     out.resize(z.total_out);
     deflateEnd(&z);
     return out;
@@ -84,7 +90,7 @@ private:
 
 std::string StoredBytes(const Entry& e, uint32_t crc) {
     std::string bytes = e.payload       ? *e.payload
-                        : e.method == 8 ? RawDeflate(e.data, e.level)
+                        : e.method == 8 ? RawDeflate(e.data, e.level, e.strategy)
                                         : e.data;
     if (e.password.empty())
         return bytes;

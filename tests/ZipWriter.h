@@ -13,6 +13,7 @@ struct Entry {
     std::string data; // uncompressed contents
     uint16_t method = 8;
     int level = 6;
+    int strategy = 0;     // zlib's deflate strategy, Z_DEFAULT_STRATEGY by default
     std::string password; // traditional encryption when not empty
     bool dataDescriptor = false;
     uint32_t externalAttributes = 0x20;
@@ -47,7 +48,7 @@ struct Layout {
 };
 
 std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout = {});
-std::string RawDeflate(const std::string& data, int level);
+std::string RawDeflate(const std::string& data, int level, int strategy = 0);
 uint32_t Crc32Of(const std::string& data);
 // A folder entry: stored, empty, directory attribute.
 Entry Folder(const std::string& name);
