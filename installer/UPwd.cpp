@@ -1,5 +1,6 @@
 #include "UPwd.h"
 
+#include "ShownMessage.h"
 #include "Texts.h"
 #include "archive/ZAStrFunc.h"
 #include "platform/CodePages.h"
@@ -76,7 +77,7 @@ void TForm1::PlaceCertificate(const TStores& stores, const std::string& der) {
         if (toCa)
             AddCertificate(stores.ca, certificate);
     } catch (const std::exception& e) {
-        shell_.ShowErrorDialog(e.what());
+        shell_.ShowErrorDialog(ShownMessage(e));
     }
     if (certificate)
         service_.CertFreeCertificateContext(certificate);

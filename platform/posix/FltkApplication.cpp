@@ -125,9 +125,13 @@ public:
             window_->hide();
     }
 
-    void ShowErrorDialog(const std::string& text) override { Show(errorCaption_, true, text); }
+    void ShowErrorDialog(const std::u16string& text) override {
+        Show(errorCaption_, true, WideToAnsi(text));
+    }
     void ShowInfoMessage(const std::string& text) override { Show(title_, false, text); }
-    void ShowUnhandledError(const std::string& text) override { Show(title_, true, text); }
+    void ShowUnhandledError(const std::u16string& text) override {
+        Show(title_, true, WideToAnsi(text));
+    }
 
 private:
     // A modal box centred on the screen with one "OK" button, which Return presses.

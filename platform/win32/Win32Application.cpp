@@ -21,6 +21,10 @@ std::wstring Text(const std::string& cp1251) {
     return WideOf(kTextCodePage, cp1251);
 }
 
+std::wstring Wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 // The window is laid out at 96 pixels per inch and scaled to the screen's resolution.
 int ScreenDpi() {
     const HDC screen = GetDC(nullptr);
@@ -200,14 +204,14 @@ public:
 
     void CloseMainWindow() override { DestroyWindow(window_); }
 
-    void ShowErrorDialog(const std::string& text) override {
-        MessageBoxW(window_, Text(text).c_str(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
+    void ShowErrorDialog(const std::u16string& text) override {
+        MessageBoxW(window_, Wide(text).c_str(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
     }
     void ShowInfoMessage(const std::string& text) override {
         MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK);
     }
-    void ShowUnhandledError(const std::string& text) override {
-        MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    void ShowUnhandledError(const std::u16string& text) override {
+        MessageBoxW(window_, Wide(text).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
     }
 
 private:
