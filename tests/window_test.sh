@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installer in a real window under Xvfb: the window appears with its caption, the final
 # message is confirmed from outside, the program ends by itself, and the stores are filled.
-# A second run shows no error dialog.
+# A second run shows no error dialog. The window carries the program's icon.
 #   window_test.sh [-s SCREENSHOT.png] [-c STORE-CHECK-COMMAND] PROGRAM [ARGUMENT...]
 # Without -c the stores are the Linux ones, counted in a fresh data folder.
 set -euo pipefail
@@ -19,26 +19,9 @@ data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 export XDG_DATA_HOME=$data
 
-# The window whose title is exactly the text, waited for; xdotool's own name search does not
-# match the titles' Cyrillic letters, so the titles are compared here.
-window_named() {
-    for _ in $(seq 600); do
-        for id in $(xdotool search --name . 2> /dev/null); do
-            [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && { echo "$id"; return 0; }
-        done
-        sleep 0.1
-    done
-    echo "no window \"$1\" within 60 s; the program printed:" >&2
-    cat "$data/out.txt" >&2
-    return 1
-}
-
-has_window_named() {
-    for id in $(xdotool search --name . 2> /dev/null); do
-        [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && return 0
-    done
-    return 1
-}
+program_output=$data/out.txt
+# shellcheck source=xwindows.sh
+source "$(dirname "$0")/xwindows.sh"
 
 # The window with the final message moved beside it, since some servers leave a window
 # that overlaps another unpainted in a picture of the screen.
@@ -54,8 +37,9 @@ take_screenshot() {
 run_once() {
     "$@" > "$data/out.txt" 2>&1 &
     local pid=$!
-    window_named "Установка корневых сертификатов в хранилище Windows" > /dev/null
-    local dialog
+    local main dialog
+    main=$(window_named "Установка корневых сертификатов в хранилище Windows")
+    has_program_icon "$main" || { echo "the window does not carry the program's icon" >&2; return 1; }
     dialog=$(window_named 'Установка корневых сертификатов УЦ ЗАО "ЛАРКОН"')
     if [ -n "$screenshot" ]; then
         take_screenshot "$dialog"

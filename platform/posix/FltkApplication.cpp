@@ -1,4 +1,5 @@
 #include "ConsoleApplication.h"
+#include "certinstall_icon.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 
@@ -6,6 +7,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
@@ -20,12 +22,22 @@ namespace {
 // Text height of the window and its boxes, in pixels: an 8-point font at 96 pixels per inch.
 constexpr int kTextHeight = 11;
 
+// The program's icon, at each size it is drawn in; the window keeps copies.
+void SetProgramIcon(Fl_Window& window) {
+    using namespace certinstall_icon;
+    const Fl_RGB_Image icons[] = {{kPixels16, 16, 16, 4}, {kPixels32, 32, 32, 4},
+                                  {kPixels48, 48, 48, 4}};
+    const Fl_RGB_Image* list[] = {&icons[0], &icons[1], &icons[2]};
+    window.icons(list, 3);
+}
+
 // The main window: fixed size, centred, with the activation event once it is first shown.
 class MainWindow : public Fl_Double_Window {
 public:
     MainWindow(const TMainWindow& layout)
         : Fl_Double_Window(layout.clientWidth, layout.clientHeight), layout_(layout) {
         copy_label(AnsiToUtf8(layout.caption).c_str());
+        SetProgramIcon(*this);
         button_ = new Fl_Button(layout.buttonLeft, layout.buttonTop, layout.buttonWidth,
                                 layout.buttonHeight);
         button_->copy_label(AnsiToUtf8(layout.buttonCaption).c_str());

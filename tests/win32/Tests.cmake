@@ -18,3 +18,8 @@ target_link_libraries(storecheck PRIVATE za_installer)
 add_executable(storeaccess win32/StoreAccess.cpp)
 target_link_options(storeaccess PRIVATE -municode)
 target_link_libraries(storeaccess PRIVATE advapi32)
+
+# Reads a message box off the screen: its icon and its text.
+add_executable(boxcheck win32/BoxCheck.cpp)
+target_link_options(boxcheck PRIVATE -municode)
+target_link_libraries(boxcheck PRIVATE user32 gdi32)
