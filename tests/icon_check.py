@@ -32,7 +32,7 @@ def drawn(size):
 
 def main():
     failures = []
-    seen = pictures(sys.stdin.read())
+    seen = pictures(sys.stdin.buffer.read().decode("ascii", "replace"))
     sizes = {width for (width, height), _ in seen if width == height}
     for needed in (16, 32):
         if needed not in sizes:

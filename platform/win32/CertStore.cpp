@@ -30,13 +30,20 @@ OpenedStore& StoreOf(uintptr_t handle) {
     return *Of<OpenedStore>(handle);
 }
 
-// The add, or the open's error when the store did not open.
+// The add, or the open's error when the store did not open. A store is written through at
+// each add: Wine's crypt32 writes only when the last reference to the store goes, and each
+// add it refuses as already there keeps a reference, so that the store would never be
+// written and a run that adds certificates beside ones already there would lose them.
 template <class Add> bool AddTo(uintptr_t store, Add add) {
     const OpenedStore& opened = StoreOf(store);
-    if (opened.system)
-        return add(opened.system) != FALSE;
-    SetLastError(opened.openError);
-    return false;
+    if (!opened.system) {
+        SetLastError(opened.openError);
+        return false;
+    }
+    if (!add(opened.system))
+        return false;
+    CertControlStore(opened.system, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    return true;
 }
 
 class Win32CertStoreService : public ICertStoreService {
