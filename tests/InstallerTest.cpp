@@ -2,8 +2,8 @@
 // failure rules and what the user is shown.
 #include "ZipWriter.h"
 #include "installer/Shell.h"
-#include "installer/Texts.h"
 #include "installer/ShownMessage.h"
+#include "installer/Texts.h"
 #include "installer/UPwd.h"
 #include "platform/CodePages.h"
 #include "runtime/Cp1251Literal.h"

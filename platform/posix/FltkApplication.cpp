@@ -25,8 +25,8 @@ constexpr int kTextHeight = 11;
 // The program's icon, at each size it is drawn in; the window keeps copies.
 void SetProgramIcon(Fl_Window& window) {
     using namespace certinstall_icon;
-    const Fl_RGB_Image icons[] = {{kPixels16, 16, 16, 4}, {kPixels32, 32, 32, 4},
-                                  {kPixels48, 48, 48, 4}};
+    const Fl_RGB_Image icons[] = {
+        {kPixels16, 16, 16, 4}, {kPixels32, 32, 32, 4}, {kPixels48, 48, 48, 4}};
     const Fl_RGB_Image* list[] = {&icons[0], &icons[1], &icons[2]};
     window.icons(list, 3);
 }

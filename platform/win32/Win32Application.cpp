@@ -179,8 +179,8 @@ public:
         const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)> application(
             CreateWindowExW(0, kApplicationClass, title_.c_str(),
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS,
-                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
-                            0, 0, nullptr, nullptr, instance, this),
+                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                            0, nullptr, nullptr, instance, this),
             &DestroyWindow);
         ShowWindow(application.get(), SW_SHOWNOACTIVATE);
         const int dpi = ScreenDpi();
@@ -196,12 +196,12 @@ public:
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
         SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        button_ = CreateWindowExW(
-            0, L"BUTTON", Text(window.buttonCaption).c_str(),
-            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, Scaled(window.buttonLeft, dpi),
-            Scaled(window.buttonTop, dpi), Scaled(window.buttonWidth, dpi),
-            Scaled(window.buttonHeight, dpi), window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
+        button_ = CreateWindowExW(0, L"BUTTON", Text(window.buttonCaption).c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  Scaled(window.buttonLeft, dpi), Scaled(window.buttonTop, dpi),
+                                  Scaled(window.buttonWidth, dpi), Scaled(window.buttonHeight, dpi),
+                                  window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)),
+                                  instance, nullptr);
         SendMessageW(button_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         ShowWindow(window_, SW_SHOWNORMAL);
         MSG message;

@@ -93,8 +93,8 @@ int wmain(int argc, wchar_t** argv) {
     Contents contents;
     EnumChildWindows(box.window, ReadControl, reinterpret_cast<LPARAM>(&contents));
     const bool sign = contents.icon && ShowsErrorSign(contents.icon);
-    const std::string out = std::string("icon: ") + (sign ? "error" : "none") + "\n" +
-                            Utf8(contents.text) + "\n";
+    const std::string out =
+        std::string("icon: ") + (sign ? "error" : "none") + "\n" + Utf8(contents.text) + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }

@@ -95,8 +95,9 @@ uintptr_t FirstOfBundle(const std::string& extension) {
         const auto size = static_cast<uint32_t>(der.size());
         const uint32_t encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
         if (name.ends_with(extension))
-            return extension == ".crl" ? service.CertCreateCRLContext(encoding, bytes, size)
-                                       : service.CertCreateCertificateContext(encoding, bytes, size);
+            return extension == ".crl"
+                       ? service.CertCreateCRLContext(encoding, bytes, size)
+                       : service.CertCreateCertificateContext(encoding, bytes, size);
     }
     return 0;
 }
@@ -117,8 +118,7 @@ TEST(Win32CertStore, AStoreThatDidNotOpenFailsEveryAddWithTheOpensError) {
     EXPECT_FALSE(service.CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_NEW));
     EXPECT_EQ(service.GetLastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     SetLastError(0);
-    EXPECT_FALSE(
-        service.CertAddCRLContextToStore(store, crl, CERT_STORE_ADD_REPLACE_EXISTING));
+    EXPECT_FALSE(service.CertAddCRLContextToStore(store, crl, CERT_STORE_ADD_REPLACE_EXISTING));
     EXPECT_EQ(service.GetLastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
 
     service.CertFreeCertificateContext(certificate);
@@ -132,6 +132,7 @@ TEST(Win32Text, EngineMessagesWithItemNamesReadAsTheSystemWroteThem) {
     const std::u16string name = GetACP() == 1251 ? u"Ёжик.cer" : u"Café.cer";
     const std::string ansi = WideToAnsi(name);
     ASSERT_EQ(AnsiToWide(ansi), name) << "the system's code page does not hold the name";
-    EXPECT_EQ(ShownMessage(EZAException::CreateWithArgs(za::neArchiveFileNotFound, nullptr, {ansi})),
-              u"File \"" + name + u"\" not found - Native error: 00012");
+    EXPECT_EQ(
+        ShownMessage(EZAException::CreateWithArgs(za::neArchiveFileNotFound, nullptr, {ansi})),
+        u"File \"" + name + u"\" not found - Native error: 00012");
 }

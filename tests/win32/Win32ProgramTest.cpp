@@ -52,11 +52,10 @@ TEST_F(ProgramContext, RunsAsTheUserWhoStartsIt) {
 TEST_F(ProgramContext, NamesTheSystemsItRunsOnFromVistaToEleven) {
     const auto info = Query(CompatibilityInformationInActivationContext);
     const std::string bytes(info.begin(), info.end());
-    for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}",
-                           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
-                           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
-                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    for (const char* id :
+         {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
         GUID guid;
         const std::wstring wide(id, id + std::char_traits<char>::length(id));
         ASSERT_EQ(CLSIDFromString(wide.c_str(), &guid), NOERROR);
@@ -69,8 +68,8 @@ TEST_F(ProgramContext, NamesTheSystemsItRunsOnFromVistaToEleven) {
 TEST_F(ProgramContext, ScalesWithTheSystemsResolution) {
     wchar_t value[16] = {};
     SIZE_T written = 0;
-    ASSERT_TRUE(QueryActCtxSettingsW(0, context_, nullptr, L"dpiAware", value, std::size(value),
-                                     &written));
+    ASSERT_TRUE(
+        QueryActCtxSettingsW(0, context_, nullptr, L"dpiAware", value, std::size(value), &written));
     EXPECT_STREQ(value, L"true");
 }
 
