@@ -25,10 +25,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
 fi
-# The Windows tests run with a Russian user locale, which Wine takes from the system's.
-if ! locale -a | grep -qx ru_RU.utf8; then
-    $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
-fi
+# The Windows tests run with a Russian user locale and then a French one, which Wine takes
+# from the system's.
+for lang in ru_RU fr_FR; do
+    if ! locale -a | grep -qx $lang.utf8; then
+        $SUDO localedef -i $lang -f UTF-8 $lang.UTF-8
+    fi
+done
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build

@@ -22,8 +22,16 @@ embedded_resources(${roots_resource} -DINPUT=${CMAKE_SOURCE_DIR}/resources/roots
 embedded_resources(${no_resource})
 embedded_resources(${empty_resource} -DINPUT=)
 
-add_library(za_gui STATIC platform/posix/FltkApplication.cpp)
-target_include_directories(za_gui PRIVATE ${FLTK_INCLUDE_DIR})
+# The program's icon, drawn by the same script as the Windows program's.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(icon_header ${CMAKE_CURRENT_BINARY_DIR}/icon/certinstall_icon.h)
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/icon)
+add_custom_command(OUTPUT ${icon_header}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py --header ${icon_header}
+    DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py VERBATIM)
+
+add_library(za_gui STATIC platform/posix/FltkApplication.cpp ${icon_header})
+target_include_directories(za_gui PRIVATE ${FLTK_INCLUDE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/icon)
 target_link_libraries(za_gui PUBLIC za_installer ${FLTK_BASE_LIBRARY})
 
 add_executable(certinstall installer/certinstall.cpp ${roots_resource})

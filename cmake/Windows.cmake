@@ -1,17 +1,47 @@
 # The installer as a Windows program: crypt32 stores, the bundle as the RCDATA resource
 # "ROOTS" in Russian, the window on the Windows API.
 enable_language(RC)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 target_link_libraries(za_installer PUBLIC crypt32)
 
 add_library(za_gui STATIC platform/win32/Win32Application.cpp)
 target_link_libraries(za_gui PUBLIC za_installer user32 gdi32)
 
-set(BUNDLE ${CMAKE_SOURCE_DIR}/resources/roots.zip)
+# The bundle as a resource; before it, what else the file is to carry.
+function(bundle_resource rc file before)
+    file(CONFIGURE OUTPUT ${rc} CONTENT "${before}
+LANGUAGE 0x19, 0x01 // Russian: 1049
+ROOTS RCDATA \"${file}\"
+")
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${file})
+endfunction()
 set(bundle_rc ${CMAKE_BINARY_DIR}/roots.rc)
-file(CONFIGURE OUTPUT ${bundle_rc} CONTENT "LANGUAGE 0x19, 0x01 // Russian: 1049
-ROOTS RCDATA \"@BUNDLE@\"
-" @ONLY)
-set_source_files_properties(${bundle_rc} PROPERTIES OBJECT_DEPENDS ${BUNDLE})
+bundle_resource(${bundle_rc} ${CMAKE_SOURCE_DIR}/resources/roots.zip "")
 
-add_executable(certinstall WIN32 installer/certinstall.cpp ${bundle_rc})
-target_link_libraries(certinstall PRIVATE za_gui)
+# The program's icon (drawn by a script at build time), version and manifest.
+set(VERSION 1.0.0.0)
+string(REPLACE "." "," VERSION_COMMAS ${VERSION})
+set(ICON ${CMAKE_BINARY_DIR}/certinstall.ico)
+set(MANIFEST ${CMAKE_BINARY_DIR}/certinstall.manifest)
+add_custom_command(OUTPUT ${ICON}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py --ico ${ICON}
+    DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py VERBATIM)
+configure_file(resources/certinstall.manifest.in ${MANIFEST} @ONLY)
+set(program_rc ${CMAKE_BINARY_DIR}/certinstall.rc)
+configure_file(resources/certinstall.rc.in ${program_rc} @ONLY)
+set_source_files_properties(${program_rc} PROPERTIES OBJECT_DEPENDS "${ICON};${MANIFEST}")
+# The variant with an empty bundle: the linker cannot merge an empty resource from a second
+# file, so it comes in the program's own.
+set(empty_bundle ${CMAKE_BINARY_DIR}/empty.bin)
+file(TOUCH ${empty_bundle})
+set(empty_bundle_rc ${CMAKE_BINARY_DIR}/certinstall-emptybundle.rc)
+bundle_resource(${empty_bundle_rc} ${empty_bundle} "#include \"${program_rc}\"")
+set_property(SOURCE ${empty_bundle_rc} APPEND PROPERTY OBJECT_DEPENDS ${ICON} ${MANIFEST}
+                                                                     ${program_rc})
+
+add_executable(certinstall WIN32 installer/certinstall.cpp ${program_rc} ${ICON} ${bundle_rc})
+add_executable(certinstall-nobundle WIN32 installer/certinstall.cpp ${program_rc} ${ICON})
+add_executable(certinstall-emptybundle WIN32 installer/certinstall.cpp ${empty_bundle_rc} ${ICON})
+foreach(variant IN ITEMS certinstall certinstall-nobundle certinstall-emptybundle)
+    target_link_libraries(${variant} PRIVATE za_gui)
+endforeach()

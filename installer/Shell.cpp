@@ -1,5 +1,6 @@
 #include "Shell.h"
 
+#include "ShownMessage.h"
 #include "Texts.h"
 
 namespace {
@@ -7,7 +8,9 @@ namespace {
 class TFormShell : public IFormShell {
 public:
     explicit TFormShell(platform::IApplication& application) : application_(application) {}
-    void ShowErrorDialog(const std::string& text) override { application_.ShowErrorDialog(text); }
+    void ShowErrorDialog(const std::u16string& text) override {
+        application_.ShowErrorDialog(text);
+    }
     void ShowInfoMessage(const std::string& text) override { application_.ShowInfoMessage(text); }
     void CloseMainWindow() override { application_.CloseMainWindow(); }
 
@@ -17,9 +20,9 @@ private:
 
 } // namespace
 
-std::string UnhandledErrorText(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        return message + ".";
+std::u16string UnhandledErrorText(const std::u16string& message) {
+    if (!message.empty() && message.back() > u'.')
+        return message + u".";
     return message;
 }
 
@@ -36,7 +39,7 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
                 failed = false;
             } catch (const std::exception& e) {
                 failed = true;
-                application.ShowUnhandledError(UnhandledErrorText(e.what()));
+                application.ShowUnhandledError(UnhandledErrorText(ShownMessage(e)));
             }
         };
     };

@@ -6,8 +6,8 @@
 #include <string>
 
 // The unhandled-error box's text: the message with a full stop after a last character that
-// comes after the full stop in the code page (a letter, say), as it stands otherwise.
-std::string UnhandledErrorText(const std::string& message);
+// comes after the full stop (a letter, say), as it stands otherwise.
+std::u16string UnhandledErrorText(const std::u16string& message);
 
 // Starts the program: the main window, the installation on its first activation, errors that
 // leave an event shown in the unhandled-error box. Returns the exit status: 0 after a finished

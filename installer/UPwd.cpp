@@ -1,5 +1,6 @@
 #include "UPwd.h"
 
+#include "ShownMessage.h"
 #include "Texts.h"
 #include "archive/ZAStrFunc.h"
 #include "platform/CodePages.h"
@@ -130,7 +131,7 @@ void TForm1::PlaceCertificate(const TStores& stores, const std::string& der) {
         if (selfIssued || authority)
             AddCertificate(stores.Ca(), certificate.Get());
     } catch (const std::exception& e) {
-        shell_.ShowErrorDialog(e.what());
+        shell_.ShowErrorDialog(ShownMessage(e));
     }
 }
 

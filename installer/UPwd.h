@@ -13,7 +13,7 @@ class TUnZip;
 class IFormShell {
 public:
     virtual ~IFormShell() = default;
-    virtual void ShowErrorDialog(const std::string& text) = 0;
+    virtual void ShowErrorDialog(const std::u16string& text) = 0;
     virtual void ShowInfoMessage(const std::string& text) = 0;
     virtual void CloseMainWindow() = 0;
 };

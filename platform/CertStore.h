@@ -46,8 +46,9 @@ public:
     virtual void CertFreeCertificateContext(PCCERT_CONTEXT certificate) = 0;
     virtual void CertFreeCRLContext(PCCRL_CONTEXT crl) = 0;
     virtual void CertCloseStore(HCERTSTORE store, uint32_t flags) = 0;
-    // The system's own description of an error code.
-    virtual std::string ErrorText(uint32_t code) = 0;
+    // The system's own description of an error code, in the system's language, which the
+    // program's code page need not hold.
+    virtual std::u16string ErrorText(uint32_t code) = 0;
 };
 
 // The system's certificate store service.

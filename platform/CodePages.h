@@ -12,6 +12,8 @@ namespace platform {
 std::string OemToAnsi(std::string_view oem);
 
 std::u16string AnsiToWide(std::string_view ansi);
+// The program's own texts, held in Windows-1251 whatever the system's ANSI code page.
+std::u16string Cp1251ToWide(std::string_view text);
 // A character the ANSI code page lacks becomes "?".
 std::string WideToAnsi(std::u16string_view wide);
 std::string AnsiToUtf8(std::string_view ansi);

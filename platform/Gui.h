@@ -25,10 +25,11 @@ public:
     virtual void Run(const TMainWindow& window) = 0;
     virtual void CloseMainWindow() = 0;
     // Modal boxes: caption "Ошибка" with the error icon; the title as caption with no icon;
-    // the title as caption with the stop icon.
-    virtual void ShowErrorDialog(const std::string& text) = 0;
+    // the title as caption with the stop icon. Error texts come as wide text, since they may
+    // hold the system's words beside the program's.
+    virtual void ShowErrorDialog(const std::u16string& text) = 0;
     virtual void ShowInfoMessage(const std::string& text) = 0;
-    virtual void ShowUnhandledError(const std::string& text) = 0;
+    virtual void ShowUnhandledError(const std::u16string& text) = 0;
 };
 
 // A window on the display when there is one, the console otherwise.

@@ -12,11 +12,20 @@ public:
         : message_(std::move(message)), helpContext_(helpContext) {}
 
     const std::string& Message() const noexcept { return message_; }
+    // The message as the user is to read it, for a message that holds words which came as
+    // wide text (the system's own, in the system's language, which the program's code page
+    // need not hold); empty when Message() is all there is.
+    const std::u16string& WideMessage() const noexcept { return wideMessage_; }
     int HelpContext() const noexcept { return helpContext_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
+protected:
+    Exception(std::string message, std::u16string wideMessage)
+        : message_(std::move(message)), wideMessage_(std::move(wideMessage)), helpContext_(0) {}
+
 private:
     std::string message_;
+    std::u16string wideMessage_;
     int helpContext_;
 };
 
@@ -40,8 +49,9 @@ class EFOpenError : public Exception {
 // A failed call of the operating system, with its error code.
 class EWin32Error : public Exception {
 public:
-    // description: the system's text for the code.
-    EWin32Error(int32_t errorCode, const std::string& description);
+    // description: the system's text for the code. Message() holds it in the ANSI code page,
+    // WideMessage() as it is.
+    EWin32Error(int32_t errorCode, const std::u16string& description);
     int32_t ErrorCode() const { return errorCode_; }
 
 private:

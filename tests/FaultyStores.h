@@ -67,7 +67,7 @@ public:
     void CertCloseStore(platform::HCERTSTORE store, uint32_t flags) override {
         stores_.CertCloseStore(store, flags);
     }
-    std::string ErrorText(uint32_t code) override { return stores_.ErrorText(code); }
+    std::u16string ErrorText(uint32_t code) override { return stores_.ErrorText(code); }
 
 private:
     platform::ICertStoreService& stores_;

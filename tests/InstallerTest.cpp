@@ -3,8 +3,10 @@
 #include "ZipWriter.h"
 #include "archive/ZAExcept.h"
 #include "installer/Shell.h"
+#include "installer/ShownMessage.h"
 #include "installer/Texts.h"
 #include "installer/UPwd.h"
+#include "platform/CodePages.h"
 #include "runtime/Cp1251Literal.h"
 #include "runtime/Exception.h"
 
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 #include <set>
 #include <stdexcept>
 
@@ -93,8 +96,8 @@ public:
         open_.erase(objects.at(store));
         Free(store);
     }
-    std::string ErrorText(uint32_t code) override {
-        return code == 5 ? "Access is denied. \r\n" : "Some error";
+    std::u16string ErrorText(uint32_t code) override {
+        return code == 5 ? u"Access is denied. \r\n" : u"Some error";
     }
 
 private:
@@ -129,7 +132,9 @@ class RecordingShell : public IFormShell {
 public:
     std::vector<std::string> errors, infos;
     bool closed = false;
-    void ShowErrorDialog(const std::string& text) override { errors.push_back(text); }
+    void ShowErrorDialog(const std::u16string& text) override {
+        errors.push_back(WideToAnsi(text));
+    }
     void ShowInfoMessage(const std::string& text) override { infos.push_back(text); }
     void CloseMainWindow() override { closed = true; }
 };
@@ -256,19 +261,29 @@ TEST(Placement, MissingBundleAndArchiveErrorsLeaveBeforeAnyStoreOpens) {
 }
 
 TEST(Win32Error, MessageRules) {
-    EXPECT_EQ(EWin32Error(0, "ignored").Message(), CP1251("Ошибка функции Win32 API"));
-    EXPECT_EQ(EWin32Error(static_cast<int32_t>(0x80070005), "Access denied...\r\n").Message(),
+    EXPECT_EQ(EWin32Error(0, u"ignored").Message(), CP1251("Ошибка функции Win32 API"));
+    EXPECT_EQ(EWin32Error(static_cast<int32_t>(0x80070005), u"Access denied...\r\n").Message(),
               CP1251("Ошибка Win32.  Код: -2147024891.\nAccess denied"));
-    EXPECT_EQ(EWin32Error(28, "No space left on device").ErrorCode(), 28);
+    EXPECT_EQ(EWin32Error(28, u"No space left on device").ErrorCode(), 28);
+}
+
+// The system's words in a language the program's code page does not hold stay as they came.
+TEST(ShownMessage, EachPartFromItsOwnCodePage) {
+    EXPECT_EQ(ShownMessage(EWin32Error(5, u"Accès refusé.\r\n")),
+              u"Ошибка Win32.  Код: 5.\nAccès refusé");
+    EXPECT_EQ(ShownMessage(EWin32Error(0, u"ignored")), u"Ошибка функции Win32 API");
+    EXPECT_EQ(ShownMessage(Exception(texts::BundleMissing())),
+              u"Не найдена информация о корневых сертификатах");
+    EXPECT_EQ(ShownMessage(std::bad_alloc()), u"std::bad_alloc");
 }
 
 TEST(Shell, UnhandledErrorTextGetsAFullStopAfterALetter) {
-    EXPECT_EQ(UnhandledErrorText(CP1251("Не найдена информация о корневых сертификатах")),
-              CP1251("Не найдена информация о корневых сертификатах."));
-    EXPECT_EQ(UnhandledErrorText("Done!"), "Done!");
-    EXPECT_EQ(UnhandledErrorText("End."), "End.");
-    EXPECT_EQ(UnhandledErrorText("code 00035"), "code 00035.");
-    EXPECT_EQ(UnhandledErrorText(""), "");
+    EXPECT_EQ(UnhandledErrorText(u"Не найдена информация о корневых сертификатах"),
+              u"Не найдена информация о корневых сертификатах.");
+    EXPECT_EQ(UnhandledErrorText(u"Done!"), u"Done!");
+    EXPECT_EQ(UnhandledErrorText(u"End."), u"End.");
+    EXPECT_EQ(UnhandledErrorText(u"code 00035"), u"code 00035.");
+    EXPECT_EQ(UnhandledErrorText(u""), u"");
 }
 
 namespace {
@@ -286,9 +301,13 @@ public:
             window.onButtonClick();
     }
     void CloseMainWindow() override { shown.push_back("closed"); }
-    void ShowErrorDialog(const std::string& text) override { shown.push_back("error " + text); }
+    void ShowErrorDialog(const std::u16string& text) override {
+        shown.push_back("error " + WideToAnsi(text));
+    }
     void ShowInfoMessage(const std::string& text) override { shown.push_back("info " + text); }
-    void ShowUnhandledError(const std::string& text) override { shown.push_back("box " + text); }
+    void ShowUnhandledError(const std::u16string& text) override {
+        shown.push_back("box " + WideToAnsi(text));
+    }
 };
 
 } // namespace

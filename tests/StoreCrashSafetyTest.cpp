@@ -155,7 +155,7 @@ class ShellRunningAnotherInstaller : public IFormShell {
 public:
     ShellRunningAnotherInstaller(const fs::path& data) : data_(data) {}
     std::vector<InstallerRun> others;
-    void ShowErrorDialog(const std::string&) override {
+    void ShowErrorDialog(const std::u16string&) override {
         // The watchdog turns a wait for ever into a failed run.
         others.push_back(RunInstaller(data_, CERTINSTALL_PATH, "timeout 120"));
     }

@@ -12,7 +12,8 @@ trap 'rm -rf "$data"; [ -n "${pid:-}" ] && kill "$pid" 2> /dev/null; true' EXIT
 start() {
     rm -rf "$data"
     data=$(mktemp -d)
-    XDG_DATA_HOME=$data "$1" > "$data/out.txt" 2>&1 &
+    program_output=$data/out.txt
+    XDG_DATA_HOME=$data "$1" > "$program_output" 2>&1 &
     pid=$!
 }
 

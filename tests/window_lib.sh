@@ -1,24 +1,30 @@
 # What the window tests share: windows found by their exact titles, dialogs confirmed, the
-# Linux stores counted. The caller sets $data (the data folder, where the program under test
-# prints into out.txt) and $pid (the program under test).
+# Linux stores counted. The caller sets $pid (the program under test) and $program_output
+# (the file it prints into).
 # Nothing here waits for a fixed time: each wait lasts until its condition holds or the
-# program has ended, and the test's time limit ends a wait that never comes to either.
+# program has ended, and the caller's time limit ends a wait that never comes to either.
 
 main_title="Установка корневых сертификатов в хранилище Windows"
 app_title='Установка корневых сертификатов УЦ ЗАО "ЛАРКОН"'
+here_lib=$(dirname "${BASH_SOURCE[0]}")
 
 running() { kill -0 "$pid" 2> /dev/null; }
 
 # The viewable windows whose title is exactly the text. A window that exists but is not
-# mapped yet takes no input, so it is not counted. xdotool's own name search does not match
-# the titles' Cyrillic letters, so the titles are compared here.
+# mapped yet takes no input, and one of no size is the Windows program's task-bar entry:
+# neither is counted. xdotool's own name search does not match the titles' Cyrillic
+# letters, so the titles are compared here.
 windows_named() {
-    local id
+    local id width
     for id in $(xdotool search --onlyvisible --name . 2> /dev/null); do
-        [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && echo "$id"
+        [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] || continue
+        width=$(xdotool getwindowgeometry --shell "$id" 2> /dev/null | sed -n 's/^WIDTH=//p')
+        [ "${width:-0}" -gt 1 ] && echo "$id"
     done
     return 0
 }
+
+has_window_named() { [ -n "$(windows_named "$1")" ]; }
 
 viewable() { xwininfo -id "$1" 2> /dev/null | grep -q "Map State: IsViewable"; }
 
@@ -31,21 +37,37 @@ window_named() {
         sleep 0.1
     done
     echo "the program ended without a window \"$1\"; it printed:" >&2
-    cat "$data/out.txt" >&2
+    cat "$program_output" >&2
     return 1
+}
+
+# Waits until the window is gone, or the program with it.
+window_gone() {
+    while viewable "$1" && running; do
+        sleep 0.1
+    done
 }
 
 # Presses Return in the dialog until it has gone: a key that reaches the toolkit before it
 # has the box ready is lost. The box goes at the press; the release may then miss it.
 confirm() {
     while viewable "$1"; do
-        xdotool key --window "$1" Return 2> /dev/null || true
+        xdotool windowfocus "$1" key --window "$1" Return 2> /dev/null || true
         sleep 0.2
     done
 }
 
 click_button() {
     xdotool mousemove --window "$1" 160 30 click 1
+}
+
+# The window carries the program's icon, once the X server has it.
+has_program_icon() {
+    until xprop -id "$1" -notype 32c _NET_WM_ICON 2> /dev/null |
+        "$here_lib/icon_check.py" 2> /dev/null; do
+        running || { xprop -id "$1" -notype 32c _NET_WM_ICON | "$here_lib/icon_check.py"; return 1; }
+        sleep 0.1
+    done
 }
 
 count() { find "$data/certinstall/stores/$1" -regextype posix-extended -regex "$2" | wc -l; }

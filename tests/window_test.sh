@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installer in a real window on an X server: the window appears with its caption, the
 # final message is confirmed from outside, the program ends by itself, and the stores are
-# filled. A second run shows no error dialog.
+# filled. A second run shows no error dialog. The window carries the program's icon.
 #   window_test.sh [-s SCREENSHOT.png] [-c STORE-CHECK-COMMAND] PROGRAM [ARGUMENT...]
 # Without -c the stores are the Linux ones, counted in a fresh data folder.
 set -euo pipefail
@@ -19,6 +19,7 @@ shift $((OPTIND - 1))
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 export XDG_DATA_HOME=$data
+program_output=$data/out.txt
 
 # The window with the final message moved beside it, since some servers leave a window
 # that overlaps another unpainted in a picture of the screen.
@@ -31,10 +32,11 @@ take_screenshot() {
 }
 
 run_once() {
-    "$@" > "$data/out.txt" 2>&1 &
+    "$@" > "$program_output" 2>&1 &
     pid=$!
-    window_named "$main_title" > /dev/null
-    local dialog
+    local main dialog
+    main=$(window_named "$main_title")
+    has_program_icon "$main" || { echo "the window does not carry the program's icon" >&2; return 1; }
     dialog=$(window_named "$app_title")
     if [ -n "$screenshot" ]; then
         take_screenshot "$dialog"

@@ -382,10 +382,10 @@ public:
     void CertFreeCRLContext(PCCRL_CONTEXT crl) override { crls_.erase(crl); }
     void CertCloseStore(HCERTSTORE store, uint32_t) override { stores_.erase(store); }
 
-    std::string ErrorText(uint32_t code) override {
+    std::u16string ErrorText(uint32_t code) override {
         if (code == CRYPT_E_EXISTS)
-            return "The object or property already exists.";
-        return std::strerror(static_cast<int>(code));
+            return u"The object or property already exists.";
+        return AnsiToWide(std::strerror(static_cast<int>(code)));
     }
 
 private:

@@ -185,6 +185,10 @@ std::u16string AnsiToWide(std::string_view ansi) {
     return out;
 }
 
+std::u16string Cp1251ToWide(std::string_view text) {
+    return AnsiToWide(text); // the ANSI code page here is 1251
+}
+
 std::string WideToAnsi(std::u16string_view wide) {
     std::string out(wide.size(), '\0');
     for (size_t i = 0; i < wide.size(); ++i)

@@ -19,14 +19,14 @@ void ConsoleApplication::Print(const std::string& caption, const std::string& te
     std::fflush(stdout);
 }
 
-void ConsoleApplication::ShowErrorDialog(const std::string& text) {
-    Print(errorCaption_, text);
+void ConsoleApplication::ShowErrorDialog(const std::u16string& text) {
+    Print(errorCaption_, WideToAnsi(text));
 }
 void ConsoleApplication::ShowInfoMessage(const std::string& text) {
     Print(title_, text);
 }
-void ConsoleApplication::ShowUnhandledError(const std::string& text) {
-    Print(title_, text);
+void ConsoleApplication::ShowUnhandledError(const std::u16string& text) {
+    Print(title_, WideToAnsi(text));
 }
 
 } // namespace platform

@@ -11,9 +11,9 @@ public:
     ConsoleApplication(std::string title, std::string errorCaption);
     void Run(const TMainWindow& window) override;
     void CloseMainWindow() override {}
-    void ShowErrorDialog(const std::string& text) override;
+    void ShowErrorDialog(const std::u16string& text) override;
     void ShowInfoMessage(const std::string& text) override;
-    void ShowUnhandledError(const std::string& text) override;
+    void ShowUnhandledError(const std::u16string& text) override;
 
 private:
     void Print(const std::string& caption, const std::string& text);

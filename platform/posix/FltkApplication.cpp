@@ -1,5 +1,6 @@
 #include "ConsoleApplication.h"
 #include "FltkText.h"
+#include "certinstall_icon.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 
@@ -7,6 +8,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
@@ -21,12 +23,22 @@ namespace {
 // Text height of the window and its boxes, in pixels: an 8-point font at 96 pixels per inch.
 constexpr int kTextHeight = 11;
 
+// The program's icon, at each size it is drawn in; the window keeps copies.
+void SetProgramIcon(Fl_Window& window) {
+    using namespace certinstall_icon;
+    const Fl_RGB_Image icons[] = {
+        {kPixels16, 16, 16, 4}, {kPixels32, 32, 32, 4}, {kPixels48, 48, 48, 4}};
+    const Fl_RGB_Image* list[] = {&icons[0], &icons[1], &icons[2]};
+    window.icons(list, 3);
+}
+
 // The main window: fixed size, centred; only its close box closes it.
 class MainWindow : public Fl_Double_Window {
 public:
     MainWindow(const TMainWindow& layout)
         : Fl_Double_Window(layout.clientWidth, layout.clientHeight), layout_(layout) {
         copy_label(AnsiToUtf8(layout.caption).c_str());
+        SetProgramIcon(*this);
         button_ = new Fl_Button(layout.buttonLeft, layout.buttonTop, layout.buttonWidth,
                                 layout.buttonHeight);
         button_->copy_label(FltkLabel(layout.buttonCaption).c_str());
@@ -120,9 +132,13 @@ public:
             window_->hide();
     }
 
-    void ShowErrorDialog(const std::string& text) override { Show(errorCaption_, true, text); }
+    void ShowErrorDialog(const std::u16string& text) override {
+        Show(errorCaption_, true, WideToAnsi(text));
+    }
     void ShowInfoMessage(const std::string& text) override { Show(title_, false, text); }
-    void ShowUnhandledError(const std::string& text) override { Show(title_, true, text); }
+    void ShowUnhandledError(const std::u16string& text) override {
+        Show(title_, true, WideToAnsi(text));
+    }
 
 private:
     // A modal box centred on the screen with one "OK" button, which Return presses.

@@ -32,6 +32,10 @@ std::u16string AnsiToWide(std::string_view ansi) {
     return ToWide(CP_ACP, ansi);
 }
 
+std::u16string Cp1251ToWide(std::string_view text) {
+    return ToWide(1251, text);
+}
+
 std::string WideToAnsi(std::u16string_view wide) {
     return FromWide(CP_ACP, wide);
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -16,9 +18,14 @@ constexpr unsigned kTextCodePage = 1251;
 constexpr UINT kActivated = WM_APP;
 constexpr int kButtonId = 1;
 constexpr wchar_t kWindowClass[] = L"TForm1";
+constexpr wchar_t kApplicationClass[] = L"TApplication";
 
 std::wstring Text(const std::string& cp1251) {
     return WideOf(kTextCodePage, cp1251);
+}
+
+std::wstring Wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
 // The window is laid out at 96 pixels per inch and scaled to the screen's resolution.
@@ -166,7 +173,16 @@ public:
     void Run(const TMainWindow& window) override {
         layout_ = &window;
         const HINSTANCE instance = GetModuleHandleW(nullptr);
-        RegisterWindowClass(instance);
+        RegisterWindowClasses(instance);
+        // The task-bar entry: an unowned window of no size captioned with the application
+        // title, which owns the main window (an owned window has no entry of its own).
+        const std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)> application(
+            CreateWindowExW(0, kApplicationClass, title_.c_str(),
+                            WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS,
+                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                            0, nullptr, nullptr, instance, this),
+            &DestroyWindow);
+        ShowWindow(application.get(), SW_SHOWNOACTIVATE);
         const int dpi = ScreenDpi();
         const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU, extended = WS_EX_DLGMODALFRAME;
         RECT frame{0, 0, Scaled(window.clientWidth, dpi), Scaled(window.clientHeight, dpi)};
@@ -175,20 +191,19 @@ public:
         window_ = CreateWindowExW(extended, kWindowClass, Text(window.caption).c_str(), style,
                                   (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                                   (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                                  nullptr, nullptr, instance, this);
+                                  application.get(), nullptr, instance, this);
         font_ = CreateFontW(Scaled(-11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
         SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        const HWND button = CreateWindowExW(
-            0, L"BUTTON", Text(window.buttonCaption).c_str(),
-            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, Scaled(window.buttonLeft, dpi),
-            Scaled(window.buttonTop, dpi), Scaled(window.buttonWidth, dpi),
-            Scaled(window.buttonHeight, dpi), window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
-        SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        button_ = CreateWindowExW(0, L"BUTTON", Text(window.buttonCaption).c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  Scaled(window.buttonLeft, dpi), Scaled(window.buttonTop, dpi),
+                                  Scaled(window.buttonWidth, dpi), Scaled(window.buttonHeight, dpi),
+                                  window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)),
+                                  instance, nullptr);
+        SendMessageW(button_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         ShowWindow(window_, SW_SHOWNORMAL);
-        SetFocus(button);
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0)
             if (!IsDialogMessageW(window_, &message)) {
@@ -200,18 +215,19 @@ public:
 
     void CloseMainWindow() override { DestroyWindow(window_); }
 
-    void ShowErrorDialog(const std::string& text) override {
-        MessageBoxW(window_, Text(text).c_str(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
+    void ShowErrorDialog(const std::u16string& text) override {
+        MessageBoxW(window_, Wide(text).c_str(), errorCaption_.c_str(), MB_OK | MB_ICONERROR);
     }
     void ShowInfoMessage(const std::string& text) override {
         MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK);
     }
-    void ShowUnhandledError(const std::string& text) override {
-        MessageBoxW(window_, Text(text).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    void ShowUnhandledError(const std::u16string& text) override {
+        MessageBoxW(window_, Wide(text).c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
     }
 
 private:
-    static void RegisterWindowClass(HINSTANCE instance) {
+    // Both windows carry the program's main icon.
+    static void RegisterWindowClasses(HINSTANCE instance) {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof(windowClass);
         windowClass.lpfnWndProc = WindowProc;
@@ -221,23 +237,51 @@ private:
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         windowClass.lpszClassName = kWindowClass;
         RegisterClassExW(&windowClass);
+        windowClass.lpfnWndProc = ApplicationWindowProc;
+        windowClass.lpszClassName = kApplicationClass;
+        RegisterClassExW(&windowClass);
     }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    static Win32Application* SelfOf(HWND window, UINT message, LPARAM lParam) {
         if (message == WM_NCCREATE)
             SetWindowLongPtrW(window, GWLP_USERDATA,
                               reinterpret_cast<LONG_PTR>(
                                   reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-        auto* self = reinterpret_cast<Win32Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        return reinterpret_cast<Win32Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+
+    // The task-bar entry hands what it is asked to the main window, or to its open box.
+    static LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam) {
+        Win32Application* self = SelfOf(window, message, lParam);
         switch (message) {
         case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && GetLastActivePopup(window) != window)
+                SetActiveWindow(GetLastActivePopup(window));
+            return 0;
+        case WM_CLOSE:
+            if (self->window_ && IsWindowEnabled(self->window_))
+                PostMessageW(self->window_, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        Win32Application* self = SelfOf(window, message, lParam);
+        switch (message) {
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE)
+                break;
             // Once, when first shown; the event itself runs after activation has finished,
             // so that its boxes open over a window that is already there.
-            if (LOWORD(wParam) != WA_INACTIVE && !self->activated_) {
+            if (!self->activated_) {
                 self->activated_ = true;
                 PostMessageW(window, kActivated, 0, 0);
             }
-            break;
+            // Back from a box, the button has the focus again, so that Space presses it.
+            SetFocus(self->button_);
+            return 0;
         case kActivated:
             if (self->layout_->onActivate)
                 self->layout_->onActivate();
@@ -256,6 +300,7 @@ private:
 
     std::wstring title_, errorCaption_;
     HWND window_ = nullptr;
+    HWND button_ = nullptr;
     HFONT font_ = nullptr;
     const TMainWindow* layout_ = nullptr;
     bool activated_ = false;

@@ -1,4 +1,7 @@
 // The platform services on the Windows API, as the engine and the installer use them.
+#include "archive/ZAConst.h"
+#include "archive/ZAExcept.h"
+#include "installer/ShownMessage.h"
 #include "platform/CertStore.h"
 #include "platform/CodePages.h"
 #include "platform/MemoryStatus.h"
@@ -6,6 +9,12 @@
 #include "runtime/Cp1251Literal.h"
 #include "runtime/Exception.h"
 #include "unzip/uzip.h"
+
+// After the service's header, whose names the Windows headers define as macros; without
+// wincrypt.h, whose types the service's names would meet.
+#define WIN32_LEAN_AND_MEAN
+#include "StoreAccess.h"
+#undef OemToAnsi // an old name of the system's, which would rename ours
 
 #include <gtest/gtest.h>
 
@@ -70,4 +79,60 @@ TEST(Win32CertStore, AddTwiceNamesAndErrorText) {
     EXPECT_EQ(service.CertCreateCertificateContext(X509_ASN_ENCODING,
                                                    reinterpret_cast<const unsigned char*>("x"), 1),
               0u);
+}
+
+namespace {
+
+// The first entry of the bundle with that extension, decoded by the service.
+uintptr_t FirstOfBundle(const std::string& extension) {
+    TUnZip bundle;
+    bundle.LoadFromString(LoadRawResource("ROOTS"), false);
+    ICertStoreService& service = SystemCertStoreService();
+    for (int32_t i = 0; i < bundle.Count(); ++i) {
+        std::string name, der;
+        bundle.GetEntry(i, name, der);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+        const auto size = static_cast<uint32_t>(der.size());
+        const uint32_t encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+        if (name.ends_with(extension))
+            return extension == ".crl"
+                       ? service.CertCreateCRLContext(encoding, bytes, size)
+                       : service.CertCreateCertificateContext(encoding, bytes, size);
+    }
+    return 0;
+}
+
+} // namespace
+
+// crypt32 takes adds to a store that never opened for successes; here they fail as the open
+// did, so that nothing is reported as installed that is not.
+TEST(Win32CertStore, AStoreThatDidNotOpenFailsEveryAddWithTheOpensError) {
+    ASSERT_EQ(SetStoreAccess(L"certinstall-denied", false), ERROR_SUCCESS);
+    ICertStoreService& service = SystemCertStoreService();
+    const HCERTSTORE store = service.CertOpenSystemStoreA("certinstall-denied");
+    const PCCERT_CONTEXT certificate = FirstOfBundle(".cer");
+    const PCCRL_CONTEXT crl = FirstOfBundle(".crl");
+    ASSERT_NE(certificate, 0u);
+    ASSERT_NE(crl, 0u);
+
+    EXPECT_FALSE(service.CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_NEW));
+    EXPECT_EQ(service.GetLastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    SetLastError(0);
+    EXPECT_FALSE(service.CertAddCRLContextToStore(store, crl, CERT_STORE_ADD_REPLACE_EXISTING));
+    EXPECT_EQ(service.GetLastError(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+
+    service.CertFreeCertificateContext(certificate);
+    service.CertFreeCRLContext(crl);
+    service.CertCloseStore(store, 0);
+    EXPECT_EQ(SetStoreAccess(L"certinstall-denied", true), ERROR_SUCCESS);
+}
+
+// The engine's messages carry item names in the system's ANSI code page, whichever that is.
+TEST(Win32Text, EngineMessagesWithItemNamesReadAsTheSystemWroteThem) {
+    const std::u16string name = GetACP() == 1251 ? u"Ёжик.cer" : u"Café.cer";
+    const std::string ansi = WideToAnsi(name);
+    ASSERT_EQ(AnsiToWide(ansi), name) << "the system's code page does not hold the name";
+    EXPECT_EQ(
+        ShownMessage(EZAException::CreateWithArgs(za::neArchiveFileNotFound, nullptr, {ansi})),
+        u"File \"" + name + u"\" not found - Native error: 00012");
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows programs under Wine on a virtual X server, each run in a throw-away prefix:
 # with a Russian user locale, the unit tests and then the installer in its window, its
-# stores checked by thumbprint; then the installer again on a system whose ANSI code page is
-# 1252, where its texts must still read right.
+# stores checked by thumbprint, with a store it may not open, and without its bundle; then
+# the installer again on a French system (ANSI code page 1252), where its own texts and the
+# system's must both still read right.
 #   wine_tests.sh WINDOWS-BUILD-FOLDER [SCREENSHOT.png]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -11,9 +12,12 @@ screenshot=${2:+$(realpath "$2")}
 
 # Wine's desktop takes the display it first starts with: the whole run is on the X server.
 if [ -z "${WINE_TESTS_ON_X:-}" ]; then
-    WINE_TESTS_ON_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+    WINE_TESTS_ON_X=1 exec "$here/../on_own_display.sh" "$0" "$@"
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+program_output=$(mktemp)
+# shellcheck source=../window_lib.sh
+source "$here/../window_lib.sh"
 
 new_prefix() {
     [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX"; }
@@ -23,16 +27,100 @@ new_prefix() {
     # Xvfb runs no window manager: Wine draws the frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1
 }
-trap 'wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+trap 'wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX" "$program_output"' EXIT
 
 window_test() {
     "$here/../window_test.sh" "$@" -c "wine $build/tests/storecheck.exe" \
         wine "$build/certinstall.exe"
 }
 
+
+start() {
+    wine "$build/$1" > "$program_output" 2>&1 &
+    pid=$!
+}
+
+# The program ends by itself (or by what was just done to it) with that status.
+ends_with() {
+    timeout 60 tail --pid="$pid" -f /dev/null || { echo "the program did not end" >&2; return 1; }
+    local status=0
+    wait "$pid" || status=$?
+    [ "$status" = "$1" ] || { echo "the program ended with $status, not $1" >&2; return 1; }
+}
+
+# The box with that title shows that icon ("error" or "none") and text; it is confirmed
+# from outside and goes.
+confirm_box() {
+    local box seen
+    box=$(window_named "$1")
+    seen=$(wine "$build/tests/boxcheck.exe" "$1" | tr -d '\r')
+    if [ "$seen" != "icon: $2"$'\n'"$3" ]; then
+        printf 'the box "%s" shows\n%s\ninstead of\nicon: %s\n%s\n' "$1" "$seen" "$2" "$3" >&2
+        return 1
+    fi
+    # The box goes at the key press; the release may then miss its window.
+    xdotool windowfocus "$box" key --window "$box" Return 2> /dev/null || true
+    window_gone "$box"
+}
+
+# A left click at that place of the window.
+click() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove $((X + $2)) $((Y + $3)) click 1
+}
+
+# The task bar's entries: the windows shown that are neither owned nor kept off it.
+taskbar_entries() {
+    for id in $(xdotool search --onlyvisible --name . 2> /dev/null); do
+        xprop -id "$id" WM_TRANSIENT_FOR _NET_WM_STATE |
+            grep -q 'WM_TRANSIENT_FOR(WINDOW)\|_NET_WM_STATE_SKIP_TASKBAR' ||
+            xdotool getwindowname "$id"
+    done
+}
+
+# Without a bundle (or with an empty one) the box says so and the window stays: the button
+# shows the same box again, clicked or, having the focus back, by Space; the close box ends
+# the program. The task bar shows the application title only.
+missing_bundle_test() {
+    local main
+    start "$1"
+    main=$(window_named "$main_title")
+    confirm_box "$app_title" error "Не найдена информация о корневых сертификатах."
+    [ "$(taskbar_entries)" = "$app_title" ] || { echo "task bar: $(taskbar_entries)" >&2; return 1; }
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    click "$main" $((WIDTH / 2)) $((HEIGHT - 30)) # the button fills the window's lower part
+    confirm_box "$app_title" error "Не найдена информация о корневых сертификатах."
+    xdotool key space
+    confirm_box "$app_title" error "Не найдена информация о корневых сертификатах."
+    click "$main" $((WIDTH - 12)) 12 # the close box, in the frame's top right corner
+    ends_with 1
+    echo "missing bundle test passed: $1"
+}
+
+# With a store it may not open, each certificate's add to it fails with the system's words
+# for it, in the error dialog: the bundle's three self-issued certificates go to "ROOT".
+denied_store_test() {
+    local denied="Ошибка Win32.  Код: 5."$'\n'"$1"
+    wine "$build/tests/storeaccess.exe" deny ROOT
+    start certinstall.exe
+    window_named "$main_title" > /dev/null
+    for _ in 1 2 3; do
+        confirm_box "Ошибка" error "$denied"
+    done
+    confirm_box "$app_title" none "Установка произведена !"
+    ends_with 0
+    wine "$build/tests/storeaccess.exe" allow ROOT
+    echo "denied store test passed"
+}
+
 new_prefix ru_RU.UTF-8
 wine "$build/tests/engine_tests.exe" --gtest_brief=1
+denied_store_test "Доступ запрещён"
 window_test ${screenshot:+-s "$screenshot"}
+missing_bundle_test certinstall-nobundle.exe
+missing_bundle_test certinstall-emptybundle.exe
 
-new_prefix C.UTF-8
+new_prefix fr_FR.UTF-8
+wine "$build/tests/engine_tests.exe" --gtest_brief=1 --gtest_filter='Win32Text.*:ShownMessage.*'
+denied_store_test "Accès refusé"
 window_test
