@@ -10,6 +10,10 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -64,6 +68,13 @@ void ExpectOnlyWholeFiles(const fs::path& stores, const std::string& context) {
 }
 
 constexpr int kKilled = -1; // the run's status when a signal ended it
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 class StoreFaults : public ::testing::Test {
 protected:
@@ -215,4 +226,35 @@ TEST_F(StoreFaults, AFailedFlushClosesTheTemporaryFile) {
             << "descriptor " << match[1] << " of a failed flush stays open";
     }
     EXPECT_EQ(failures, 14 + 3 * 6);
+}
+
+// A store folder that cannot be made fails every add to that store; nothing goes into the
+// folder above it in its place.
+TEST_F(StoreFaults, AStoreFolderThatCannotBeMadeFailsItsAdds) {
+    if (!CommandAvailable("strace"))
+        GTEST_SKIP() << "strace injects the failures";
+    TempDir data;
+    const InstallerRun run = RunInstaller(
+        data.Path(), CERTINSTALL_PATH,
+        "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=mkdirat:error=EDQUOT");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Occurrences(run.output, "Ошибка Win32.  Код: 122.\nDisk quota exceeded"), 14)
+        << run.output;
+    for (const auto& [name, contents] : Snapshot(data.Path()))
+        EXPECT_EQ(KindOfStoreFile(fs::path(name).filename().string()), StoreFile::Other) << name;
+}
+
+// Another program holding a store's lock makes the run wait for it once, not once for every
+// certificate: the watchdog's minute is far less than ten seconds for each of them.
+TEST_F(StoreFaults, ALockHeldElsewhereIsWaitedForOnceARun) {
+    TempDir data;
+    const fs::path ca = StoresIn(data.Path()) / "CA";
+    fs::create_directories(ca);
+    const int lock = open((ca / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const InstallerRun run = RunInstaller(data.Path(), CERTINSTALL_PATH, "timeout 60");
+    close(lock);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_GT(Occurrences(run.output, "Код: 11."), 1) << run.output;
+    EXPECT_EQ(CountStore(StoresIn(data.Path()) / "ROOT").certificates, 3);
 }

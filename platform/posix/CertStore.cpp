@@ -90,18 +90,35 @@ FileDescriptor OpenStoreFolder(const std::string& storeName, int& error) {
     fs::create_directories(dataHome, made);
     FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& part : {std::string("certinstall"), std::string("stores"), storeName}) {
+        // A folder that cannot be made must not leave its parent standing in for the store.
         if (folder.Get() < 0 || (mkdirat(folder.Get(), part.c_str(), 0755) != 0 && errno != EEXIST))
             break;
         folder = FileDescriptor(
             openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (part == storeName) {
+            error = folder.Get() < 0 ? errno : 0;
+            return folder;
+        }
     }
-    error = folder.Get() < 0 ? errno : 0;
-    return folder;
+    error = errno;
+    return FileDescriptor();
 }
 
 // How long a change waits for another installer's change to the same store.
 constexpr auto kLockWait = std::chrono::seconds(10);
 constexpr auto kLockPoll = std::chrono::milliseconds(20);
+
+// A lock file locked for as long as the object lives.
+class HeldLock {
+public:
+    explicit HeldLock(int fd) : fd_(fd) {}
+    ~HeldLock() { flock(fd_, LOCK_UN); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+private:
+    int fd_;
+};
 
 // One open store: its folder, and its lock file, which is locked for each change only, so
 // that a dialog of one installer never holds up another.
@@ -109,21 +126,27 @@ struct Store {
     FileDescriptor folder;
     FileDescriptor lock;
     int openError = 0;
+    // Once a wait for the lock has run out, the store's later changes in this run fail at
+    // once: a run waits seconds at most, not seconds for every certificate.
+    mutable bool lockGivenUp = false;
 
     // The change made under the store's lock: 0, or the error of the change or of the wait.
     uint32_t Change(const std::function<uint32_t()>& change) const {
+        if (lockGivenUp)
+            return EWOULDBLOCK;
         const auto deadline = std::chrono::steady_clock::now() + kLockWait;
         while (flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR)
                 return static_cast<uint32_t>(errno);
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (std::chrono::steady_clock::now() >= deadline) {
+                lockGivenUp = true;
                 return EWOULDBLOCK;
+            }
             std::this_thread::sleep_for(kLockPoll);
         }
+        const HeldLock held(lock.Get());
         RemoveStaleTemporaries();
-        const uint32_t result = change();
-        flock(lock.Get(), LOCK_UN);
-        return result;
+        return change();
     }
     void RemoveStaleTemporaries() const;
 };
