@@ -41,13 +41,6 @@ window_named() {
     return 1
 }
 
-# Waits until the window is gone, or the program with it.
-window_gone() {
-    while viewable "$1" && running; do
-        sleep 0.1
-    done
-}
-
 # Presses Return in the dialog until it has gone: a key that reaches the toolkit before it
 # has the box ready is lost. The box goes at the press; the release may then miss it.
 confirm() {

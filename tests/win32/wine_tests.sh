@@ -16,6 +16,8 @@ if [ -z "${WINE_TESTS_ON_X:-}" ]; then
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 program_output=$(mktemp)
+# Only the prefixes made here are removed: never one that the caller's environment names.
+unset WINEPREFIX
 # shellcheck source=../window_lib.sh
 source "$here/../window_lib.sh"
 
@@ -27,7 +29,7 @@ new_prefix() {
     # Xvfb runs no window manager: Wine draws the frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1
 }
-trap 'wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX" "$program_output"' EXIT
+trap 'wineserver -k 2> /dev/null || true; rm -rf "${WINEPREFIX:-}" "$program_output"' EXIT
 
 window_test() {
     "$here/../window_test.sh" "$@" -c "wine $build/tests/storecheck.exe" \
@@ -58,9 +60,20 @@ confirm_box() {
         printf 'the box "%s" shows\n%s\ninstead of\nicon: %s\n%s\n' "$1" "$seen" "$2" "$3" >&2
         return 1
     fi
-    # The box goes at the key press; the release may then miss its window.
+    # One press: Wine may show the next box in the same window, which a second press would
+    # confirm unseen. The box goes at the press; the release may then miss its window.
     xdotool windowfocus "$box" key --window "$box" Return 2> /dev/null || true
     window_gone "$box"
+}
+
+# Waits until the window is destroyed; a minute at the most.
+window_gone() {
+    for _ in $(seq 600); do
+        xdotool getwindowname "$1" > /dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    echo "window $1 still there after 60 s" >&2
+    return 1
 }
 
 # A left click at that place of the window.
