@@ -41,11 +41,18 @@ window_named() {
     return 1
 }
 
+# Presses Return in the window. The box goes at the press, and the release then finds no
+# window to go to: it is sent again to whatever has the focus, or the server would hold the
+# key down and repeat it into the next program's box.
+press_return() {
+    xdotool windowfocus "$1" key --window "$1" Return 2> /dev/null || xdotool keyup Return
+}
+
 # Presses Return in the dialog until it has gone: a key that reaches the toolkit before it
-# has the box ready is lost. The box goes at the press; the release may then miss it.
+# has the box ready is lost.
 confirm() {
     while viewable "$1"; do
-        xdotool windowfocus "$1" key --window "$1" Return 2> /dev/null || true
+        press_return "$1"
         sleep 0.2
     done
 }

@@ -61,8 +61,8 @@ confirm_box() {
         return 1
     fi
     # One press: Wine may show the next box in the same window, which a second press would
-    # confirm unseen. The box goes at the press; the release may then miss its window.
-    xdotool windowfocus "$box" key --window "$box" Return 2> /dev/null || true
+    # confirm unseen.
+    press_return "$box"
     window_gone "$box"
 }
 
