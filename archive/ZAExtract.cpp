@@ -12,9 +12,9 @@ using namespace za;
 
 namespace {
 
-// Ordinary data deflates to about a quarter; smaller items are reserved whole.
-constexpr uint64_t kUpFrontRatio = 4;
-constexpr uint64_t kUpFrontFloor = 1 << 20;
+// An eighth of the address space: nothing on a 64-bit system, and on a 32-bit one an amount
+// that a lying header cannot turn into a failed allocation.
+constexpr uint64_t kUpFrontLimit = std::numeric_limits<size_t>::max() / 8;
 
 } // namespace
 
@@ -54,12 +54,13 @@ int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
     const uint64_t honestLimit =
         item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
-    // Before a byte is decoded, a header may still lie: what is taken up front stays in
-    // proportion to the bytes present, and the output grows from there if the data is real.
-    const uint64_t upFront = present * kUpFrontRatio + kUpFrontFloor;
+    // Before a byte is decoded, a header may still lie: what is taken up front is bounded,
+    // and the output grows from there if the data is real. Reserved room is only touched as
+    // output fills it.
     // One byte more: extraction looks one byte past the declared size to tell a stream that
     // inflates further.
-    return static_cast<int64_t>(std::min({item.FullUncompressedSize(), honestLimit, upFront}) + 1);
+    return static_cast<int64_t>(
+        std::min({item.FullUncompressedSize(), honestLimit, kUpFrontLimit}) + 1);
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
