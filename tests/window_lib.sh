@@ -28,10 +28,15 @@ has_window_named() { [ -n "$(windows_named "$1")" ]; }
 
 viewable() { xwininfo -id "$1" 2> /dev/null | grep -q "Map State: IsViewable"; }
 
-# Waits for a viewable window with that title while the program runs; prints its id.
+# Waits for a viewable window with that title while the program runs; prints its id. A
+# window with the second title, when one is given, fails the wait at once.
 window_named() {
     local id
     while running; do
+        if [ -n "${2:-}" ] && has_window_named "$2"; then
+            echo "a window \"$2\" came instead of \"$1\"" >&2
+            return 1
+        fi
         id=$(windows_named "$1" | head -n 1)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
