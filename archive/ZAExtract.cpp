@@ -12,9 +12,14 @@ using namespace za;
 
 namespace {
 
-// An eighth of the address space: nothing on a 64-bit system, and on a 32-bit one an amount
-// that a lying header cannot turn into a failed allocation.
+// What is reserved before any byte is decoded: at most what the bytes present expand to at
+// a ratio ordinary data does not pass, and never more than an eighth of the address space
+// (a 32-bit system's), so that a lying header cannot make the allocation fail.
+constexpr uint64_t kUpFrontRatio = 16;
+constexpr uint64_t kUpFrontFloor = 1 << 20;
 constexpr uint64_t kUpFrontLimit = std::numeric_limits<size_t>::max() / 8;
+// A result that ended this far short of its room gives the rest back.
+constexpr size_t kKeptSlack = 1 << 20;
 
 } // namespace
 
@@ -38,7 +43,12 @@ std::string TZABaseArchiver::ExtractItemToString(int32_t index) {
     TStringStream output;
     output.Reserve(ExtractionReserve(index));
     ExtractItemToStream(index, output);
-    return output.TakeDataString();
+    std::string result = output.TakeDataString();
+    // A caller keeping many results (the facade keeps them all) must not keep the room that
+    // a failed or lying item left unused.
+    if (result.capacity() - result.size() > kKeptSlack)
+        result.shrink_to_fit();
+    return result;
 }
 
 void TZABaseArchiver::CheckItemIndex(int32_t index) const {
@@ -55,12 +65,11 @@ int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
     const uint64_t honestLimit =
         item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
     // Before a byte is decoded, a header may still lie: what is taken up front is bounded,
-    // and the output grows from there if the data is real. Reserved room is only touched as
-    // output fills it.
+    // and the output grows from there if the data is real.
+    const uint64_t upFront = std::min(present * kUpFrontRatio + kUpFrontFloor, kUpFrontLimit);
     // One byte more: extraction looks one byte past the declared size to tell a stream that
     // inflates further.
-    return static_cast<int64_t>(
-        std::min({item.FullUncompressedSize(), honestLimit, kUpFrontLimit}) + 1);
+    return static_cast<int64_t>(std::min({item.FullUncompressedSize(), honestLimit, upFront}) + 1);
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {

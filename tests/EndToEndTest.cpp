@@ -187,11 +187,17 @@ TEST_P(StrayStoreFile, IsPassedOver) {
     EXPECT_EQ(CountStore(Stores() / "ROOT"), (StoreCount{3, 6}));
     EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
     EXPECT_EQ(CountStore(Stores() / "AddressBook"), (StoreCount{0, 6}));
+    // No two of the bundle's files share a hash, so each is the first that OpenSSL looks for.
+    for (const auto& entry : fs::recursive_directory_iterator(Stores()))
+        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
+            EXPECT_TRUE(entry.path().extension() == ".0" || entry.path().extension() == ".r0")
+                << entry.path();
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, StrayStoreFile,
                          ::testing::Values(".r99999999999", ".99999999999", ".2147483648",
-                                           ".r" + std::string(40, '9')));
+                                           ".r" + std::string(40, '9'), ".00", ".r00"));
 
 namespace {
 class LinkedStorePath : public Installer, public ::testing::WithParamInterface<std::string> {};

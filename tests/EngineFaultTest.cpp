@@ -235,6 +235,19 @@ TEST(EngineFaults, ClaimedSizeBeyondTheBytesFailsTheItem) {
     EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("liar"); }), 8);
     archive.Archiver().ExtractCorruptedFiles = true;
     EXPECT_EQ(archive.Archiver().ExtractToString("liar"), data);
+    // A Zip64 claim of a terabyte over 48 MiB of data, which deflate's utmost ratio would
+    // let become 50 GB: more than this machine's memory, 64-bit or not.
+    std::string extra;
+    Put16(extra, 0x0001);
+    Put16(extra, 8);
+    Put64(extra, uint64_t{1} << 40);
+    const std::string more = RandomBytes(48 << 20, 6);
+    OpenArchive zip64(BuildZip({Entry{.name = "liar",
+                                      .data = more,
+                                      .level = 1,
+                                      .centralExtra = extra,
+                                      .centralUncompressed = 0xFFFFFFFF}}));
+    EXPECT_EQ(NativeErrorOf([&] { zip64.Archiver().ExtractToString("liar"); }), 8);
 }
 
 // The size check after decoding: the CRC alone does not tell an item one byte short.

@@ -62,8 +62,9 @@ int Test(TZipArchiver& archiver) {
             }
             std::printf("OK %s\n", name.c_str());
             ++good;
-        } catch (const Exception& e) {
-            std::printf("BAD %s: %s\n", name.c_str(), platform::AnsiToUtf8(e.Message()).c_str());
+        } catch (const std::exception& e) {
+            // One item's failure, even out of memory, is that item's alone.
+            std::printf("BAD %s: %s\n", name.c_str(), platform::AnsiToUtf8(e.what()).c_str());
             ++bad;
         }
     }
@@ -112,8 +113,8 @@ int main(int argc, char** argv) {
         if (printing)
             return Print(archiver, args[2]);
         return args[0] == "-l" ? List(archiver) : Test(archiver);
-    } catch (const Exception& e) {
-        std::cerr << platform::AnsiToUtf8(e.Message()) << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << platform::AnsiToUtf8(e.what()) << "\n";
         return kUsageError;
     }
 }

@@ -89,19 +89,21 @@ FileDescriptor OpenStoreFolder(const std::string& storeName, int& error) {
     std::error_code made;
     fs::create_directories(dataHome, made);
     FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    error = folder.Get() < 0 ? errno : 0;
+    // A folder that cannot be made must not leave its parent standing in for the store.
     for (const std::string& part : {std::string("certinstall"), std::string("stores"), storeName}) {
-        // A folder that cannot be made must not leave its parent standing in for the store.
-        if (folder.Get() < 0 || (mkdirat(folder.Get(), part.c_str(), 0755) != 0 && errno != EEXIST))
-            break;
-        folder = FileDescriptor(
-            openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (part == storeName) {
-            error = folder.Get() < 0 ? errno : 0;
-            return folder;
+        if (error != 0)
+            return FileDescriptor();
+        if (mkdirat(folder.Get(), part.c_str(), 0755) != 0 && errno != EEXIST) {
+            error = errno;
+            return FileDescriptor();
         }
+        const int opened =
+            openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        error = opened < 0 ? errno : 0;
+        folder = FileDescriptor(opened);
     }
-    error = errno;
-    return FileDescriptor();
+    return error != 0 ? FileDescriptor() : std::move(folder);
 }
 
 // How long a change waits for another installer's change to the same store.
@@ -294,7 +296,8 @@ template <class Write> std::string Pem(Write write) {
 }
 
 // The files of a store that belong to one hash, by their numbers: "<hash>.<n>" or
-// "<hash>.r<n>". A name whose number does not read as one is no such file.
+// "<hash>.r<n>". A name whose number does not read as one, or has a leading zero (OpenSSL
+// looks for "<hash>.0" and on, never "<hash>.00"), is no such file.
 std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bool crls) {
     std::map<int, std::string> files;
     const std::string prefix = hash + (crls ? ".r" : ".");
@@ -305,7 +308,9 @@ std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bo
         const char* last = name.data() + name.size();
         int number = 0;
         const auto [end, error] = std::from_chars(first, last, number);
-        if (error == std::errc() && end == last && std::isdigit(static_cast<unsigned char>(*first)))
+        const bool plain = std::isdigit(static_cast<unsigned char>(*first)) &&
+                           (*first != '0' || last - first == 1);
+        if (error == std::errc() && end == last && plain)
             files[number] = name;
     }
     return files;
