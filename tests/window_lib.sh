@@ -37,7 +37,8 @@ window_named() {
             echo "a window \"$2\" came instead of \"$1\"" >&2
             return 1
         fi
-        id=$(windows_named "$1" | head -n 1)
+        # Not head: its early end could fail the pipe when two windows match.
+        id=$(windows_named "$1" | sed -n 1p)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
     done

@@ -86,7 +86,7 @@ click() {
 taskbar_entries() {
     for id in $(xdotool search --onlyvisible --name . 2> /dev/null); do
         xprop -id "$id" WM_TRANSIENT_FOR _NET_WM_STATE |
-            grep -q 'WM_TRANSIENT_FOR(WINDOW)\|_NET_WM_STATE_SKIP_TASKBAR' ||
+            grep 'WM_TRANSIENT_FOR(WINDOW)\|_NET_WM_STATE_SKIP_TASKBAR' > /dev/null ||
             xdotool getwindowname "$id"
     done
 }
