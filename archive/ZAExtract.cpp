@@ -78,9 +78,10 @@ bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {
         return true;
     const std::string mask = MaskAsHeld(name);
     // The search would find the same item as stored, or stored with a final "/" (a file item
-    // named like a folder), here without a walk over the directory.
+    // named like a folder), here without a walk over the directory. A mask that is the name
+    // itself was looked up already.
     if (mask.find_first_of("*?") == std::string::npos &&
-        (items.FindName(mask, index) || items.FindName(mask + '/', index)))
+        ((mask != name && items.FindName(mask, index)) || items.FindName(mask + '/', index)))
         return true;
     // No item matches a name too long to be a mask.
     if (mask.size() >= TInternalSearchRec::kMaskCapacity)
