@@ -9,7 +9,8 @@ packages=(build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-
           libfltk1.3-dev xvfb xauth xdotool x11-utils
           zip unzip p7zip-full python3 strace locales
           g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-          libzip-dev libminizip-dev hyperfine time)
+          libzip-dev libminizip-dev hyperfine time
+          libdeflate-dev libnss3-dev libnss3-tools)
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
