@@ -23,7 +23,12 @@ for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    $SUDO apt-get update
+    # A mirror caught mid-sync fails an index now and then; the install below still says
+    # plainly when a package cannot be had.
+    for attempt in 1 2 3; do
+        $SUDO apt-get update && break
+        sleep 5
+    done
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
 fi
 # The Windows tests run with a Russian user locale and then a French one, which Wine takes
