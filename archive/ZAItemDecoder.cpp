@@ -270,6 +270,8 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
         remaining_ -= kEncryptionHeaderSize;
         if (!AskForPasswordUntilItPasses([this] { return CheckTraditionalPassword(); }))
             return false;
+    } else if (DecodeWhole()) {
+        return true;
     }
     const bool deflated = item_.CompressionMethod == kMethodDeflate;
     TZAInflater inflater(true);
@@ -300,6 +302,88 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
         consumed_ += chunk;
     }
     return true;
+}
+
+// The whole item in one call, taken only where its outcome cannot differ from the chunked
+// path's. Any failure puts both streams back as they were, so that the chunked path decodes
+// the item again and gives its own result, partial output and all.
+bool TZAItemDecoder::DecodeWhole() {
+    if (!WholeDecodingAllowed())
+        return false;
+    const int64_t dataStart = archive_.Position();
+    const int64_t outputStart = memoryOutput_->Position();
+    const auto size = static_cast<size_t>(item_.FullUncompressedSize());
+    const int64_t outputEnd = outputStart + static_cast<int64_t>(size);
+    memoryOutput_->SetSize(outputEnd);
+    auto* output = reinterpret_cast<unsigned char*>(memoryOutput_->WritableMemory()) + outputStart;
+    if (!DecodedWholeInto(output, size)) {
+        memoryOutput_->SetSize(outputStart);
+        archive_.SetPosition(dataStart);
+        return false;
+    }
+    memoryOutput_->SetPosition(outputEnd);
+    written_ = size;
+    crc_ = item_.Crc32;
+    CountChunksAsDecoded();
+    ++archiver_.ItemsDecodedWhole;
+    return true;
+}
+
+bool TZAItemDecoder::WholeDecodingAllowed() {
+    const uint64_t declared = item_.FullUncompressedSize();
+    const bool deflated = item_.CompressionMethod == kMethodDeflate;
+    // The room must be reserved already, for the declared size and the byte more that the
+    // chunked path looks at: a header that lies about the size never makes this path
+    // allocate. Progress events come a chunk at a time, so they keep the chunked path.
+    return archiver_.DecodeWholeItems && !archiver_.ReportProgress && memoryOutput_ &&
+           memoryOutput_->Position() == memoryOutput_->Size() &&
+           static_cast<uint64_t>(memoryOutput_->Capacity() - memoryOutput_->Position()) >
+               declared &&
+           (deflated ? WholeInflateAvailable() : static_cast<uint64_t>(remaining_) == declared);
+}
+
+bool TZAItemDecoder::DecodedWholeInto(unsigned char* output, size_t size) {
+    if (item_.CompressionMethod == kMethodStored) {
+        if (!ReadExactly(output, remaining_))
+            return false;
+    } else {
+        std::unique_ptr<unsigned char[]> held;
+        const unsigned char* input = WholeInput(held);
+        if (!input || !InflateWhole(input, static_cast<size_t>(remaining_), output, size))
+            return false;
+    }
+    return UpdateCrc32(crc_, output, size) == item_.Crc32;
+}
+
+// The item's compressed bytes in one piece: in place in a memory archive; otherwise read into
+// a buffer where that holds no more than the chunked path would, or a tenth of the item.
+const unsigned char* TZAItemDecoder::WholeInput(std::unique_ptr<unsigned char[]>& held) {
+    const int64_t start = archive_.Position();
+    if (auto* memory = dynamic_cast<TCustomMemoryStream*>(&archive_)) {
+        if (start < 0 || remaining_ > memory->Size() - start)
+            return nullptr;
+        memory->SetPosition(start + remaining_);
+        return reinterpret_cast<const unsigned char*>(memory->Memory()) + start;
+    }
+    unsigned char* buffer = nullptr;
+    if (remaining_ <= kChunkLimit) {
+        readBuffer_.resize(
+            std::max(readBuffer_.size(), static_cast<size_t>(std::max<int64_t>(remaining_, 1))));
+        buffer = readBuffer_.data();
+    } else if (static_cast<uint64_t>(remaining_) <= item_.FullUncompressedSize() / 10) {
+        held = std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(remaining_));
+        buffer = held.get();
+    } else {
+        return nullptr;
+    }
+    return ReadExactly(buffer, remaining_) ? buffer : nullptr;
+}
+
+// Where the chunked path leaves its count of bytes processed: at the start of its last chunk.
+void TZAItemDecoder::CountChunksAsDecoded() {
+    for (int64_t at = 0; at < remaining_; at += ChunkSize(remaining_ - at))
+        archiver_.BytesProcessed = at;
+    consumed_ = remaining_;
 }
 
 // The component's own format: a 50-byte header, then blocks of a 4-byte length and data,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class TCustomMemoryStream;
 class TMemoryStream;
 class TStream;
 class TZABaseArchiver;
@@ -34,6 +35,11 @@ private:
     bool ReadLocalHeader();
     bool DecodeStoredOrDeflated();
     bool DecodeBlocks();
+    bool DecodeWhole();
+    bool WholeDecodingAllowed();
+    bool DecodedWholeInto(unsigned char* output, size_t size);
+    const unsigned char* WholeInput(std::unique_ptr<unsigned char[]>& held);
+    void CountChunksAsDecoded();
     bool AskForPasswordUntilItPasses(const std::function<PasswordCheck()>& check);
     PasswordCheck CheckTraditionalPassword();
     int64_t ChunkSize(int64_t left) const;

@@ -2,9 +2,40 @@
 
 #include <zlib.h>
 
+#ifdef CERTINSTALL_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
 #include <limits>
 
 namespace za {
+
+#ifdef CERTINSTALL_LIBDEFLATE
+
+uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
+    return libdeflate_crc32(crc, data, length);
+}
+
+bool WholeInflateAvailable() {
+    return true;
+}
+
+bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength) {
+    struct Free {
+        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+    };
+    // One per thread, made once: many small items would otherwise each pay for its tables.
+    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+        libdeflate_alloc_decompressor());
+    size_t produced = 0;
+    return decompressor &&
+           libdeflate_deflate_decompress_ex(decompressor.get(), input, inputLength, output,
+                                            outputLength, nullptr,
+                                            &produced) == LIBDEFLATE_SUCCESS &&
+           produced == outputLength;
+}
+
+#else
 
 uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
     const auto* bytes = static_cast<const Bytef*>(data);
@@ -17,6 +48,16 @@ uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
     }
     return crc;
 }
+
+bool WholeInflateAvailable() {
+    return false;
+}
+
+bool InflateWhole(const void*, size_t, void*, size_t) {
+    return false;
+}
+
+#endif
 
 const uint32_t* Crc32Table() {
     static_assert(sizeof(z_crc_t) == sizeof(uint32_t));

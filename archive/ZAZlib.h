@@ -13,6 +13,12 @@ uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length);
 // The table the CRC-32 works with, shared by the traditional encryption's keys.
 const uint32_t* Crc32Table();
 
+// Whether this build decodes whole deflate streams held in memory in one call.
+bool WholeInflateAvailable();
+// Decodes a whole raw deflate stream that must fill the output exactly. False for bad data,
+// for a stream that would pass the output's end, and for one that ends short of it.
+bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength);
+
 enum class TInflateResult { NeedsOutput, InputUsed, StreamEnd, Failed };
 
 // One zlib inflate stream, ended when the object goes.

@@ -225,6 +225,9 @@ public:
     TZADirManager* DirManager() const { return dirManager_.get(); }
 
     bool ExtractCorruptedFiles = false;
+    // Items may decode whole, in one call, where no result can differ from decoding them a
+    // chunk at a time; off, every item decodes a chunk at a time.
+    bool DecodeWholeItems = true;
     bool RebuildDirOnError = true;
     std::string Password;
     std::string FileName;
@@ -240,6 +243,8 @@ public:
     bool SkipCurrentFile = false;
     int64_t BytesProcessed = 0;
     int64_t BytesToProcess = 0;
+    // How many items so far came back from the whole-item decoder.
+    int64_t ItemsDecodedWhole = 0;
 
     TZAFileProgressEvent OnFileProgress;
     TZAProgressEvent OnOverallProgress;

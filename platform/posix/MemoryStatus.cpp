@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace platform {
@@ -34,6 +35,16 @@ uint64_t AvailablePhysicalMemory() {
         readAt = now;
     }
     return available;
+}
+
+void AdviseWrittenWhole(void* block, size_t size) {
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t first = (start + page - 1) / page * page;
+    const uintptr_t end = (start + size) / page * page;
+    // Advice only: where the system has no large pages, the block stays as it is.
+    if (end > first)
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 } // namespace platform

@@ -11,4 +11,7 @@ uint64_t AvailablePhysicalMemory() {
     return status.dwAvailPhys;
 }
 
+// Large pages need a privilege that a user's program does not hold.
+void AdviseWrittenWhole(void*, size_t) {}
+
 } // namespace platform
