@@ -1,0 +1,143 @@
+// Damaged items decoded whole where the decoder may, and a chunk at a time: a caller must
+// see the same either way, whether the archive lies in memory or in a file.
+#include "ArchiveFixture.h"
+#include "TestTools.h"
+#include "ZipWriter.h"
+#include "runtime/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+
+using namespace test;
+
+namespace {
+
+std::string Text(size_t size) {
+    std::string out;
+    for (size_t line = 0; out.size() < size; ++line)
+        out += std::to_string(line * 7919 % 100003) + " revocation list entry\n";
+    out.resize(size);
+    return out;
+}
+
+const std::string kData = Text(1100000);
+
+struct Damage {
+    const char* name;
+    std::function<void(Entry&)> apply;
+    bool intact = false; // what it leaves is still a sound item
+};
+
+std::string Flipped(std::string bytes) {
+    bytes[bytes.size() / 2] ^= 0x55;
+    return bytes;
+}
+
+const Damage kDamages[] = {
+    {"none", [](Entry&) {}, true},
+    {"declared one byte short",
+     [](Entry& e) { e.centralUncompressed = static_cast<uint32_t>(kData.size() - 1); }},
+    {"declared one byte more",
+     [](Entry& e) { e.centralUncompressed = static_cast<uint32_t>(kData.size() + 1); }},
+    {"wrong CRC", [](Entry& e) { e.centralCrc = Crc32Of(kData) ^ 1; }},
+    {"flipped byte", [](Entry& e) { e.payload = Flipped(RawDeflate(kData, 6)); }},
+    {"stream cut in half",
+     [](Entry& e) {
+         const std::string deflated = RawDeflate(kData, 6);
+         e.payload = deflated.substr(0, deflated.size() / 2);
+     }},
+    {"bytes after the stream's end",
+     [](Entry& e) { e.payload = RawDeflate(kData, 6) + "trailing bytes"; }, true},
+    {"stored", [](Entry& e) { e.method = 0; }, true},
+    {"stored, declared one byte short",
+     [](Entry& e) {
+         e.method = 0;
+         e.centralUncompressed = static_cast<uint32_t>(kData.size() - 1);
+     }},
+    {"stored, compressed size one byte short",
+     [](Entry& e) {
+         e.method = 0;
+         e.centralCompressed = static_cast<uint32_t>(kData.size() - 1);
+     }},
+    {"stored, wrong CRC",
+     [](Entry& e) {
+         e.method = 0;
+         e.centralCrc = Crc32Of(kData) ^ 1;
+     }},
+};
+
+struct Outcome {
+    std::string bytes;
+    std::string error;
+    int64_t processed = 0;
+    bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& o, std::ostream* out) {
+    *out << o.bytes.size() << " bytes, error \"" << o.error << "\", " << o.processed
+         << " processed";
+}
+
+// The item as a string result gets it, with room reserved, into a fresh archiver each time.
+Outcome Extracted(TStream& archive, bool whole, bool corrupted, int64_t& decodedWhole) {
+    TZipArchiver archiver(nullptr);
+    archiver.DecodeWholeItems = whole;
+    archiver.ExtractCorruptedFiles = corrupted;
+    archive.SetPosition(0);
+    archiver.OpenArchive(archive, false);
+    TStringStream output;
+    output.Reserve(archiver.ExtractionReserve(0));
+    Outcome outcome;
+    try {
+        archiver.ExtractItemToStream(0, output);
+    } catch (const Exception& e) {
+        outcome.error = e.Message();
+    }
+    outcome.bytes = output.DataString();
+    outcome.processed = archiver.BytesProcessed;
+    decodedWhole = archiver.ItemsDecodedWhole;
+    return outcome;
+}
+
+using Param = std::tuple<Damage, bool /*in a file*/, bool /*corrupted files extracted*/>;
+
+class WholeDecoding : public ::testing::TestWithParam<Param> {};
+
+TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
+    const auto& [damage, inFile, corrupted] = GetParam();
+    Entry entry{.name = "list.txt", .data = kData};
+    damage.apply(entry);
+    const std::string bytes = BuildZip({entry});
+    TempDir dir;
+    WriteFile(dir / "a.zip", bytes);
+    TFileStream file((dir / "a.zip").string(), fmOpenRead);
+    TStringStream memory(bytes);
+    TStream& archive = inFile ? static_cast<TStream&>(file) : memory;
+
+    int64_t decodedWhole = 0, decodedChunked = 0;
+    const Outcome chunked = Extracted(archive, false, corrupted, decodedChunked);
+    EXPECT_EQ(Extracted(archive, true, corrupted, decodedWhole), chunked);
+    // The whole decoder's own result stands exactly where the item is sound.
+    EXPECT_EQ(decodedWhole, damage.intact ? 1 : 0);
+    EXPECT_EQ(decodedChunked, 0);
+    if (damage.intact)
+        EXPECT_TRUE(chunked.error.empty() && chunked.bytes == kData);
+}
+
+std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
+    std::string name = std::get<0>(info.param).name;
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name + (std::get<1>(info.param) ? "_file" : "_memory") +
+           (std::get<2>(info.param) ? "_corruptedKept" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, WholeDecoding,
+                         ::testing::Combine(::testing::ValuesIn(kDamages), ::testing::Bool(),
+                                            ::testing::Bool()),
+                         ParamName);
+
+} // namespace
