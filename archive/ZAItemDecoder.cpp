@@ -335,8 +335,9 @@ bool TZAItemDecoder::WholeDecodingAllowed() {
     // The room must be reserved already, for the declared size and the byte more that the
     // chunked path looks at: a header that lies about the size never makes this path
     // allocate. Progress events come a chunk at a time, so they keep the chunked path.
-    return archiver_.DecodeWholeItems && !archiver_.ReportProgress && memoryOutput_ &&
-           memoryOutput_->Position() == memoryOutput_->Size() &&
+    // Data that the directory cuts off before it starts is no data to decode.
+    return archiver_.DecodeWholeItems && !archiver_.ReportProgress && remaining_ >= 0 &&
+           memoryOutput_ && memoryOutput_->Position() == memoryOutput_->Size() &&
            static_cast<uint64_t>(memoryOutput_->Capacity() - memoryOutput_->Position()) >
                declared &&
            (deflated ? WholeInflateAvailable() : static_cast<uint64_t>(remaining_) == declared);

@@ -126,6 +126,22 @@ TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
         EXPECT_TRUE(chunked.error.empty() && chunked.bytes == kData);
 }
 
+// A local header whose lengths put its data behind the central directory gives the item no
+// data at all, as the chunked path has it, even where a sound stream lies there.
+TEST(WholeDecoding, DataBehindTheDirectoryIsNoData) {
+    const Entry entry{.name = "late.txt", .data = Text(2000)};
+    const std::string stream = RawDeflate(entry.data, 6);
+    std::string bytes = BuildZip({entry}, Layout{.comment = stream});
+    const size_t extraLength = bytes.size() - stream.size() - 30 - entry.name.size();
+    bytes[28] = static_cast<char>(extraLength);
+    bytes[29] = static_cast<char>(extraLength >> 8);
+    for (bool whole : {true, false}) {
+        OpenArchive archive(bytes, [&](TZipArchiver& a) { a.DecodeWholeItems = whole; });
+        EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractItemToString(0); }), 8)
+            << (whole ? "whole" : "chunked");
+    }
+}
+
 std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
     std::string name = std::get<0>(info.param).name;
     for (char& c : name)
