@@ -8,7 +8,7 @@ runs=${1:-5}
 corpora=${BENCH_CORPORA:-/tmp/certinstall-bench}
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build --target zaread libzip_read minizip_read zlib_limit > /dev/null
+cmake --build build --target zaread libzip_read minizip_read zlib_limit libdeflate_limit > /dev/null
 python3 bench/make_corpora.py "$corpora" 10000 100000 1000000
 b=build/bench
 measure() { python3 -u bench/measure.py "$runs" "$@"; }
@@ -24,7 +24,8 @@ for n in 10000 1000000; do
     measure "A at $n items" \
         -- engine build/zaread -l "$corpora/A-$n.zip" \
         -- libzip $b/libzip_read -l "$corpora/A-$n.zip" \
-        -- minizip $b/minizip_read -l "$corpora/A-$n.zip"
+        -- minizip $b/minizip_read -l "$corpora/A-$n.zip" \
+        -- unzip-l unzip -l "$corpora/A-$n.zip"
 done
 
 for corpus in B C; do
@@ -35,6 +36,7 @@ for corpus in B C; do
     measure "$title" \
         -- engine build/zaread -t "$corpora/$corpus.zip" \
         -- zlib-limit $b/zlib_limit "$corpora/$corpus.zip" \
+        -- libdeflate-limit $b/libdeflate_limit "$corpora/$corpus.zip" \
         -- libzip $b/libzip_read -t "$corpora/$corpus.zip" \
         -- minizip $b/minizip_read -t "$corpora/$corpus.zip" \
         -- unzip-t unzip -tq "$corpora/$corpus.zip" \

@@ -1,6 +1,7 @@
 """Times whole processes: each command runs several times, the tools taking turns so that a
 busy moment of the machine falls on all of them alike, and the median wall time and the
-largest peak resident set are kept. Prints a table with the ratio of each tool to the first.
+largest peak resident set are kept. Prints a table with the ratio of each tool to the first,
+and of the first to each tool.
 
     measure.py RUNS TITLE -- NAME COMMAND... -- NAME COMMAND...
 """
@@ -46,10 +47,11 @@ def main():
             for tool, taken in zip(tools, results)]
     base = rows[0][1]
     print(f"\n{title}\n")
-    print("| tool | seconds (median) | peak memory MiB | time / engine |")
-    print("|---|---:|---:|---:|")
+    print("| tool | seconds (median) | peak memory MiB | time / engine | engine / time |")
+    print("|---|---:|---:|---:|---:|")
     for name, seconds, memory in rows:
-        print(f"| {name} | {seconds:.3f} | {memory:.0f} | {seconds / base:.2f} |")
+        print(f"| {name} | {seconds:.3f} | {memory:.0f} | {seconds / base:.2f} "
+              f"| {base / seconds:.2f} |")
 
 
 main()
