@@ -1,5 +1,6 @@
 #include "platform/CodePages.h"
 
+#include <algorithm>
 #include <array>
 #include <tuple>
 
@@ -103,22 +104,25 @@ unsigned char U8(char c) {
     return static_cast<unsigned char>(c);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes the character's UTF-8 bytes at out; returns where they end. Output is written into
+// room made once, since a byte at a time through the string checks its room each time.
+char* PutUtf8(char* out, char32_t c) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return out;
 }
 
 // The next code point of a UTF-8 text. Malformed bytes count as one unknown character; so
@@ -159,8 +163,8 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
 
 std::string MapBytes(std::string_view s, const std::array<unsigned char, 256>& table) {
     std::string out(s.size(), '\0');
-    for (size_t i = 0; i < s.size(); ++i)
-        out[i] = static_cast<char>(table[U8(s[i])]);
+    std::transform(s.begin(), s.end(), out.begin(),
+                   [&table](char c) { return static_cast<char>(table[U8(c)]); });
     return out;
 }
 
@@ -180,8 +184,9 @@ std::string OemToAnsi(std::string_view oem) {
 
 std::u16string AnsiToWide(std::string_view ansi) {
     std::u16string out(ansi.size(), u'\0');
-    for (size_t i = 0; i < ansi.size(); ++i)
-        out[i] = T().ansiToWide[U8(ansi[i])];
+    const auto& table = T().ansiToWide;
+    std::transform(ansi.begin(), ansi.end(), out.begin(),
+                   [&table](char c) { return table[U8(c)]; });
     return out;
 }
 
@@ -191,25 +196,30 @@ std::u16string Cp1251ToWide(std::string_view text) {
 
 std::string WideToAnsi(std::u16string_view wide) {
     std::string out(wide.size(), '\0');
-    for (size_t i = 0; i < wide.size(); ++i)
-        out[i] = static_cast<char>(T().wideToAnsi[wide[i]]);
+    const auto& table = T().wideToAnsi;
+    std::transform(wide.begin(), wide.end(), out.begin(),
+                   [&table](char16_t c) { return static_cast<char>(table[c]); });
     return out;
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    out.reserve(ansi.size() * 2);
+    // Every character of the code page is in the Basic Multilingual Plane: 3 bytes at most.
+    std::string out(ansi.size() * 3, '\0');
+    char* end = out.data();
+    const auto& table = T().ansiToWide;
     for (char c : ansi)
-        AppendUtf8(out, T().ansiToWide[U8(c)]);
+        end = PutUtf8(end, table[U8(c)]);
+    out.resize(static_cast<size_t>(end - out.data()));
     return out;
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
+    const auto& table = T().wideToAnsi;
     for (size_t i = 0; i < utf8.size();) {
         const char32_t c = NextCodePoint(utf8, i);
-        out += static_cast<char>(c <= 0xFFFF ? T().wideToAnsi[c] : '?');
+        out += static_cast<char>(c <= 0xFFFF ? table[c] : '?');
     }
     return out;
 }
@@ -230,17 +240,19 @@ std::u16string Utf8ToWide(std::string_view utf8) {
 }
 
 std::string WideToUtf8(std::u16string_view wide) {
-    std::string out;
-    out.reserve(wide.size() * 3);
+    // A unit takes 3 bytes at most; a surrogate pair, two units, takes 4.
+    std::string out(wide.size() * 3, '\0');
+    char* end = out.data();
     for (size_t i = 0; i < wide.size(); ++i) {
         const char32_t c = wide[i];
         const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() &&
                           wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
         if (pair)
-            AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00));
+            end = PutUtf8(end, 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00));
         else
-            AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? U'?' : c);
+            end = PutUtf8(end, c >= 0xD800 && c < 0xE000 ? U'?' : c);
     }
+    out.resize(static_cast<size_t>(end - out.data()));
     return out;
 }
 
