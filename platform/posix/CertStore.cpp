@@ -352,8 +352,9 @@ class PosixCertStoreService : public ICertStoreService {
 public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
         auto store = std::make_unique<Store>();
-        store->folder = OpenStoreFolder(storeName, store->openError);
+        // Without a place for the databases nothing is written, not even the folders.
         store->databases = Databases();
+        store->folder = OpenStoreFolder(storeName, store->openError);
         store->trustsAuthorities = storeName == "ROOT";
         if (!store->openError) {
             store->lock = FileDescriptor(openat(store->folder.Get(), ".lock",
