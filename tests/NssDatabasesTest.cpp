@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cert.h>
+#include <nss.h>
+
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -172,9 +175,9 @@ TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
     if (std::system("unshare -rm true 2>/dev/null") != 0)
         GTEST_SKIP() << "a read-only mount needs a namespace of its own";
     MakeDatabase(Shared());
-    const InstallerRun run = Install(
-        "unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' '" +
-        Shared().string() + "'");
+    const InstallerRun run =
+        Install("unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' '" +
+                Shared().string() + "'");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Occurrences(run.output, "[Ошибка] Ошибка Win32.  Код: -8126.\n"
                                       "security library: read-only database\n"),
@@ -243,6 +246,31 @@ TEST_F(NssDatabases, OnlyANewerCrlReplacesAnother) {
     };
     EXPECT_EQ(thisUpdate("1").find("2020"), std::string::npos) << thisUpdate("1");
     EXPECT_NE(thisUpdate("2").find("2040"), std::string::npos) << thisUpdate("2");
+}
+
+// A program that holds the database open, as a running browser does, trusts the new roots at
+// its next check of a certificate.
+TEST_F(NssDatabases, AProgramWithTheDatabaseOpenSeesTheChange) {
+    MakeDatabase(Shared());
+    NSSInitContext* context = NSS_InitContext(("sql:" + Shared().string()).c_str(), "", "", "",
+                                              nullptr, NSS_INIT_NOROOTINIT | NSS_INIT_NOMODDB);
+    ASSERT_NE(context, nullptr);
+    const std::string der = ReadFile(EndEntities().front());
+    SECItem item{siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(der.data())),
+                 static_cast<unsigned>(der.size())};
+    const auto accepted = [&] {
+        CERTCertificate* certificate =
+            CERT_NewTempCertificate(CERT_GetDefaultCertDB(), &item, nullptr, PR_FALSE, PR_TRUE);
+        const SECStatus status =
+            CERT_VerifyCertificateNow(CERT_GetDefaultCertDB(), certificate, PR_TRUE,
+                                      certificateUsageSSLServer, nullptr, nullptr);
+        CERT_DestroyCertificate(certificate);
+        return status == SECSuccess;
+    };
+    EXPECT_FALSE(accepted());
+    EXPECT_EQ(Install().output, kDone);
+    EXPECT_TRUE(accepted());
+    EXPECT_EQ(NSS_ShutdownContext(context), SECSuccess);
 }
 
 TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {

@@ -120,10 +120,9 @@ public:
         NSSInitParameters parameters{};
         parameters.length = sizeof parameters;
         // The database alone: neither the built-in roots nor the user's other modules.
-        context_.reset(NSS_InitContext(("sql:" + folder.string()).c_str(), "", "", "",
-                                       &parameters,
-                                       NSS_INIT_NOROOTINIT | NSS_INIT_NOMODDB |
-                                           NSS_INIT_OPTIMIZESPACE));
+        context_.reset(
+            NSS_InitContext(("sql:" + folder.string()).c_str(), "", "", "", &parameters,
+                            NSS_INIT_NOROOTINIT | NSS_INIT_NOMODDB | NSS_INIT_OPTIMIZESPACE));
         Check(context_ != nullptr);
         slot_.reset(PK11_GetInternalKeySlot());
         // A new database gets the empty password that Chromium and Firefox give theirs.
@@ -146,8 +145,8 @@ public:
         SECItem item = Item(der);
         const CrlPtr crl(CERT_DecodeDERCrl(nullptr, &item, SEC_CRL_TYPE));
         Check(crl != nullptr);
-        const CrlPtr present(SEC_FindCrlByName(CERT_GetDefaultCertDB(), &crl->crl.derName,
-                                               SEC_CRL_TYPE));
+        const CrlPtr present(
+            SEC_FindCrlByName(CERT_GetDefaultCertDB(), &crl->crl.derName, SEC_CRL_TYPE));
         if (present && IssuedAt(crl->crl) <= IssuedAt(present->crl))
             return;
         // The issuer's signature is checked by whoever uses the CRL, when the issuer is
@@ -204,8 +203,7 @@ private:
         if (trust.sslFlags == before.sslFlags && trust.emailFlags == before.emailFlags &&
             trust.objectSigningFlags == before.objectSigningFlags)
             return;
-        Check(CERT_ChangeCertTrust(CERT_GetDefaultCertDB(), certificate, &trust) ==
-              SECSuccess);
+        Check(CERT_ChangeCertTrust(CERT_GetDefaultCertDB(), certificate, &trust) == SECSuccess);
     }
 
     fs::path folder_;
@@ -241,9 +239,8 @@ template <class Add> uint32_t Databases::IntoEach(const Add& add) {
 
 uint32_t Databases::AddCertificate(const std::string& der, const std::string& nickname,
                                    bool trustedAuthority) {
-    return IntoEach([&](OpenDatabase& database) {
-        database.AddCertificate(der, nickname, trustedAuthority);
-    });
+    return IntoEach(
+        [&](OpenDatabase& database) { database.AddCertificate(der, nickname, trustedAuthority); });
 }
 
 uint32_t Databases::AddCrl(const std::string& der) {
