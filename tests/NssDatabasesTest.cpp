@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cert.h>
-#include <nss.h>
-
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -208,31 +205,6 @@ TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
     EXPECT_EQ(Install().output, kDone);
     EXPECT_EQ(CountStore(stores / "CA"), (StoreCount{14, 6}));
     ExpectTheBundle(Shared());
-}
-
-// A program that holds the database open, as a running browser does, accepts the bundle's
-// end entities at its next check.
-TEST_F(NssDatabases, AProgramWithTheDatabaseOpenSeesTheChange) {
-    MakeDatabase(Shared());
-    NSSInitContext* context = NSS_InitContext(("sql:" + Shared().string()).c_str(), "", "", "",
-                                              nullptr, NSS_INIT_NOROOTINIT | NSS_INIT_NOMODDB);
-    ASSERT_NE(context, nullptr);
-    std::string der = ReadFile(endEntities_.front());
-    SECItem item{siBuffer, reinterpret_cast<unsigned char*>(der.data()),
-                 static_cast<unsigned>(der.size())};
-    const auto accepted = [&] {
-        CERTCertificate* certificate =
-            CERT_NewTempCertificate(CERT_GetDefaultCertDB(), &item, nullptr, PR_FALSE, PR_TRUE);
-        const SECStatus status =
-            CERT_VerifyCertificateNow(CERT_GetDefaultCertDB(), certificate, PR_TRUE,
-                                      certificateUsageSSLServer, nullptr, nullptr);
-        CERT_DestroyCertificate(certificate);
-        return status == SECSuccess;
-    };
-    EXPECT_FALSE(accepted());
-    EXPECT_EQ(Install().output, kDone);
-    EXPECT_TRUE(accepted());
-    EXPECT_EQ(NSS_ShutdownContext(context), SECSuccess);
 }
 
 TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {
