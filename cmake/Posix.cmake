@@ -1,9 +1,16 @@
-# The installer on Linux: stores on libcrypto, the bundle linked in as a table, FLTK.
+# The installer on Linux: stores on libcrypto and the user's NSS databases, the bundle linked
+# in as a table, FLTK.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(FLTK REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
+
+# NSS's headers are seen by the store layer's database code alone.
+add_library(za_nss STATIC platform/posix/NssDatabases.cpp)
+target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS)
 
 target_sources(za_installer PRIVATE platform/posix/ConsoleApplication.cpp)
-target_link_libraries(za_installer PUBLIC OpenSSL::Crypto)
+target_link_libraries(za_installer PUBLIC OpenSSL::Crypto za_nss)
 
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
 # one serve the tests of a missing bundle.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // The installer program run on the console with its stores under a given data folder.
@@ -11,9 +12,23 @@ struct InstallerRun {
     std::string output;
 };
 
-// `prefix` goes in front of the program on the command line (a tracer, a namespace).
+// `prefix` goes in front of the program on the command line (a tracer, a namespace). The
+// folder is the run's HOME as well, which holds the shared NSS database.
 InstallerRun RunInstaller(const std::filesystem::path& data, const std::string& program,
                           const std::string& prefix = "");
+
+// HOME and XDG_DATA_HOME set to one folder for as long as the object lives, so that the store
+// service in this process writes nowhere else.
+class ThrowAwayUser {
+public:
+    explicit ThrowAwayUser(const std::filesystem::path& folder);
+    ~ThrowAwayUser();
+    ThrowAwayUser(const ThrowAwayUser&) = delete;
+    ThrowAwayUser& operator=(const ThrowAwayUser&) = delete;
+
+private:
+    std::optional<std::string> home_, dataHome_;
+};
 
 struct StoreCount {
     int certificates = 0, crls = 0;

@@ -1,5 +1,6 @@
 // The certificate stores of the system on Linux: decoding, display names, equality and the
 // files they keep.
+#include "InstallerRun.h"
 #include "TestTools.h"
 #include "platform/CertStore.h"
 #include "runtime/Cp1251Literal.h"
@@ -16,17 +17,6 @@ namespace {
 
 class PosixStores : public ::testing::Test {
 protected:
-    void SetUp() override {
-        savedXdg_ = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
-        setenv("XDG_DATA_HOME", dir_.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (savedXdg_.empty())
-            unsetenv("XDG_DATA_HOME");
-        else
-            setenv("XDG_DATA_HOME", savedXdg_.c_str(), 1);
-    }
-
     // A self-signed certificate in DER with the subject and extra options of openssl req.
     std::string Certificate(const std::string& subject, const std::string& extra = "") {
         const std::string base = (dir_.Path() / ("c" + std::to_string(++made_))).string();
@@ -39,21 +29,7 @@ protected:
     }
 
     std::string Crl(const std::string& subject) {
-        const std::string base = (dir_.Path() / ("crl" + std::to_string(++made_))).string();
-        RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + base + ".key' -subj '" +
-                   subject + "' -days 30 -out '" + base + ".pem' 2>/dev/null && : > '" + base +
-                   ".idx' && echo 01 > '" + base +
-                   ".num' && printf '[ca]\\ndefault_ca=x\\n[x]\\n"
-                   "database=" +
-                   base + ".idx\\ncrlnumber=" + base +
-                   ".num\\ndefault_md=sha256\\n"
-                   "default_crl_days=30\\n' > '" +
-                   base + ".cnf' && openssl ca -config '" + base + ".cnf' -gencrl -keyfile '" +
-                   base + ".key' -cert '" + base +
-                   ".pem' 2>/dev/null"
-                   " | openssl crl -outform DER -out '" +
-                   base + ".der'");
-        return ReadFile(base + ".der");
+        return IssuedCrl(dir_.Path() / ("crl" + std::to_string(++made_)), subject);
     }
 
     std::string Name(const std::string& der, bool issuer = false) {
@@ -75,7 +51,7 @@ protected:
     }
 
     TempDir dir_;
-    std::string savedXdg_;
+    const ThrowAwayUser user_{dir_.Path()};
     std::string key_;
     int made_ = 0;
 };

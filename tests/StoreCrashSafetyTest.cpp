@@ -69,13 +69,6 @@ void ExpectOnlyWholeFiles(const fs::path& stores, const std::string& context) {
 
 constexpr int kKilled = -1; // the run's status when a signal ended it
 
-int Occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 class StoreFaults : public ::testing::Test {
 protected:
     // What one undisturbed run leaves in empty stores.
@@ -181,14 +174,12 @@ private:
 
 TEST_F(StoreFaults, AnotherInstallerFinishesWhileADialogIsUp) {
     TempDir data;
-    const std::string saved = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
-    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    const ThrowAwayUser user(data.Path());
     FaultyStores stores(platform::SystemCertStoreService());
     stores.failingCertificateAdds = 1;
     ShellRunningAnotherInstaller shell(data.Path());
     TForm1 form(shell, stores, [] { return ReadFile(fs::path(RESOURCES_DIR) / "roots.zip"); });
     form.Button1Click(nullptr);
-    saved.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", saved.c_str(), 1);
 
     ASSERT_EQ(shell.others.size(), 1u);
     EXPECT_EQ(shell.others[0].status, 0);

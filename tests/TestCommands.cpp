@@ -30,4 +30,17 @@ bool CommandAvailable(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+std::string IssuedCrl(const std::filesystem::path& base, const std::string& subject,
+                      const std::string& options) {
+    const std::string b = base.string();
+    RunCommand(
+        "openssl req -x509 -utf8 -newkey rsa:2048 -nodes -keyout '" + b + ".key' -subj '" +
+        subject + "' -days 30 -out '" + b + ".pem' 2>/dev/null && : > '" + b +
+        ".idx' && echo 01 > '" + b + ".num' && printf '[ca]\\ndefault_ca=x\\n[x]\\ndatabase=" + b +
+        ".idx\\ncrlnumber=" + b + ".num\\ndefault_md=sha256\\ndefault_crl_days=30\\n' > '" + b +
+        ".cnf' && openssl ca -config '" + b + ".cnf' -gencrl -keyfile '" + b + ".key' -cert '" + b +
+        ".pem' " + options + " 2>/dev/null | openssl crl -outform DER -out '" + b + ".der'");
+    return ReadFile(b + ".der");
+}
+
 } // namespace test

@@ -9,6 +9,12 @@ namespace test {
 // the command exits with an error.
 std::string RunCommand(const std::string& command);
 bool CommandAvailable(const std::string& name);
+// A CRL in DER, issued by a new key under that subject (UTF-8, in openssl req's form) with the
+// further options of openssl ca -gencrl; its files are named by `base` and a suffix.
+std::string IssuedCrl(const std::filesystem::path& base, const std::string& subject,
+                      const std::string& options = "");
+// How often the part occurs in the text.
+int Occurrences(const std::string& text, const std::string& part);
 
 // A fresh folder for one test, removed again with the object.
 class TempDir {

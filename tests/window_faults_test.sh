@@ -13,7 +13,7 @@ start() {
     rm -rf "$data"
     data=$(mktemp -d)
     program_output=$data/out.txt
-    XDG_DATA_HOME=$data "$1" > "$program_output" 2>&1 &
+    HOME=$data XDG_DATA_HOME=$data "$1" > "$program_output" 2>&1 &
     pid=$!
 }
 

@@ -18,7 +18,8 @@ done
 shift $((OPTIND - 1))
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
-export XDG_DATA_HOME=$data
+# The stores and the shared NSS database of a throw-away user.
+export HOME=$data XDG_DATA_HOME=$data
 program_output=$data/out.txt
 
 # The window with the final message moved beside it, since some servers leave a window

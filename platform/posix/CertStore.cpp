@@ -1,10 +1,13 @@
 // The current user's certificate stores as OpenSSL hashed directories under
 // $XDG_DATA_HOME/certinstall/stores/<name>/: certificates as PEM "<subject hash>.<n>", CRLs as
 // PEM "<issuer hash>.r<n>", so that "openssl verify -CApath" and "curl --capath" use a store
-// as it is. Every add is atomic, and a process holds a lock on each store it has open.
+// as it is. Every add is atomic, and a process holds a lock on each store it has open. Each
+// add then goes on into the user's NSS databases, which the browsers read: "ROOT" trusts its
+// certificates there as authorities, the other stores add theirs without trust.
 #include "platform/CertStore.h"
 
 #include "platform/CodePages.h"
+#include "platform/posix/NssDatabases.h"
 #include "runtime/Exception.h"
 
 #include <openssl/pem.h>
@@ -29,6 +32,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -128,6 +132,9 @@ struct Store {
     FileDescriptor folder;
     FileDescriptor lock;
     int openError = 0;
+    // Shared by the stores open at a time.
+    std::shared_ptr<nss::Databases> databases;
+    bool trustsAuthorities = false;
     // Once a wait for the lock has run out, the store's later changes in this run fail at
     // once: a run waits seconds at most, not seconds for every certificate.
     mutable bool lockGivenUp = false;
@@ -159,9 +166,14 @@ std::string HashName(unsigned long hash) {
     return name;
 }
 
-std::optional<std::string> Der(X509* certificate) {
+// A certificate's or a CRL's DER bytes.
+template <class T> std::optional<std::string> Der(const T* object) {
     unsigned char* der = nullptr;
-    const int length = i2d_X509(certificate, &der);
+    int length = -1;
+    if constexpr (std::is_same_v<T, X509>)
+        length = i2d_X509(object, &der);
+    else
+        length = i2d_X509_CRL(object, &der);
     if (length < 0)
         return std::nullopt;
     std::string bytes(reinterpret_cast<char*>(der), static_cast<size_t>(length));
@@ -340,7 +352,10 @@ class PosixCertStoreService : public ICertStoreService {
 public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
         auto store = std::make_unique<Store>();
+        // Without a place for the databases nothing is written, not even the folders.
+        store->databases = Databases();
         store->folder = OpenStoreFolder(storeName, store->openError);
+        store->trustsAuthorities = storeName == "ROOT";
         if (!store->openError) {
             store->lock = FileDescriptor(openat(store->folder.Get(), ".lock",
                                                 O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -389,7 +404,14 @@ public:
             return Fail(EINVAL);
         if (s->openError)
             return Fail(s->openError);
-        return Changed(*s, [&] { return AddCertificate(s->folder.Get(), x, disposition); });
+        // The folder first; what it already holds may still be missing from a database.
+        const bool added =
+            Changed(*s, [&] { return AddCertificate(s->folder.Get(), x, disposition); });
+        if (!added && lastError_ != CRYPT_E_EXISTS)
+            return false;
+        const uint32_t error = s->databases->AddCertificate(
+            Der(x).value_or(""), SimpleDisplayName(x, false), s->trustsAuthorities);
+        return error ? Fail(error) : added;
     }
 
     bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t) override {
@@ -399,7 +421,10 @@ public:
             return Fail(EINVAL);
         if (s->openError)
             return Fail(s->openError);
-        return Changed(*s, [&] { return AddCrl(s->folder.Get(), c); });
+        if (!Changed(*s, [&] { return AddCrl(s->folder.Get(), c); }))
+            return false;
+        const uint32_t error = s->databases->AddCrl(Der(c).value_or(""));
+        return error == 0 || Fail(error);
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -413,10 +438,21 @@ public:
     std::u16string ErrorText(uint32_t code) override {
         if (code == CRYPT_E_EXISTS)
             return u"The object or property already exists.";
+        if (const auto text = nss::ErrorText(code))
+            return Utf8ToWide(*text);
         return AnsiToWide(std::strerror(static_cast<int>(code)));
     }
 
 private:
+    // The databases of the stores open now, found again once all have closed.
+    std::shared_ptr<nss::Databases> Databases() {
+        std::shared_ptr<nss::Databases> databases = databases_.lock();
+        if (!databases) {
+            databases = std::make_shared<nss::Databases>();
+            databases_ = databases;
+        }
+        return databases;
+    }
     template <class T> uintptr_t Keep(std::map<uintptr_t, T>& table, T object) {
         const uintptr_t handle = ++lastHandle_;
         table.emplace(handle, std::move(object));
@@ -476,6 +512,7 @@ private:
                                Pem([c](BIO* bio) { PEM_write_bio_X509_CRL(bio, c); }));
     }
 
+    std::weak_ptr<nss::Databases> databases_;
     std::map<uintptr_t, std::unique_ptr<Store>> stores_;
     std::map<uintptr_t, X509Ptr> certificates_;
     std::map<uintptr_t, CrlPtr> crls_;

@@ -1,0 +1,216 @@
+// The user's NSS databases after a run, as NSS's own tools see them: certutil's listing and
+// trust flags, crlutil's CRLs, and vfychain's path validation, which is what browsers use.
+#include "InstallerRun.h"
+#include "TestTools.h"
+#include "unzip/uzip.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDone =
+    "[Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"] Установка произведена !\n";
+const std::string kRoot = "Тестовый корневой УЦ ";
+
+using Listing = std::map<std::string, std::string>; // nickname → trust, as certutil lists them
+
+class NssDatabases : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"certutil", "crlutil", "vfychain"})
+            if (!CommandAvailable(tool))
+                GTEST_SKIP() << tool << " judges the databases";
+        TUnZip unzip;
+        unzip.LoadFromString(ReadFile(fs::path(RESOURCES_DIR) / "roots.zip"), false);
+        for (int i = 0; i < unzip.Count(); ++i) {
+            std::string name, contents;
+            unzip.GetEntry(i, name, contents);
+            const fs::path file = bundle_[name] = scratch_ / (std::to_string(i) + ".der");
+            WriteFile(file, contents);
+            // End entities, told by openssl from their basic constraints.
+            if (!name.ends_with(".crl") &&
+                RunCommand("openssl x509 -inform DER -noout -ext basicConstraints -in '" +
+                           file.string() + "'")
+                        .find("CA:FALSE") != std::string::npos)
+                endEntities_.push_back(file);
+        }
+        ASSERT_EQ(endEntities_.size(), 7u);
+    }
+
+    InstallerRun Install(const std::string& prefix = "") {
+        return RunInstaller(home_.Path(), CERTINSTALL_PATH, prefix);
+    }
+    fs::path Shared() const { return home_ / ".pki" / "nssdb"; }
+    static std::string In(const fs::path& database) {
+        return " -d 'sql:" + database.string() + "'";
+    }
+    static void MakeDatabase(const fs::path& folder) {
+        fs::create_directories(folder);
+        RunCommand("certutil -N --empty-password" + In(folder));
+    }
+    // The lines of a listing after its header, without their trailing blanks.
+    static std::vector<std::string> Lines(const std::string& listing, size_t header) {
+        std::istringstream in(listing);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            line.erase(line.find_last_not_of(' ') + 1);
+            if (line.find(' ') != std::string::npos)
+                lines.push_back(line);
+        }
+        return {lines.begin() + static_cast<long>(std::min(lines.size(), header)), lines.end()};
+    }
+    static Listing Certificates(const fs::path& database) {
+        Listing listing;
+        for (const std::string& line : Lines(RunCommand("certutil -L" + In(database)), 2)) {
+            const size_t gap = line.rfind(' ');
+            listing[line.substr(0, line.find_last_not_of(' ', gap) + 1)] = line.substr(gap + 1);
+        }
+        return listing;
+    }
+    static std::string Crls(const fs::path& database) {
+        return RunCommand("crlutil -L" + In(database));
+    }
+    static bool Verifies(const fs::path& database, const fs::path& certificate) {
+        const std::string command =
+            "vfychain -pp -u 1" + In(database) + " '" + certificate.string() + "' >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+    void ExpectTheBundle(const fs::path& database) {
+        SCOPED_TRACE(database);
+        const Listing listing = Certificates(database);
+        EXPECT_EQ(listing.size(), 14u);
+        for (const auto& [nickname, trust] : listing)
+            EXPECT_EQ(trust, nickname.starts_with(kRoot) ? "C,C,C" : ",,") << nickname;
+        EXPECT_EQ(Lines(Crls(database), 1).size(), 6u) << Crls(database);
+        for (const fs::path& certificate : endEntities_)
+            EXPECT_TRUE(Verifies(database, certificate)) << certificate;
+    }
+
+    TempDir home_, scratch_;
+    std::map<std::string, fs::path> bundle_; // entry name → its contents in a file
+    std::vector<fs::path> endEntities_;
+};
+
+} // namespace
+
+TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
+    const fs::path firefox = home_ / ".mozilla" / "firefox", thunderbird = scratch_ / "mail box";
+    const fs::path release = firefox / "Профиль с пробелами.release", legacy = firefox / "old";
+    MakeDatabase(release);
+    MakeDatabase(thunderbird);
+    fs::create_directories(legacy);
+    WriteFile(legacy / "cert8.db", "legacy");
+    WriteFile(firefox / "profiles.ini",
+              "[Install4F96D1932A9F858E]\nDefault=Профиль с пробелами.release\nLocked=1\n\n"
+              "[Profile1]\nName=old\nIsRelative=1\nPath=old\n\n[Profile0]\nName=release\n"
+              "IsRelative=1\nPath=Профиль с пробелами.release\nDefault=1\n\n[General]\n"
+              "StartWithLastProfile=1\nVersion=2\n");
+    fs::create_directories(home_ / ".thunderbird");
+    WriteFile(home_ / ".thunderbird" / "profiles.ini",
+              "[Profile0]\r\nName=default\r\nIsRelative=0\r\nPath=" + thunderbird.string() +
+                  "\r\n");
+
+    EXPECT_EQ(Install().output, kDone);
+    struct stat info {};
+    ASSERT_EQ(stat(Shared().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    for (const fs::path& database : {Shared(), release, thunderbird})
+        ExpectTheBundle(database);
+    EXPECT_EQ(std::distance(fs::directory_iterator(legacy), fs::directory_iterator()), 1);
+    EXPECT_EQ(ReadFile(legacy / "cert8.db"), "legacy");
+    const fs::path empty = scratch_ / "empty";
+    MakeDatabase(empty);
+    for (const fs::path& certificate : endEntities_)
+        EXPECT_FALSE(Verifies(empty, certificate)) << certificate;
+
+    const Listing listed = Certificates(Shared());
+    const std::string crls = Crls(Shared());
+    EXPECT_EQ(Install().output, kDone);
+    EXPECT_EQ(Certificates(Shared()), listed);
+    EXPECT_EQ(Crls(Shared()), crls);
+}
+
+// What the database held keeps its nickname and never loses trust; a nickname that a
+// certificate of another subject has is numbered; only a later CRL of an issuer stays.
+TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
+    MakeDatabase(Shared());
+    const auto add = [&](const std::string& nickname, const std::string& trust,
+                         const fs::path& file) {
+        RunCommand("certutil -A -n '" + nickname + "' -t '" + trust + "' -i '" + file.string() +
+                   "'" + In(Shared()));
+    };
+    add("Старое имя", "CT,C,", bundle_.at("ROOT\\root1.cer"));
+    add("Мой УЦ", "C,,", bundle_.at("CA\\ca12.cer"));
+    const std::string other = (scratch_ / "other").string();
+    RunCommand("openssl req -x509 -utf8 -newkey rsa:2048 -nodes -keyout '" + other +
+               ".key' -subj '/CN=Подчинённый УЦ 1.1' -outform DER -out '" + other +
+               ".der' 2>/dev/null");
+    add("Подчинённый УЦ 1.1", ",,", other + ".der");
+    for (const auto& [root, issued] :
+         {std::pair("1", "20200101000000Z"), {"2", "20400101000000Z"}}) {
+        const fs::path base = scratch_ / ("crl" + std::string(root));
+        IssuedCrl(base, "/C=RU/O=ЗАО Тестовый УЦ/CN=" + kRoot + root,
+                  "-crl_lastupdate " + std::string(issued));
+        RunCommand("crlutil -I -B -i '" + base.string() + ".der'" + In(Shared()));
+    }
+
+    EXPECT_EQ(Install().output, kDone);
+    const Listing listing = Certificates(Shared());
+    EXPECT_EQ(listing.size(), 15u);
+    const Listing expected{{"Старое имя", "CT,C,C"},
+                           {"Мой УЦ", "C,,"},
+                           {"Подчинённый УЦ 1.1", ",,"},
+                           {"Подчинённый УЦ 1.1 #2", ",,"},
+                           {kRoot + "2", "C,C,C"}};
+    for (const auto& [nickname, trust] : expected)
+        EXPECT_EQ(listing.count(nickname) ? listing.at(nickname) : "(none)", trust) << nickname;
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u);
+    // Listed by the nickname of the issuer's certificate.
+    const auto crl = [&](const std::string& issuer) {
+        return RunCommand("crlutil -L -n '" + issuer + "'" + In(Shared()));
+    };
+    // The years of the CRLs made here are found only in their "This Update".
+    EXPECT_EQ(crl("Старое имя").find(" 2020"), std::string::npos) << crl("Старое имя");
+    EXPECT_NE(crl(kRoot + "2").find(" 2040"), std::string::npos) << crl(kRoot + "2");
+}
+
+// A read-only database fails each certificate once; the folders keep every add made before
+// the failure, and a run on the writable database completes both without a word.
+TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "a read-only mount needs a namespace of its own";
+    MakeDatabase(Shared());
+    const InstallerRun run =
+        Install("unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' '" +
+                Shared().string() + "'");
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка] Ошибка Win32.  Код: -8126.\n"
+                                      "security library: read-only database\n"),
+              14)
+        << run.output;
+    EXPECT_NE(run.output.find(kDone), std::string::npos);
+    // A root whose add to "ROOT" failed is not added to "CA".
+    const fs::path stores = StoresIn(home_.Path());
+    EXPECT_EQ(CountStore(stores / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(CountStore(stores / "CA"), (StoreCount{11, 6}));
+    EXPECT_TRUE(Certificates(Shared()).empty());
+
+    EXPECT_EQ(Install().output, kDone);
+    EXPECT_EQ(CountStore(stores / "CA"), (StoreCount{14, 6}));
+    ExpectTheBundle(Shared());
+}
+
+TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {
+    const InstallerRun run = Install("env -u HOME");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("HOME"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(StoresIn(home_.Path())));
+    EXPECT_FALSE(fs::exists(Shared()));
+}
