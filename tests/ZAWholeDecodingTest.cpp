@@ -68,6 +68,10 @@ const Damage kDamages[] = {
      }},
 };
 
+void PrintTo(const Damage& damage, std::ostream* out) {
+    *out << damage.name;
+}
+
 struct Outcome {
     std::string bytes;
     std::string error;
