@@ -4,6 +4,7 @@
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
 #include "platform/CodePages.h"
+#include "platform/MemoryStatus.h"
 
 #include <algorithm>
 
@@ -65,7 +66,12 @@ void TZADirArray::Blank(int32_t from, int32_t to) {
 void TZADirArray::Grow(int32_t n) {
     growBy_ = std::min(growBy_ * 2, kMaxGrowBy);
     const int64_t stepped = int64_t{Capacity()} + growBy_;
-    items_.resize(static_cast<size_t>(stepped > n ? stepped : n));
+    const auto slots = static_cast<size_t>(stepped > n ? stepped : n);
+    items_.reserve(slots);
+    // The new slots are written right away.
+    platform::AdviseWrittenWhole(items_.data() + items_.size(),
+                                 (slots - items_.size()) * sizeof(TDirItem));
+    items_.resize(slots);
 }
 
 void TZADirArray::SetCount(int32_t n) {

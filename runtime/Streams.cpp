@@ -100,19 +100,14 @@ void TMemoryStream::SetSize(int64_t newSize) {
     Rebind();
 }
 
-namespace {
-constexpr int64_t kLargeBlock = 8 << 20;
-}
-
 void TMemoryStream::Reserve(int64_t capacity) {
     if (capacity <= Capacity())
         return;
     // A string asked to grow may double instead; a fresh one takes the size asked for.
     std::string grown;
     grown.reserve(static_cast<size_t>(capacity));
-    // Room reserved is room about to be written: a large block is worth its large pages.
-    if (capacity >= kLargeBlock)
-        platform::AdviseWrittenWhole(grown.data(), grown.capacity());
+    // Room reserved is room about to be written.
+    platform::AdviseWrittenWhole(grown.data(), grown.capacity());
     grown.append(buffer_);
     buffer_ = std::move(grown);
     Rebind();

@@ -38,6 +38,11 @@ uint64_t AvailablePhysicalMemory() {
 }
 
 void AdviseWrittenWhole(void* block, size_t size) {
+    // Smaller blocks live in the heap, whose mapping advice would split; large pages would
+    // not pay there either.
+    constexpr size_t kLargeBlock = 8 << 20;
+    if (size < kLargeBlock)
+        return;
     const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = reinterpret_cast<uintptr_t>(block);
     const uintptr_t first = (start + page - 1) / page * page;
