@@ -409,9 +409,19 @@ public:
             Changed(*s, [&] { return AddCertificate(s->folder.Get(), x, disposition); });
         if (!added && lastError_ != CRYPT_E_EXISTS)
             return false;
-        const uint32_t error = s->databases->AddCertificate(
-            Der(x).value_or(""), SimpleDisplayName(x, false), s->trustsAuthorities);
-        return error ? Fail(error) : added;
+        const std::string der = Der(x).value_or("");
+        const uint32_t error =
+            s->databases->AddCertificate(der, SimpleDisplayName(x, false), s->trustsAuthorities);
+        // A root goes on into "CA" after "ROOT": a database's failure must not keep it from
+        // that folder, so the "CA" add reports it, as the certificate's one failure.
+        if (error && s->trustsAuthorities) {
+            rootDatabaseErrors_[der] = error;
+            return added;
+        }
+        const auto deferred = rootDatabaseErrors_.extract(der);
+        if (const uint32_t reported = error ? error : deferred ? deferred.mapped() : 0)
+            return Fail(reported);
+        return added;
     }
 
     bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t) override {
@@ -513,6 +523,8 @@ private:
     }
 
     std::weak_ptr<nss::Databases> databases_;
+    // What the databases failed with when roots went into "ROOT", by the roots' bytes.
+    std::map<std::string, uint32_t> rootDatabaseErrors_;
     std::map<uintptr_t, std::unique_ptr<Store>> stores_;
     std::map<uintptr_t, X509Ptr> certificates_;
     std::map<uintptr_t, CrlPtr> crls_;

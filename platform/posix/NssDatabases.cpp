@@ -66,8 +66,12 @@ std::vector<fs::path> ListedProfiles(const fs::path& ini) {
     std::string line, path;
     bool relative = false;
     const auto endSection = [&] {
-        if (!path.empty())
-            profiles.push_back(relative ? ini.parent_path() / path : fs::path(path));
+        // A path that is not marked relative counts only when it is absolute; the working
+        // folder is no profile's.
+        if (relative && !path.empty())
+            profiles.push_back(ini.parent_path() / path);
+        else if (fs::path(path).is_absolute())
+            profiles.push_back(path);
         path.clear();
         relative = false;
     };
@@ -134,7 +138,7 @@ public:
     void AddCertificate(const std::string& der, const std::string& nickname,
                         bool trustedAuthority) {
         SECItem item = Item(der);
-        CertificatePtr certificate(PK11_FindCertFromDERCertItem(slot_.get(), &item, nullptr));
+        CertificatePtr certificate(CERT_FindCertByDERCert(CERT_GetDefaultCertDB(), &item));
         if (!certificate)
             certificate = Import(item, nickname);
         if (trustedAuthority)
@@ -189,7 +193,8 @@ private:
     }
 
     // "C,C,C": a trusted authority for TLS, e-mail and code signing, added to whatever the
-    // certificate is trusted for already.
+    // certificate is trusted for already. A use the user has distrusted it for ("p") stays
+    // distrusted.
     static void TrustAsAuthority(CERTCertificate* certificate) {
         CERTCertTrust wanted{};
         CERT_DecodeTrustString(&wanted, "C,C,C");
@@ -197,9 +202,15 @@ private:
         if (CERT_GetCertTrust(certificate, &trust) != SECSuccess)
             trust = CERTCertTrust{};
         const CERTCertTrust before = trust;
-        trust.sslFlags |= wanted.sslFlags;
-        trust.emailFlags |= wanted.emailFlags;
-        trust.objectSigningFlags |= wanted.objectSigningFlags;
+        const auto grant = [](unsigned int& flags, unsigned int added) {
+            const bool distrusted =
+                (flags & CERTDB_TERMINAL_RECORD) && !(flags & (CERTDB_TRUSTED_CA | CERTDB_TRUSTED));
+            if (!distrusted)
+                flags |= added;
+        };
+        grant(trust.sslFlags, wanted.sslFlags);
+        grant(trust.emailFlags, wanted.emailFlags);
+        grant(trust.objectSigningFlags, wanted.objectSigningFlags);
         if (trust.sslFlags == before.sslFlags && trust.emailFlags == before.emailFlags &&
             trust.objectSigningFlags == before.objectSigningFlags)
             return;
@@ -216,10 +227,19 @@ Databases::Databases() : folders_(UserDatabases()) {}
 
 Databases::~Databases() = default;
 
+// A database that would not open fails the rest of the run's adds at once: one that another
+// program holds locked would make every add wait again.
 OpenDatabase& Databases::Open(const fs::path& folder) {
+    if (const auto failed = unopened_.find(folder); failed != unopened_.end())
+        throw NssError{failed->second};
     if (!open_ || open_->Folder() != folder) {
         open_.reset();
-        open_ = std::make_unique<OpenDatabase>(folder);
+        try {
+            open_ = std::make_unique<OpenDatabase>(folder);
+        } catch (const NssError& error) {
+            unopened_.emplace(folder, error.code);
+            throw;
+        }
     }
     return *open_;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ private:
     // NSS keeps one database open at a time, so that what one holds never stands in for
     // what another lacks.
     std::unique_ptr<OpenDatabase> open_;
+    std::map<std::filesystem::path, uint32_t> unopened_;
 };
 
 // NSS's description of one of its error codes; none for a code that is not NSS's.
