@@ -311,12 +311,23 @@ bool TZAItemDecoder::DecodeWhole() {
     if (!WholeDecodingAllowed())
         return false;
     const int64_t dataStart = archive_.Position();
+    // The input comes first: what it allocates may fail before the output has changed.
+    std::unique_ptr<unsigned char[]> held;
+    const bool stored = item_.CompressionMethod == kMethodStored;
+    const unsigned char* input = stored ? nullptr : WholeInput(held);
+    if (!stored && !input) {
+        archive_.SetPosition(dataStart);
+        return false;
+    }
     const int64_t outputStart = memoryOutput_->Position();
     const auto size = static_cast<size_t>(item_.FullUncompressedSize());
     const int64_t outputEnd = outputStart + static_cast<int64_t>(size);
     memoryOutput_->SetSize(outputEnd);
     auto* output = reinterpret_cast<unsigned char*>(memoryOutput_->WritableMemory()) + outputStart;
-    if (!DecodedWholeInto(output, size)) {
+    const bool decoded = stored
+                             ? ReadExactly(output, remaining_)
+                             : InflateWhole(input, static_cast<size_t>(remaining_), output, size);
+    if (!decoded || UpdateCrc32(crc_, output, size) != item_.Crc32) {
         memoryOutput_->SetSize(outputStart);
         archive_.SetPosition(dataStart);
         return false;
@@ -341,19 +352,6 @@ bool TZAItemDecoder::WholeDecodingAllowed() {
            static_cast<uint64_t>(memoryOutput_->Capacity() - memoryOutput_->Position()) >
                declared &&
            (deflated ? WholeInflateAvailable() : static_cast<uint64_t>(remaining_) == declared);
-}
-
-bool TZAItemDecoder::DecodedWholeInto(unsigned char* output, size_t size) {
-    if (item_.CompressionMethod == kMethodStored) {
-        if (!ReadExactly(output, remaining_))
-            return false;
-    } else {
-        std::unique_ptr<unsigned char[]> held;
-        const unsigned char* input = WholeInput(held);
-        if (!input || !InflateWhole(input, static_cast<size_t>(remaining_), output, size))
-            return false;
-    }
-    return UpdateCrc32(crc_, output, size) == item_.Crc32;
 }
 
 // The item's compressed bytes in one piece: in place in a memory archive; otherwise read into

@@ -18,7 +18,8 @@ struct TDirItem;
 
 // Reads one item's data from its local header on: checks the password of an encrypted item,
 // decodes stored, deflated or block-format data chunk by chunk into the output and keeps
-// the CRC-32 of what it wrote. Never writes more than the item's declared size.
+// the CRC-32 of what it wrote; a whole item in one call where that cannot change the result.
+// Never writes more than the item's declared size.
 class TZAItemDecoder {
 public:
     // Data is read into readBuffer, which the caller may keep for the next item.
@@ -37,7 +38,6 @@ private:
     bool DecodeBlocks();
     bool DecodeWhole();
     bool WholeDecodingAllowed();
-    bool DecodedWholeInto(unsigned char* output, size_t size);
     const unsigned char* WholeInput(std::unique_ptr<unsigned char[]>& held);
     void CountChunksAsDecoded();
     bool AskForPasswordUntilItPasses(const std::function<PasswordCheck()>& check);

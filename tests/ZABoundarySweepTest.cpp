@@ -136,6 +136,16 @@ const OutputPath kPaths[] = {
          const std::string bytes = out.DataString();
          return bytes.starts_with(head) ? bytes.substr(head.size()) : "head overwritten";
      }},
+    {"stream holding bytes, at its end",
+     [](TZipArchiver& a, int32_t index, const std::string&) {
+         const std::string head = "head";
+         TStringStream out(head);
+         out.SetPosition(static_cast<int64_t>(head.size()));
+         out.Reserve(static_cast<int64_t>(head.size()) + a.ExtractionReserve(index));
+         a.ExtractItemToStream(index, out);
+         const std::string bytes = out.DataString();
+         return bytes.starts_with(head) ? bytes.substr(head.size()) : "head overwritten";
+     }},
     {"stream not in memory", [](TZipArchiver& a, int32_t index, const std::string&) {
          AppendingStream out;
          a.ExtractItemToStream(index, out);

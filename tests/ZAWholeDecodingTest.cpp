@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <tuple>
 
 using namespace test;
@@ -128,6 +129,36 @@ TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
     EXPECT_EQ(decodedChunked, 0);
     if (damage.intact)
         EXPECT_TRUE(chunked.error.empty() && chunked.bytes == kData);
+}
+
+// An item read from a file whose compressed bytes pass what a chunk holds, but stay under a
+// tenth of the item: its input is read into a buffer of its own.
+TEST(WholeDecoding, LargeItemFromAFileShowsWhatChunkedDecodingShows) {
+    // Spaces with a letter in about one place of 25: about 12 to 1.
+    std::mt19937 random(5);
+    std::string data(16 << 20, ' ');
+    for (char& c : data)
+        if (random() % 25 == 0)
+            c = static_cast<char>('a' + random() % 20);
+    const std::string deflated = RawDeflate(data, 6);
+    ASSERT_GT(deflated.size(), 1u << 20);
+    ASSERT_LT(deflated.size(), data.size() / 10);
+    const std::function<void(Entry&)> damages[] = {
+        [](Entry&) {}, [&](Entry& e) { e.centralCrc = Crc32Of(data) ^ 1; },
+        [&](Entry& e) { e.payload = Flipped(deflated); }};
+    for (const auto& damage : damages) {
+        Entry entry{.name = "large.txt", .data = data};
+        damage(entry);
+        TempDir dir;
+        WriteFile(dir / "a.zip", BuildZip({entry}));
+        TFileStream file((dir / "a.zip").string(), fmOpenRead);
+        for (bool corrupted : {false, true}) {
+            int64_t decodedWhole = 0, decodedChunked = 0;
+            const Outcome chunked = Extracted(file, false, corrupted, decodedChunked);
+            EXPECT_EQ(Extracted(file, true, corrupted, decodedWhole), chunked);
+            EXPECT_EQ(decodedWhole, &damage == damages ? 1 : 0);
+        }
+    }
 }
 
 // A local header whose lengths put its data behind the central directory gives the item no
