@@ -127,8 +127,9 @@ TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
     // The whole decoder's own result stands exactly where the item is sound.
     EXPECT_EQ(decodedWhole, damage.intact ? 1 : 0);
     EXPECT_EQ(decodedChunked, 0);
-    if (damage.intact)
+    if (damage.intact) {
         EXPECT_TRUE(chunked.error.empty() && chunked.bytes == kData);
+    }
 }
 
 // An item read from a file whose compressed bytes pass what a chunk holds, but stay under a
