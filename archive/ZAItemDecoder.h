@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-class TCustomMemoryStream;
 class TMemoryStream;
 class TStream;
 class TZABaseArchiver;

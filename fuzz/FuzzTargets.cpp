@@ -148,32 +148,6 @@ std::string InflatedOnce(std::string_view data, uint64_t declared, size_t result
     return out;
 }
 
-// What extracting an item shows a caller: the bytes, the error raised, the count of bytes
-// processed.
-struct Outcome {
-    std::string bytes;
-    std::string error;
-    int64_t processed = 0;
-    bool operator==(const Outcome&) const = default;
-};
-
-// The item into a memory stream with the room reserved that a string result gets, decoded
-// whole where the decoder may, or a chunk at a time.
-Outcome Extracted(TZipArchiver& archiver, int32_t index, bool whole) {
-    archiver.DecodeWholeItems = whole;
-    TStringStream output;
-    output.Reserve(archiver.ExtractionReserve(index));
-    Outcome outcome;
-    try {
-        archiver.ExtractItemToStream(index, output);
-    } catch (const Exception& e) {
-        outcome.error = e.Message();
-    }
-    outcome.bytes = output.DataString();
-    outcome.processed = archiver.BytesProcessed;
-    return outcome;
-}
-
 // Every item of an archive, changed or not: decoding it whole must show exactly what decoding
 // it a chunk at a time shows, and a result that matches its CRC-32 must be what zlib makes of
 // the data. Encrypted items and the component's own block format are left out of the
@@ -189,8 +163,9 @@ void CompareWithZlib(const std::string& archive, bool rebuild) {
         });
         for (int32_t i = 0; i < open.Items().Count(); ++i) {
             const TDirItem& item = open.Item(i);
-            const Outcome whole = Extracted(open.Archiver(), i, true);
-            const Outcome chunked = Extracted(open.Archiver(), i, false);
+            const test::ExtractionOutcome whole = test::ExtractedWithRoom(open.Archiver(), i, true);
+            const test::ExtractionOutcome chunked =
+                test::ExtractedWithRoom(open.Archiver(), i, false);
             if (whole != chunked) {
                 std::fprintf(stderr, "whole: %s, %lld processed; chunked: %s, %lld processed\n",
                              whole.error.c_str(), static_cast<long long>(whole.processed),

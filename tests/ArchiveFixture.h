@@ -58,4 +58,30 @@ inline int NativeErrorOf(const std::function<void()>& action) {
     return -1;
 }
 
+// What extracting an item shows a caller: the bytes, the error raised, the count of bytes
+// processed.
+struct ExtractionOutcome {
+    std::string bytes;
+    std::string error;
+    int64_t processed = 0;
+    bool operator==(const ExtractionOutcome&) const = default;
+};
+
+// The item into a memory stream with the room reserved that a string result gets, decoded
+// whole where the decoder may, or a chunk at a time.
+inline ExtractionOutcome ExtractedWithRoom(TZipArchiver& archiver, int32_t index, bool whole) {
+    archiver.DecodeWholeItems = whole;
+    TStringStream output;
+    output.Reserve(archiver.ExtractionReserve(index));
+    ExtractionOutcome outcome;
+    try {
+        archiver.ExtractItemToStream(index, output);
+    } catch (const Exception& e) {
+        outcome.error = e.Message();
+    }
+    outcome.bytes = output.DataString();
+    outcome.processed = archiver.BytesProcessed;
+    return outcome;
+}
+
 } // namespace test

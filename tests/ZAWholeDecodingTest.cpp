@@ -73,35 +73,24 @@ void PrintTo(const Damage& damage, std::ostream* out) {
     *out << damage.name;
 }
 
-struct Outcome {
-    std::string bytes;
-    std::string error;
-    int64_t processed = 0;
-    bool operator==(const Outcome&) const = default;
-};
+} // namespace
 
-void PrintTo(const Outcome& o, std::ostream* out) {
+namespace test {
+void PrintTo(const ExtractionOutcome& o, std::ostream* out) {
     *out << o.bytes.size() << " bytes, error \"" << o.error << "\", " << o.processed
          << " processed";
 }
+} // namespace test
 
-// The item as a string result gets it, with room reserved, into a fresh archiver each time.
-Outcome Extracted(TStream& archive, bool whole, bool corrupted, int64_t& decodedWhole) {
+namespace {
+
+// The item as a string result gets it, into a fresh archiver each time.
+ExtractionOutcome Extracted(TStream& archive, bool whole, bool corrupted, int64_t& decodedWhole) {
     TZipArchiver archiver(nullptr);
-    archiver.DecodeWholeItems = whole;
     archiver.ExtractCorruptedFiles = corrupted;
     archive.SetPosition(0);
     archiver.OpenArchive(archive, false);
-    TStringStream output;
-    output.Reserve(archiver.ExtractionReserve(0));
-    Outcome outcome;
-    try {
-        archiver.ExtractItemToStream(0, output);
-    } catch (const Exception& e) {
-        outcome.error = e.Message();
-    }
-    outcome.bytes = output.DataString();
-    outcome.processed = archiver.BytesProcessed;
+    const ExtractionOutcome outcome = ExtractedWithRoom(archiver, 0, whole);
     decodedWhole = archiver.ItemsDecodedWhole;
     return outcome;
 }
@@ -122,7 +111,7 @@ TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
     TStream& archive = inFile ? static_cast<TStream&>(file) : memory;
 
     int64_t decodedWhole = 0, decodedChunked = 0;
-    const Outcome chunked = Extracted(archive, false, corrupted, decodedChunked);
+    const ExtractionOutcome chunked = Extracted(archive, false, corrupted, decodedChunked);
     EXPECT_EQ(Extracted(archive, true, corrupted, decodedWhole), chunked);
     // The whole decoder's own result stands exactly where the item is sound.
     EXPECT_EQ(decodedWhole, damage.intact ? 1 : 0);
@@ -155,7 +144,7 @@ TEST(WholeDecoding, LargeItemFromAFileShowsWhatChunkedDecodingShows) {
         TFileStream file((dir / "a.zip").string(), fmOpenRead);
         for (bool corrupted : {false, true}) {
             int64_t decodedWhole = 0, decodedChunked = 0;
-            const Outcome chunked = Extracted(file, false, corrupted, decodedChunked);
+            const ExtractionOutcome chunked = Extracted(file, false, corrupted, decodedChunked);
             EXPECT_EQ(Extracted(file, true, corrupted, decodedWhole), chunked);
             EXPECT_EQ(decodedWhole, &damage == damages ? 1 : 0);
         }
