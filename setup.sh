@@ -8,7 +8,7 @@ packages=(build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-
           zlib1g-dev libssl-dev openssl libgtest-dev libgmock-dev libbenchmark-dev
           libfltk1.3-dev xvfb xauth xdotool x11-utils
           zip unzip p7zip-full python3 strace locales
-          g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine32:i386 wine64
           libzip-dev libminizip-dev hyperfine time
           libdeflate-dev libnss3-dev libnss3-tools)
 

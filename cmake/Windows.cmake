@@ -23,6 +23,12 @@ set(VERSION 1.0.0.0)
 string(REPLACE "." "," VERSION_COMMAS ${VERSION})
 set(ICON ${CMAKE_BINARY_DIR}/certinstall.ico)
 set(MANIFEST ${CMAKE_BINARY_DIR}/certinstall.manifest)
+# Windows loads the common controls only for the program's own processor.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(MANIFEST_ARCHITECTURE amd64)
+else()
+    set(MANIFEST_ARCHITECTURE x86)
+endif()
 add_custom_command(OUTPUT ${ICON}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py --ico ${ICON}
     DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py VERBATIM)

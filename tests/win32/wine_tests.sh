@@ -15,6 +15,20 @@ if [ -z "${WINE_TESTS_ON_X:-}" ]; then
     WINE_TESTS_ON_X=1 exec "$here/../on_own_display.sh" "$0" "$@"
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A 64-bit build needs Wine's 64-bit loader: the plain command prefers the 32-bit one
+# whenever it is installed.
+pe_machine() {
+    local header
+    header=$(od -An -tu4 -j60 -N4 "$1")
+    od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' '
+}
+if [ "$(pe_machine "$build/certinstall.exe")" = 8664 ]; then
+    export WINELOADER=/usr/lib/wine/wine64
+    wine() { "$WINELOADER" "$@"; }
+else
+    wine() { command wine "$@"; }
+fi
+export -f wine
 program_output=$(mktemp)
 # Only the prefixes made here are removed: never one that the caller's environment names.
 unset WINEPREFIX
@@ -25,7 +39,7 @@ new_prefix() {
     [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX"; }
     WINEPREFIX=$(mktemp -d)
     export WINEPREFIX LC_ALL=$1
-    wineboot -i > /dev/null 2>&1
+    wine wineboot -i > /dev/null 2>&1
     # Xvfb runs no window manager: Wine draws the frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1
 }
