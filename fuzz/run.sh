@@ -47,19 +47,38 @@ if [ ! -d "$seeds/recipes" ]; then
     )
 fi
 
-status=0
-for target in archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer; do
-    corpus="$out/corpus/$target"
+# One target's run; what it printed last goes to its summary, shown once all have run.
+fuzz_target() {
+    local target=$1 corpus="$out/corpus/$1" regressions=()
     mkdir -p "$corpus"
     case $target in
     archive_fuzzer | unzip_fuzzer) cp -n "$seeds"/*.zip "$corpus"/ ;;
     differential_fuzzer) cp -n "$seeds"/recipes/* "$corpus"/ ;;
     esac
-    regressions=()
     [ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
     echo "== $target for ${seconds}s"
     (cd "$out" && "./fuzz/$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 "corpus/$target" \
-        "${regressions[@]/#/../}" 2>&1 | tail -n 12) || status=1
+        "${regressions[@]/#/../}" 2>&1 | tail -n 12)
+}
+
+# A fuzzer keeps one core busy: as many run at once as there are cores.
+targets=(archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer)
+status=0
+running=0
+for target in "${targets[@]}"; do
+    if [ $running -ge "$(nproc)" ]; then
+        wait -n || status=1
+        running=$((running - 1))
+    fi
+    fuzz_target "$target" > "$out/$target.summary" 2>&1 &
+    running=$((running + 1))
+done
+while [ $running -gt 0 ]; do
+    wait -n || status=1
+    running=$((running - 1))
+done
+for target in "${targets[@]}"; do
+    cat "$out/$target.summary"
 done
 exit $status
