@@ -15,17 +15,20 @@ cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+# FOLDER PROCESSOR [WITH-TESTS]
 windows_build() {
     cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$2.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$2.cmake" -DCERTINSTALL_TESTS="${3:-ON}" >/dev/null
     cmake --build "$1"
 }
-windows_build build-win i686
-windows=build-win
 # Some kernels run no 32-bit program at all: there the Wine tests take a 64-bit build of the
-# same sources, and the 32-bit one is only built.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# same sources, and the 32-bit programs are only built.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    windows_build build-win i686
+    windows=build-win
+else
     echo "This machine cannot run 32-bit programs: the Wine tests run a 64-bit build." >&2
+    windows_build build-win i686 OFF
     windows_build build-win64 x86_64
     windows=build-win64
 fi

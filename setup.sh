@@ -41,6 +41,7 @@ done
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
+# The Windows tests are built by run-tests.sh, for the Wine that this machine can run.
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCERTINSTALL_TESTS=OFF
 cmake --build build-win
