@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #ifdef CERTINSTALL_LIBDEFLATE
+#include "runtime/Owned.h"
+
 #include <libdeflate.h>
 #endif
 
@@ -21,11 +23,8 @@ bool WholeInflateAvailable() {
 }
 
 bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength) {
-    struct Free {
-        void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-    };
     // One per thread, made once: many small items would otherwise each pay for its tables.
-    thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+    thread_local const Owned<libdeflate_decompressor, libdeflate_free_decompressor> decompressor(
         libdeflate_alloc_decompressor());
     size_t produced = 0;
     return decompressor &&

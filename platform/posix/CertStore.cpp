@@ -9,6 +9,7 @@
 #include "platform/CodePages.h"
 #include "platform/posix/NssDatabases.h"
 #include "runtime/Exception.h"
+#include "runtime/Owned.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -42,14 +43,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct X509Free {
-    void operator()(X509* x) const { X509_free(x); }
-};
-struct CrlFree {
-    void operator()(X509_CRL* c) const { X509_CRL_free(c); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using CrlPtr = std::unique_ptr<X509_CRL, CrlFree>;
+using X509Ptr = Owned<X509, X509_free>;
+using CrlPtr = Owned<X509_CRL, X509_CRL_free>;
 
 // A file descriptor that closes itself.
 class FileDescriptor {

@@ -3,6 +3,7 @@
 #include "platform/posix/NssDatabases.h"
 
 #include "runtime/Exception.h"
+#include "runtime/Owned.h"
 
 #include <cert.h>
 #include <certdb.h>
@@ -35,22 +36,10 @@ void Check(bool succeeded) {
     throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_LIBRARY_FAILURE)};
 }
 
-struct CertificateFree {
-    void operator()(CERTCertificate* c) const { CERT_DestroyCertificate(c); }
-};
-struct CrlFree {
-    void operator()(CERTSignedCrl* c) const { SEC_DestroyCrl(c); }
-};
-struct SlotFree {
-    void operator()(PK11SlotInfo* s) const { PK11_FreeSlot(s); }
-};
-struct ContextShutdown {
-    void operator()(NSSInitContext* c) const { NSS_ShutdownContext(c); }
-};
-using CertificatePtr = std::unique_ptr<CERTCertificate, CertificateFree>;
-using CrlPtr = std::unique_ptr<CERTSignedCrl, CrlFree>;
-using SlotPtr = std::unique_ptr<PK11SlotInfo, SlotFree>;
-using ContextPtr = std::unique_ptr<NSSInitContext, ContextShutdown>;
+using CertificatePtr = Owned<CERTCertificate, CERT_DestroyCertificate>;
+using CrlPtr = Owned<CERTSignedCrl, SEC_DestroyCrl>;
+using SlotPtr = Owned<PK11SlotInfo, PK11_FreeSlot>;
+using ContextPtr = Owned<NSSInitContext, NSS_ShutdownContext>;
 
 SECItem Item(const std::string& bytes) {
     return {siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),

@@ -25,10 +25,8 @@ pe_machine() {
 if [ "$(pe_machine "$build/certinstall.exe")" = 8664 ]; then
     export WINELOADER=/usr/lib/wine/wine64
     wine() { "$WINELOADER" "$@"; }
-else
-    wine() { command wine "$@"; }
+    export -f wine
 fi
-export -f wine
 program_output=$(mktemp)
 # Only the prefixes made here are removed: never one that the caller's environment names.
 unset WINEPREFIX
