@@ -19,7 +19,7 @@ set(bundle_rc ${CMAKE_BINARY_DIR}/roots.rc)
 bundle_resource(${bundle_rc} ${CMAKE_SOURCE_DIR}/resources/roots.zip "")
 
 # The program's icon (drawn by a script at build time), version and manifest.
-set(VERSION 1.0.0.0)
+set(VERSION ${PROJECT_VERSION}.0)
 string(REPLACE "." "," VERSION_COMMAS ${VERSION})
 set(ICON ${CMAKE_BINARY_DIR}/certinstall.ico)
 set(MANIFEST ${CMAKE_BINARY_DIR}/certinstall.manifest)

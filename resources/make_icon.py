@@ -3,12 +3,15 @@
 
     make_icon.py --ico ICON.ico          the Windows icon file
     make_icon.py --header ICON.h         the same pictures as RGBA arrays for the Linux window
+    make_icon.py --png-theme FOLDER      PNG files in an icon theme's layout (SIZExSIZE/apps/)
 
 Shapes are drawn in a unit square and sampled 4 x 4 times per pixel, so the small sizes stay
 smooth; only the standard library is used.
 """
 import argparse
+import os
 import struct
+import zlib
 
 SIZES = (16, 32, 48)
 SAMPLES = 4
@@ -112,6 +115,30 @@ def ico(pictures):
     return out + b"".join(images)
 
 
+def png(rows):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    size = len(rows)
+    # Each row starts with its filter type, 0 (none); 8 bits a channel, RGBA.
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    return (
+        b"\x89PNG\r\n\x1a\n"
+        + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+        + chunk(b"IDAT", zlib.compress(raw, 9))
+        + chunk(b"IEND", b"")
+    )
+
+
+def png_theme(pictures, folder):
+    for rows in pictures:
+        size = len(rows)
+        apps = os.path.join(folder, f"{size}x{size}", "apps")
+        os.makedirs(apps, exist_ok=True)
+        with open(os.path.join(apps, "certinstall.png"), "wb") as f:
+            f.write(png(rows))
+
+
 def header(pictures):
     lines = [
         "// Made by resources/make_icon.py: the program's icon as RGBA pixels, top row first.",
@@ -132,6 +159,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--ico")
     parser.add_argument("--header")
+    parser.add_argument("--png-theme")
     args = parser.parse_args()
     pictures = [draw(size) for size in SIZES]
     if args.ico:
@@ -140,6 +168,8 @@ def main():
     if args.header:
         with open(args.header, "w") as f:
             f.write(header(pictures))
+    if args.png_theme:
+        png_theme(pictures, args.png_theme)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the tests need beyond what setup.sh installs for the build; quick and silent
+# when everything is there. What is optional (32-bit Wine, the browsers) is tried, and when it
+# cannot be had one line says so and the tests that need it are left out.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# shellcheck source=../tools/apt.sh
+source tools/apt.sh
+
+install_packages libgtest-dev libgmock-dev libbenchmark-dev \
+    clang libclang-rt-14-dev xvfb xauth xdotool x11-utils openbox \
+    zip unzip p7zip-full strace locales openssl libnss3-tools lintian file \
+    g++-mingw-w64-x86-64-posix wine wine64 libzip-dev libminizip-dev hyperfine time
+
+try_packages "Chromium, for the browser tests," chromium || true
+try_packages "Firefox ESR, for the browser tests," firefox-esr || true
+
+# The Windows program that ships is 32-bit. Wine runs it with its i386 packages, which a
+# stale i386 index or multi-arch versions that do not match can keep out; then the Wine tests
+# take a 64-bit build, and apt is left as it was.
+if [ -n "$(missing_packages wine32:i386)" ]; then
+    added=""
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+        added=1
+        index_fresh=""
+    fi
+    if ! try_packages "32-bit Wine" wine32:i386 && [ -n "$added" ]; then
+        $SUDO dpkg --remove-architecture i386
+    fi
+fi
+
+# The Windows tests run with a Russian user locale and then a French one, which Wine takes
+# from the system's.
+for lang in ru_RU fr_FR; do
+    if ! locale -a | grep -qx $lang.utf8; then
+        $SUDO localedef -i $lang -f UTF-8 $lang.UTF-8
+    fi
+done

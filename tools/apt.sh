@@ -1,0 +1,64 @@
+# Package installation on Debian for setup.sh and the tests' own set-up; sourced, not run.
+#   install_packages PACKAGE...   installs those not installed yet, or fails saying which
+#   try_packages WHAT PACKAGE...  the same for something optional: one line when it fails
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2> /dev/null | grep -q 'install ok installed' ||
+            echo "$p"
+    done
+}
+
+# A mirror caught mid-sync fails an index now and then, sometimes for days and for one
+# architecture only; what did download is still used, and the install says plainly when a
+# package cannot be had.
+# Once a run is enough, unless the sources change.
+index_fresh=""
+refresh_index() {
+    [ -n "$index_fresh" ] && return
+    index_fresh=1
+    local attempt
+    for attempt in 1 2 3; do
+        $SUDO apt-get update -q > /dev/null 2>&1 && return
+        sleep 5
+    done
+    echo "Some package indexes could not be downloaded; going on with those that were." >&2
+}
+
+# A download the mirror is still replacing fails once and then succeeds with a fresh index.
+apt_install() {
+    local attempt
+    for attempt in 1 2; do
+        $SUDO apt-get install -y -q "$@" && return
+        [ $attempt = 1 ] && index_fresh="" && refresh_index
+    done
+    return 1
+}
+
+install_packages() {
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -eq 0 ] && return
+    refresh_index
+    apt_install --no-install-recommends "${missing[@]}" > /dev/null
+}
+
+try_packages() {
+    local what=$1 missing log
+    shift
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -eq 0 ] && return
+    refresh_index
+    log=$(mktemp)
+    if ! apt_install "${missing[@]}" > "$log" 2>&1; then
+        echo "$what could not be installed ($(grep -m1 '^E:' "$log" || tail -n 1 "$log"))." >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
