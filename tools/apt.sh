@@ -23,21 +23,30 @@ refresh_index() {
     [ -n "$index_fresh" ] && return
     index_fresh=1
     local attempt
-    for attempt in 1 2 3; do
+    for attempt in 1 2; do
         $SUDO apt-get update -q > /dev/null 2>&1 && return
-        sleep 5
+        sleep 3
     done
     echo "Some package indexes could not be downloaded; going on with those that were." >&2
 }
 
-# A download the mirror is still replacing fails once and then succeeds with a fresh index.
+# A download that the mirror is still replacing fails once and then succeeds with a fresh
+# index; a package that cannot be had at all is not asked for twice.
 apt_install() {
-    local attempt
+    local attempt errors status=1
+    errors=$(mktemp)
     for attempt in 1 2; do
-        $SUDO apt-get install -y -q "$@" && return
-        [ $attempt = 1 ] && index_fresh="" && refresh_index
+        if $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=300 "$@" 2> "$errors"; then
+            status=0
+            break
+        fi
+        cat "$errors" >&2
+        grep -q -e 'Failed to fetch' -e 'Hash Sum mismatch' -e 'unexpected size' "$errors" || break
+        index_fresh=""
+        refresh_index
     done
-    return 1
+    rm -f "$errors"
+    return $status
 }
 
 install_packages() {
