@@ -1,6 +1,10 @@
 # The installer on Linux: stores on libcrypto and the user's NSS databases, the bundle linked
 # in as a table, FLTK.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+# The window needs FLTK's base library alone, not its OpenGL, forms and images parts.
+set(FLTK_SKIP_OPENGL ON)
+set(FLTK_SKIP_FORMS ON)
+set(FLTK_SKIP_IMAGES ON)
 find_package(FLTK REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
