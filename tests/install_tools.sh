@@ -15,19 +15,10 @@ install_packages libgtest-dev libgmock-dev libbenchmark-dev \
 try_packages "Chromium, for the browser tests," chromium || true
 try_packages "Firefox ESR, for the browser tests," firefox-esr || true
 
-# The Windows program that ships is 32-bit. Wine runs it with its i386 packages, which a
-# stale i386 index or multi-arch versions that do not match can keep out; then the Wine tests
-# take a 64-bit build, and apt is left as it was.
+# The Windows program that ships is 32-bit; where 32-bit Wine cannot be had, the Wine tests
+# take a 64-bit build.
 if [ -n "$(missing_packages wine32:i386)" ]; then
-    added=""
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $SUDO dpkg --add-architecture i386
-        added=1
-        index_fresh=""
-    fi
-    if ! try_packages "32-bit Wine" wine32:i386 && [ -n "$added" ]; then
-        $SUDO dpkg --remove-architecture i386
-    fi
+    try_foreign_packages i386 "32-bit Wine" wine32:i386 || true
 fi
 
 # The Windows tests run with a Russian user locale and then a French one, which Wine takes
