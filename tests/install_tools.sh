@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 source tools/apt.sh
 
 install_packages libgtest-dev libgmock-dev libbenchmark-dev \
-    clang libclang-rt-14-dev xvfb xauth xdotool x11-utils openbox \
+    clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps icewm imagemagick \
+    adwaita-icon-theme fonts-dejavu-core \
     zip unzip p7zip-full strace locales openssl libnss3-tools lintian file \
     g++-mingw-w64-x86-64-posix wine wine64 libzip-dev libminizip-dev hyperfine time
 
