@@ -67,11 +67,14 @@ click_button() {
     xdotool mousemove --window "$1" 160 30 click 1
 }
 
+carries_program_icon() {
+    xprop -id "$1" -notype 32c _NET_WM_ICON 2> /dev/null | "$here_lib/icon_check.py"
+}
+
 # The window carries the program's icon, once the X server has it.
 has_program_icon() {
-    until xprop -id "$1" -notype 32c _NET_WM_ICON 2> /dev/null |
-        "$here_lib/icon_check.py" 2> /dev/null; do
-        running || { xprop -id "$1" -notype 32c _NET_WM_ICON | "$here_lib/icon_check.py"; return 1; }
+    until carries_program_icon "$1" 2> /dev/null; do
+        running || { carries_program_icon "$1"; return 1; }
         sleep 0.1
     done
 }
@@ -83,4 +86,71 @@ check_stores() {
     [ "$(count CA '.*/[0-9a-f]{8}\.[0-9]+')" = 14 ]
     [ "$(count AddressBook '.*/[0-9a-f]{8}\.[0-9]+')" = 0 ]
     for store in ROOT CA AddressBook; do [ "$(count $store '.*/[0-9a-f]{8}\.r[0-9]+')" = 6 ]; done
+}
+
+# The class that task bars group the Linux program's windows by.
+has_program_class() {
+    xprop -id "$1" WM_CLASS | grep -qx 'WM_CLASS(STRING) = "certinstall", "Certinstall"' ||
+        { echo "the window's class is not the program's: $(xprop -id "$1" WM_CLASS)" >&2; return 1; }
+}
+
+# A window manager on the display, for what only one shows: icewm, which reads the Motif
+# hints and says in _NET_WM_ALLOWED_ACTIONS what a window offers (openbox keeps its
+# minimise button whatever a window asks). Without one, says so in one line; $wm is empty.
+wm=
+start_window_manager() {
+    if ! command -v icewm > /dev/null; then
+        echo "icewm is not installed: the checks under a window manager are skipped"
+        return 0
+    fi
+    wm_home=$(mktemp -d)
+    HOME=$wm_home icewm > /dev/null 2>&1 &
+    wm=$!
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q "window id"; do
+        kill -0 "$wm" 2> /dev/null || { echo "icewm did not start" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+stop_window_manager() {
+    [ -n "$wm" ] && kill "$wm" 2> /dev/null && wait "$wm" 2> /dev/null
+    [ -n "${wm_home:-}" ] && rm -rf "$wm_home"
+    return 0
+}
+
+# What the window manager offers for the window, once it has taken the window on.
+allowed_actions() {
+    local actions
+    until actions=$(xprop -id "$1" _NET_WM_ALLOWED_ACTIONS 2> /dev/null) &&
+        [[ $actions == *_NET_WM_ACTION_CLOSE* ]]; do
+        running || return 1
+        sleep 0.1
+    done
+    echo "$actions"
+}
+
+offers_close_only() {
+    local actions
+    actions=$(allowed_actions "$1")
+    if [[ $actions == *MINIMIZE* || $actions == *MAXIMIZE* || $actions == *RESIZE* ]]; then
+        echo "the window offers more than moving and closing: $actions" >&2
+        return 1
+    fi
+}
+
+# The width of a text on one line, in pixels, in a font of the display's.
+text_width() {
+    convert -font "$1" -pointsize "$2" -density 96 label:"$3" -format %w info:
+}
+
+# The caption fits the title bar: the window is as wide as the caption in icewm's title font
+# (12 points), with room beside it for four buttons as wide as the title bar is high.
+caption_fits() {
+    local caption top needed
+    caption=$(xdotool getwindowname "$1")
+    top=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //' | cut -d, -f3)
+    needed=$(($(text_width DejaVu-Sans 12 "$caption") + 4 * top))
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    [ "$WIDTH" -ge "$needed" ] ||
+        { echo "the caption needs $needed pixels; the window is $WIDTH wide" >&2; return 1; }
 }
