@@ -90,8 +90,10 @@ check_stores() {
 
 # The class that task bars group the Linux program's windows by.
 has_program_class() {
-    xprop -id "$1" WM_CLASS | grep -qx 'WM_CLASS(STRING) = "certinstall", "Certinstall"' ||
-        { echo "the window's class is not the program's: $(xprop -id "$1" WM_CLASS)" >&2; return 1; }
+    local class
+    class=$(xprop -id "$1" WM_CLASS)
+    [ "$class" = 'WM_CLASS(STRING) = "certinstall", "Certinstall"' ] ||
+        { echo "the window's class is not the program's: $class" >&2; return 1; }
 }
 
 # A window manager on the display, for what only one shows: icewm, which reads the Motif
