@@ -30,6 +30,21 @@ int CaptionWidth(const std::string& caption) {
     return static_cast<int>(fl_width(caption.c_str())) + kTitleBarRest;
 }
 
+// The toolkit draws a label aligned left this far inside its box, on both sides.
+constexpr int kLabelInset = 3;
+
+struct TextSize {
+    int width, height;
+};
+
+// The text's size in the boxes' font, wrapped at the width.
+TextSize Measure(const std::string& text, int wrapWidth) {
+    fl_font(FL_HELVETICA, kTextHeight);
+    TextSize size{wrapWidth, 0};
+    fl_measure(text.c_str(), size.width, size.height);
+    return size;
+}
+
 // The error icon where the icon themes have none: a white cross on a red disc.
 class DrawnErrorIcon : public Fl_Widget {
 public:
@@ -66,18 +81,14 @@ void AddErrorIcon(int x, int y, std::unique_ptr<Fl_Image>& picture) {
 
 void ShowMessageBox(const std::string& caption, TBoxIcon icon, const std::string& text) {
     const int textLeft = icon == TBoxIcon::NoIcon ? kMargin : 2 * kMargin + kIconSize;
-    fl_font(FL_HELVETICA, kTextHeight);
-    int textWidth = kWrapWidth, textHeight = 0;
-    fl_measure(text.c_str(), textWidth, textHeight);
+    const TextSize wrapped = Measure(text, kWrapWidth);
     const int width =
-        std::min(Fl::w(), std::max({textLeft + textWidth + kMargin, CaptionWidth(caption),
+        std::min(Fl::w(), std::max({textLeft + wrapped.width + kMargin, CaptionWidth(caption),
                                     kButtonWidth + 2 * kMargin}));
     // The text takes the box's whole width, which the caption may have made wider.
-    textWidth = width - textLeft - kMargin;
-    textHeight = 0;
-    fl_font(FL_HELVETICA, kTextHeight);
-    fl_measure(text.c_str(), textWidth, textHeight);
-    const int bodyHeight = std::max(textHeight, icon == TBoxIcon::NoIcon ? 0 : kIconSize);
+    const int textWidth = width - textLeft - kMargin;
+    const int bodyHeight =
+        std::max(Measure(text, textWidth).height, icon == TBoxIcon::NoIcon ? 0 : kIconSize);
     const int height = 3 * kMargin + bodyHeight + kButtonHeight;
 
     Fl_Double_Window box((Fl::w() - width) / 2, (Fl::h() - height) / 2, width, height);
@@ -85,7 +96,8 @@ void ShowMessageBox(const std::string& caption, TBoxIcon icon, const std::string
     std::unique_ptr<Fl_Image> picture;
     if (icon == TBoxIcon::Error)
         AddErrorIcon(kMargin, kMargin, picture);
-    auto* message = new Fl_Box(textLeft, kMargin, width - textLeft - kMargin, bodyHeight);
+    auto* message =
+        new Fl_Box(textLeft - kLabelInset, kMargin, textWidth + 2 * kLabelInset, bodyHeight);
     message->copy_label(text.c_str());
     message->labelsize(kTextHeight);
     message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
