@@ -98,15 +98,15 @@ has_program_class() {
 
 # A window manager on the display, for what only one shows: icewm, which reads the Motif
 # hints and says in _NET_WM_ALLOWED_ACTIONS what a window offers (openbox keeps its
-# minimise button whatever a window asks). Without one, says so in one line; $wm is empty.
+# minimise button whatever a window asks). It keeps its settings in the caller's HOME.
+# Without it, says so in one line, and $wm stays empty.
 wm=
 start_window_manager() {
     if ! command -v icewm > /dev/null; then
         echo "icewm is not installed: the checks under a window manager are skipped"
         return 0
     fi
-    wm_home=$(mktemp -d)
-    HOME=$wm_home icewm > /dev/null 2>&1 &
+    icewm > /dev/null 2>&1 &
     wm=$!
     until xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q "window id"; do
         kill -0 "$wm" 2> /dev/null || { echo "icewm did not start" >&2; return 1; }
@@ -114,27 +114,17 @@ start_window_manager() {
     done
 }
 
-stop_window_manager() {
-    [ -n "$wm" ] && kill "$wm" 2> /dev/null && wait "$wm" 2> /dev/null
-    [ -n "${wm_home:-}" ] && rm -rf "$wm_home"
-    return 0
-}
+stop_window_manager() { [ -z "$wm" ] || { kill "$wm" && wait "$wm"; } 2> /dev/null || true; }
 
-# What the window manager offers for the window, once it has taken the window on.
-allowed_actions() {
+# What the window manager offers, once it has taken the window on, is moving and closing.
+offers_close_only() {
     local actions
     until actions=$(xprop -id "$1" _NET_WM_ALLOWED_ACTIONS 2> /dev/null) &&
         [[ $actions == *_NET_WM_ACTION_CLOSE* ]]; do
         running || return 1
         sleep 0.1
     done
-    echo "$actions"
-}
-
-offers_close_only() {
-    local actions
-    actions=$(allowed_actions "$1")
-    if [[ $actions == *MINIMIZE* || $actions == *MAXIMIZE* || $actions == *RESIZE* ]]; then
+    if [[ $actions =~ MINIMIZE|MAXIMIZE|RESIZE ]]; then
         echo "the window offers more than moving and closing: $actions" >&2
         return 1
     fi

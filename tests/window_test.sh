@@ -22,9 +22,9 @@ done
 shift $((OPTIND - 1))
 data=$(mktemp -d)
 trap 'stop_window_manager; rm -rf "$data"' EXIT
-[ -z "$linux" ] || start_window_manager
 # The stores and the shared NSS database of a throw-away user.
 export HOME=$data XDG_DATA_HOME=$data
+[ -z "$linux" ] || start_window_manager
 program_output=$data/out.txt
 
 # The window with the final message moved beside it, since some servers leave a window
