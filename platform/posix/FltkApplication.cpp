@@ -98,8 +98,7 @@ public:
     void Run(const TMainWindow& layout) override {
         MainWindow window(layout);
         window_ = &window;
-        window.show();
-        OfferCloseOnly(window);
+        ShowOfferingCloseOnly(window);
         // The activation runs once the window is on the screen and before any event reaches
         // it, so that no click can come first and the activation never runs inside one.
         window.wait_for_expose();

@@ -7,14 +7,8 @@
 #include <FL/x.H>
 
 namespace platform {
-namespace {
-// Asked for beforehand: asking the server is a round trip, which would hand the window to the
-// window manager before its hints are set.
-Atom motifHints = None;
-} // namespace
 
 void SetProgramLook() {
-    motifHints = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
     Fl_Window::default_xclass("certinstall");
     using namespace certinstall_icon;
     const Fl_RGB_Image icons[] = {
@@ -23,13 +17,20 @@ void SetProgramLook() {
     Fl_Window::default_icons(list, 3); // the toolkit keeps copies
 }
 
-void OfferCloseOnly(const Fl_Window& window) {
+void ShowOfferingCloseOnly(Fl_Window& window) {
+    // The toolkit maps the window as it makes it. With the server held until the hints are
+    // set, the window manager, which takes the window on at the map, finds them there.
+    XGrabServer(fl_display);
+    window.show();
     // The Motif window manager hints, which most window managers read: the functions field
     // alone, naming what the frame offers.
     constexpr long kFunctionsField = 1, kMove = 4, kClose = 32;
     const long hints[5] = {kFunctionsField, kMove | kClose, 0, 0, 0};
-    XChangeProperty(fl_display, fl_xid(&window), motifHints, motifHints, 32, PropModeReplace,
+    const Atom property = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
+    XChangeProperty(fl_display, fl_xid(&window), property, property, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(hints), 5);
+    XUngrabServer(fl_display);
+    XFlush(fl_display);
 }
 
 } // namespace platform

@@ -5,13 +5,12 @@ class Fl_Window;
 namespace platform {
 
 // What the window manager shows of the program: every window carries the class name
-// "certinstall" and the program's icon, so that a task bar shows them. Set once, with the
-// display open, before the first window is shown.
+// "certinstall" and the program's icon, so that a task bar shows them. Set once, before the
+// first window is shown.
 void SetProgramLook();
 
-// The frame offers moving and closing only: no minimise, maximise or resize. Called right
-// after the window is shown, before the toolkit next talks to the X server, so that the
-// window manager finds it when it takes the window on.
-void OfferCloseOnly(const Fl_Window& window);
+// Shows the window in a frame that offers moving and closing only: no minimise, maximise or
+// resize.
+void ShowOfferingCloseOnly(Fl_Window& window);
 
 } // namespace platform

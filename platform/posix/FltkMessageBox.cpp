@@ -107,8 +107,7 @@ void ShowMessageBox(const std::string& caption, TBoxIcon icon, const std::string
     ok->callback([](Fl_Widget* button, void*) { button->window()->hide(); });
     box.end();
     box.set_modal();
-    box.show();
-    OfferCloseOnly(box);
+    ShowOfferingCloseOnly(box);
     while (box.shown())
         Fl::wait();
 }
