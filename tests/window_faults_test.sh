@@ -39,7 +39,7 @@ check_stores
 wraps_message() {
     local message width
     mkdir -p "$data/console"
-    message=$(HOME=$data/console XDG_DATA_HOME=$data/console DISPLAY= "$2" |
+    message=$(HOME=$data/console XDG_DATA_HOME=$data/console DISPLAY='' "$2" |
         sed 's/^\[[^]]*\] //') || true
     width=$(text_width DejaVu-Sans 8.25 "$message")
     eval "$(xdotool getwindowgeometry --shell "$1")"
