@@ -41,9 +41,15 @@ add_custom_command(OUTPUT ${icon_header}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/make_icon.py --header ${icon_header}
     DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py VERBATIM)
 
-add_library(za_gui STATIC platform/posix/FltkApplication.cpp ${icon_header})
+find_package(X11 REQUIRED)
+add_library(za_gui STATIC
+    platform/posix/FltkApplication.cpp
+    platform/posix/FltkFrame.cpp
+    platform/posix/FltkMessageBox.cpp
+    platform/posix/IconTheme.cpp
+    ${icon_header})
 target_include_directories(za_gui PRIVATE ${FLTK_INCLUDE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/icon)
-target_link_libraries(za_gui PUBLIC za_installer ${FLTK_BASE_LIBRARY})
+target_link_libraries(za_gui PUBLIC za_installer ${FLTK_IMAGES_LIBRARY} ${FLTK_BASE_LIBRARY} X11::X11)
 
 add_executable(certinstall installer/certinstall.cpp ${roots_resource})
 add_executable(certinstall-nobundle installer/certinstall.cpp ${no_resource})

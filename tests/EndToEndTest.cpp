@@ -86,6 +86,36 @@ TEST_F(Installer, MissingAndEmptyBundles) {
     }
 }
 
+namespace {
+
+// A display number that no X server on this machine holds: an X server keeps a lock file
+// for its number while it runs.
+std::string DeadDisplay() {
+    int number = 900;
+    while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock") ||
+           fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
+        ++number;
+    return ":" + std::to_string(number);
+}
+
+// Where no X server answers, the run goes on as a console run.
+class WithoutAnXServer : public Installer, public ::testing::WithParamInterface<std::string> {};
+
+} // namespace
+
+TEST_P(WithoutAnXServer, InstallsOnTheConsole) {
+    const InstallerRun run = RunInstaller(data_.Path(), CERTINSTALL_PATH, "env " + GetParam());
+    EXPECT_EQ(run.output, kDone + "\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(CountStore(Stores() / "ROOT"), (StoreCount{3, 6}));
+    EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
+}
+
+// A Wayland desktop without its X server; a display inherited from a shell that has gone.
+INSTANTIATE_TEST_SUITE_P(Sessions, WithoutAnXServer,
+                         ::testing::Values("WAYLAND_DISPLAY=wayland-0",
+                                           "DISPLAY=" + DeadDisplay()));
+
 TEST_F(Installer, AStoreThatCannotBeWrittenFailsEachCertificateOnce) {
     fs::create_directories(Stores());
     WriteFile(Stores() / "CA", "not a folder");

@@ -20,7 +20,10 @@ public:
     platform::HCERTSTORE CertOpenSystemStoreA(const std::string& name) override {
         if (!throwOnOpen.empty() && name == throwOnOpen) {
             throwOnOpen.clear();
-            throw Exception("The store " + name + " is not there yet");
+            // Long enough that a box shows it on several lines.
+            throw Exception("The store " + name +
+                            " is not there yet, and the installation cannot go on without it; "
+                            "the button starts it again once the store is there");
         }
         return stores_.CertOpenSystemStoreA(name);
     }

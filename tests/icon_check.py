@@ -17,7 +17,7 @@ def pictures(xprop_output):
     _, found, values = xprop_output.partition("=")
     if not found:
         return []
-    numbers = [int(v) for v in values.replace("\n", "").split(",")]
+    numbers = [int(v) for v in values.replace("\n", "").split(",") if v.strip()]
     out = []
     while numbers:
         width, height = numbers[0], numbers[1]

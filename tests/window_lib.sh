@@ -67,11 +67,14 @@ click_button() {
     xdotool mousemove --window "$1" 160 30 click 1
 }
 
+carries_program_icon() {
+    xprop -id "$1" -notype 32c _NET_WM_ICON 2> /dev/null | "$here_lib/icon_check.py"
+}
+
 # The window carries the program's icon, once the X server has it.
 has_program_icon() {
-    until xprop -id "$1" -notype 32c _NET_WM_ICON 2> /dev/null |
-        "$here_lib/icon_check.py" 2> /dev/null; do
-        running || { xprop -id "$1" -notype 32c _NET_WM_ICON | "$here_lib/icon_check.py"; return 1; }
+    until carries_program_icon "$1" 2> /dev/null; do
+        running || { carries_program_icon "$1"; return 1; }
         sleep 0.1
     done
 }
@@ -83,4 +86,63 @@ check_stores() {
     [ "$(count CA '.*/[0-9a-f]{8}\.[0-9]+')" = 14 ]
     [ "$(count AddressBook '.*/[0-9a-f]{8}\.[0-9]+')" = 0 ]
     for store in ROOT CA AddressBook; do [ "$(count $store '.*/[0-9a-f]{8}\.r[0-9]+')" = 6 ]; done
+}
+
+# The class that task bars group the Linux program's windows by.
+has_program_class() {
+    local class
+    class=$(xprop -id "$1" WM_CLASS)
+    [ "$class" = 'WM_CLASS(STRING) = "certinstall", "Certinstall"' ] ||
+        { echo "the window's class is not the program's: $class" >&2; return 1; }
+}
+
+# A window manager on the display, for what only one shows: icewm, which reads the Motif
+# hints and says in _NET_WM_ALLOWED_ACTIONS what a window offers (openbox keeps its
+# minimise button whatever a window asks). It keeps its settings in the caller's HOME.
+# Without it, says so in one line, and $wm stays empty.
+wm=
+start_window_manager() {
+    if ! command -v icewm > /dev/null; then
+        echo "icewm is not installed: the checks under a window manager are skipped"
+        return 0
+    fi
+    icewm > /dev/null 2>&1 &
+    wm=$!
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q "window id"; do
+        kill -0 "$wm" 2> /dev/null || { echo "icewm did not start" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+stop_window_manager() { [ -z "$wm" ] || { kill "$wm" && wait "$wm"; } 2> /dev/null || true; }
+
+# What the window manager offers, once it has taken the window on, is moving and closing.
+offers_close_only() {
+    local actions
+    until actions=$(xprop -id "$1" _NET_WM_ALLOWED_ACTIONS 2> /dev/null) &&
+        [[ $actions == *_NET_WM_ACTION_CLOSE* ]]; do
+        running || return 1
+        sleep 0.1
+    done
+    if [[ $actions =~ MINIMIZE|MAXIMIZE|RESIZE ]]; then
+        echo "the window offers more than moving and closing: $actions" >&2
+        return 1
+    fi
+}
+
+# The width of a text on one line, in pixels, in a font of the display's.
+text_width() {
+    convert -font "$1" -pointsize "$2" -density 96 label:"$3" -format %w info:
+}
+
+# The caption fits the title bar: the window is as wide as the caption in icewm's title font
+# (12 points), with room beside it for four buttons as wide as the title bar is high.
+caption_fits() {
+    local caption top needed
+    caption=$(xdotool getwindowname "$1")
+    top=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //' | cut -d, -f3)
+    needed=$(($(text_width DejaVu-Sans 12 "$caption") + 4 * top))
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    [ "$WIDTH" -ge "$needed" ] ||
+        { echo "the caption needs $needed pixels; the window is $WIDTH wide" >&2; return 1; }
 }

@@ -1,36 +1,18 @@
 #include "ConsoleApplication.h"
+#include "FltkFrame.h"
+#include "FltkMessageBox.h"
 #include "FltkText.h"
-#include "certinstall_icon.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_RGB_Image.H>
-#include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
-#include <FL/fl_draw.H>
-
-#include <algorithm>
-
-#include <cstdlib>
+#include <FL/x.H>
 
 namespace platform {
 namespace {
-
-// Text height of the window and its boxes, in pixels: an 8-point font at 96 pixels per inch.
-constexpr int kTextHeight = 11;
-
-// The program's icon, at each size it is drawn in; the window keeps copies.
-void SetProgramIcon(Fl_Window& window) {
-    using namespace certinstall_icon;
-    const Fl_RGB_Image icons[] = {
-        {kPixels16, 16, 16, 4}, {kPixels32, 32, 32, 4}, {kPixels48, 48, 48, 4}};
-    const Fl_RGB_Image* list[] = {&icons[0], &icons[1], &icons[2]};
-    window.icons(list, 3);
-}
 
 // The main window: fixed size, centred; only its close box closes it.
 class MainWindow : public Fl_Double_Window {
@@ -38,7 +20,6 @@ public:
     MainWindow(const TMainWindow& layout)
         : Fl_Double_Window(layout.clientWidth, layout.clientHeight), layout_(layout) {
         copy_label(AnsiToUtf8(layout.caption).c_str());
-        SetProgramIcon(*this);
         button_ = new Fl_Button(layout.buttonLeft, layout.buttonTop, layout.buttonWidth,
                                 layout.buttonHeight);
         button_->copy_label(FltkLabel(layout.buttonCaption).c_str());
@@ -109,6 +90,7 @@ class FltkApplication : public IApplication {
 public:
     FltkApplication(std::string title, std::string errorCaption)
         : title_(AnsiToUtf8(title)), errorCaption_(AnsiToUtf8(errorCaption)) {
+        SetProgramLook();
         InstallDialogs(&dialogs_);
     }
     ~FltkApplication() override { InstallDialogs(nullptr); }
@@ -116,7 +98,7 @@ public:
     void Run(const TMainWindow& layout) override {
         MainWindow window(layout);
         window_ = &window;
-        window.show();
+        ShowOfferingCloseOnly(window);
         // The activation runs once the window is on the screen and before any event reaches
         // it, so that no click can come first and the activation never runs inside one.
         window.wait_for_expose();
@@ -133,63 +115,38 @@ public:
     }
 
     void ShowErrorDialog(const std::u16string& text) override {
-        Show(errorCaption_, true, WideToAnsi(text));
+        ShowMessageBox(errorCaption_, TBoxIcon::Error, FltkLabel(WideToAnsi(text)));
     }
-    void ShowInfoMessage(const std::string& text) override { Show(title_, false, text); }
+    void ShowInfoMessage(const std::string& text) override {
+        ShowMessageBox(title_, TBoxIcon::NoIcon, FltkLabel(text));
+    }
     void ShowUnhandledError(const std::u16string& text) override {
-        Show(title_, true, WideToAnsi(text));
+        ShowMessageBox(title_, TBoxIcon::Error, FltkLabel(WideToAnsi(text)));
     }
 
 private:
-    // A modal box centred on the screen with one "OK" button, which Return presses.
-    static void Show(const std::string& caption, bool withIcon, const std::string& text) {
-        const int iconWidth = withIcon ? 50 : 0;
-        fl_font(FL_HELVETICA, kTextHeight);
-        int textWidth = 0, textHeight = 0;
-        const std::string shown = FltkLabel(text);
-        fl_measure(shown.c_str(), textWidth, textHeight);
-        const int width = std::max(200, textWidth + iconWidth + 40);
-        const int height = std::max(textHeight, 30) + 60;
-        Fl_Double_Window box((Fl::w() - width) / 2, (Fl::h() - height) / 2, width, height);
-        box.copy_label(caption.c_str());
-        if (withIcon) {
-            auto* icon = new Fl_Box(10, 15, 35, 35, "!");
-            icon->box(FL_THIN_UP_BOX);
-            icon->labelfont(FL_TIMES_BOLD);
-            icon->labelsize(28);
-            icon->labelcolor(FL_RED);
-        }
-        auto* message = new Fl_Box(iconWidth + 20, 15, width - iconWidth - 30, height - 55);
-        message->copy_label(shown.c_str());
-        message->labelsize(kTextHeight);
-        message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-        auto* ok = new Fl_Return_Button((width - 80) / 2, height - 35, 80, 25, "OK");
-        ok->labelsize(kTextHeight);
-        ok->callback([](Fl_Widget* button, void*) { button->window()->hide(); });
-        box.end();
-        box.set_modal();
-        box.show();
-        while (box.shown())
-            Fl::wait();
-    }
-
     std::string title_;
     std::string errorCaption_;
     FltkDialogs dialogs_;
     Fl_Window* window_ = nullptr;
 };
 
-bool HasDisplay() {
-    const char* x = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (wayland && *wayland);
+// The toolkit draws on an X server only, and ends the program when it cannot reach one. So
+// the server is reached here and handed over; without one (a Wayland session without its X
+// server, a display inherited from a shell that has gone) the run goes to the console.
+bool OpenDisplay() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    fl_open_display(display);
+    return true;
 }
 
 } // namespace
 
 std::unique_ptr<IApplication> CreateApplication(const std::string& title,
                                                 const std::string& errorCaption) {
-    if (HasDisplay())
+    if (OpenDisplay())
         return std::make_unique<FltkApplication>(title, errorCaption);
     return std::make_unique<ConsoleApplication>(title, errorCaption);
 }
