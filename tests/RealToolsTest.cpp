@@ -69,6 +69,14 @@ with zipfile.ZipFile('py-long-comment.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('commented.txt', 'x' * 1000)
     z.infolist()[0].comment = b'item comment'
     z.comment = bytes(range(256)) * 255 + bytes(255)
+# A name in the OEM code page from a system other than Unix, whose bytes are UTF-8 as well.
+class OemName(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode('cp866'), self.flag_bits
+with zipfile.ZipFile('py-oem-names.zip', 'w') as z:
+    info = OemName('сон.txt')
+    info.create_system = 0
+    z.writestr(info, 'a dream')
 # The directory lists an empty item first whose local header lies after another's data.
 with zipfile.ZipFile('py-reordered.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('data.txt', 'data ' * 100)
@@ -231,28 +239,32 @@ TEST_F(RealTools, PythonZipfile) {
         CheckArchive(name);
 }
 
-// Info-ZIP's zip on Unix stores a name as the file system holds it, with no mark of UTF-8.
-// Python's codecs judge: UTF-8 where the bytes are UTF-8, else the OEM code page.
-TEST_F(RealTools, InfoZipNamesFromUnix) {
-    const auto path = Path("zip-unix-names.zip");
-    std::istringstream expected(RunCommand("PYTHONIOENCODING=utf-8 python3 -c \"import zipfile,sys\n"
-                                           "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
-                                           "    b = i.filename.encode('cp437')\n"
-                                           "    try: print(b.decode('utf-8'))\n"
-                                           "    except UnicodeDecodeError: print(b.decode('cp866'))"
-                                           "\" '" +
-                                           path.string() + "'"));
-    TFileStream file(path.string(), fmOpenRead);
-    TZipArchiver archiver(nullptr);
-    archiver.OpenArchive(file, false);
-    const TZADirArray& items = archiver.DirManager()->Items;
-    int count = 0;
-    for (std::string name; std::getline(expected, name); ++count) {
-        ASSERT_LT(count, items.Count());
-        EXPECT_EQ(platform::WideToUtf8(items.GetItem(count).FileName), name);
+// Names without the UTF-8 flag. Info-ZIP's zip on Unix stores them as the file system holds
+// them, which unzip shows as they are: UTF-8 where they are UTF-8. Any other name is in the
+// OEM code page, whatever its bytes. Python's codecs judge.
+TEST_F(RealTools, NamesWithoutTheUtf8Flag) {
+    for (const char* name : {"zip-unix-names.zip", "py-oem-names.zip"}) {
+        SCOPED_TRACE(name);
+        const auto path = Path(name);
+        std::istringstream expected(
+            RunCommand("PYTHONIOENCODING=utf-8 python3 -c \"import zipfile,sys\n"
+                       "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                       "    b = i.filename.encode('cp437')\n"
+                       "    try: print(b.decode('utf-8' if i.create_system == 3 else 'cp866'))\n"
+                       "    except UnicodeDecodeError: print(b.decode('cp866'))\" '" +
+                       path.string() + "'"));
+        TFileStream file(path.string(), fmOpenRead);
+        TZipArchiver archiver(nullptr);
+        archiver.OpenArchive(file, false);
+        const TZADirArray& items = archiver.DirManager()->Items;
+        int count = 0;
+        for (std::string line; std::getline(expected, line); ++count) {
+            ASSERT_LT(count, items.Count());
+            EXPECT_EQ(platform::WideToUtf8(items.GetItem(count).FileName), line);
+        }
+        EXPECT_EQ(count, items.Count());
     }
-    EXPECT_EQ(count, items.Count());
-    const std::string quoted = "'" + path.string() + "'";
+    const std::string quoted = "'" + Path("zip-unix-names.zip").string() + "'";
     EXPECT_NE(Zaread("-l " + quoted).find("names\\中文.txt\t"), std::string::npos);
     EXPECT_EQ(Zaread("-p " + quoted + " names/中文.txt"), UnzipPrint(quoted, "names/中文.txt"));
 }
