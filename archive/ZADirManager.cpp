@@ -245,9 +245,9 @@ uint64_t TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
     // size that ends where the end records begin.
     stream_->SetPosition(archiver_.SpanningMode() != smNone
                              ? static_cast<int64_t>(stated.offset)
-                             : directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
-                                                  stated.size,
-                                                  std::numeric_limits<int64_t>::max() / 2)));
+                             : directoryEnd -
+                                   static_cast<int64_t>(std::min<uint64_t>(
+                                       stated.size, std::numeric_limits<int64_t>::max() / 2)));
     return stated.count;
 }
 

@@ -122,14 +122,15 @@ protected:
                         "cat src/numbers.txt | zip -q zip-stdin.zip - && "
                         // A program in front of an archive whose offsets do not count it, and
                         // whose first item is followed by a data descriptor.
-                        "head -c 30000 src/random.bin | cat - zip-piped.zip > sfx-piped.zip && "
-                        // Zip64 local headers, whose sizes only the extra field holds, behind
-                        // a program; a script line shorter than the first item's header.
-                        "zip -q -r -fz zip-zip64.zip src && "
-                        "head -c 5000 src/random.bin | cat - zip-zip64.zip > sfx-zip64.zip && "
-                        "head -c 5000 src/random.bin | cat - py-zip64.zip > sfx-py-zip64.zip && "
-                        "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-default.zip > sh-default.zip && "
-                        "zip -q -r zip-unix-names.zip names");
+                        "head -c 30000 src/random.bin | cat - zip-piped.zip > sfx-piped.zip");
+        // Zip64 local headers, whose sizes only the extra field holds, behind a program; a
+        // script line shorter than the first item's local header.
+        RunCommand(cd +
+                   "zip -q -r -fz zip-zip64.zip src && "
+                   "head -c 5000 src/random.bin | cat - zip-zip64.zip > sfx-zip64.zip && "
+                   "head -c 5000 src/random.bin | cat - py-zip64.zip > sfx-py-zip64.zip && "
+                   "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-default.zip > sh-default.zip && "
+                   "zip -q -r zip-unix-names.zip names");
         if (CommandAvailable("7z"))
             RunCommand(cd + "7z a -tzip -bd -mx=5 7z-deflate.zip src > /dev/null && "
                             "7z a -tzip -bd -mx=0 7z-stored.zip src > /dev/null && "
@@ -206,9 +207,9 @@ std::string OutputAndStatus(const std::string& command) {
 } // namespace
 
 TEST_F(RealTools, InfoZip) {
-    for (const char* name : {"zip-default.zip", "zip-stored.zip", "zip-best.zip", "zip-piped.zip",
-                             "zip-stdin.zip", "sfx-piped.zip", "zip-zip64.zip", "sfx-zip64.zip",
-                             "sh-default.zip"})
+    for (const char* name :
+         {"zip-default.zip", "zip-stored.zip", "zip-best.zip", "zip-piped.zip", "zip-stdin.zip",
+          "sfx-piped.zip", "zip-zip64.zip", "sfx-zip64.zip", "sh-default.zip"})
         CheckArchive(name);
 }
 
@@ -233,9 +234,9 @@ TEST_F(RealTools, InfoZipEncrypted) {
 }
 
 TEST_F(RealTools, PythonZipfile) {
-    for (const char* name :
-         {"py-deflated.zip", "py-stored.zip", "py-zip64.zip", "py-streamed.zip", "py-boundaries.zip",
-          "py-names.zip", "py-long-comment.zip", "sfx-py-zip64.zip", "py-reordered.zip"})
+    for (const char* name : {"py-deflated.zip", "py-stored.zip", "py-zip64.zip", "py-streamed.zip",
+                             "py-boundaries.zip", "py-names.zip", "py-long-comment.zip",
+                             "sfx-py-zip64.zip", "py-reordered.zip"})
         CheckArchive(name);
 }
 
@@ -324,13 +325,12 @@ TEST_F(RealTools, SevenZip) {
 }
 
 TEST_F(RealTools, ZareadTestsListsAndPrintsLikeUnzip) {
-    std::vector<std::string> archives = {"zip-default.zip",    "zip-stored.zip",    "zip-best.zip",
-                                         "zip-piped.zip",      "zip-stdin.zip",     "sfx-piped.zip",
-                                         "py-deflated.zip",    "py-stored.zip",     "py-zip64.zip",
-                                         "py-streamed.zip",    "py-boundaries.zip", "py-names.zip",
-                                         "py-long-comment.zip", "zip-zip64.zip",
-                                         "sfx-zip64.zip",      "sfx-py-zip64.zip",  "sh-default.zip",
-                                         "py-reordered.zip"};
+    std::vector<std::string> archives = {
+        "zip-default.zip",     "zip-stored.zip",  "zip-best.zip",      "zip-piped.zip",
+        "zip-stdin.zip",       "sfx-piped.zip",   "py-deflated.zip",   "py-stored.zip",
+        "py-zip64.zip",        "py-streamed.zip", "py-boundaries.zip", "py-names.zip",
+        "py-long-comment.zip", "zip-zip64.zip",   "sfx-zip64.zip",     "sfx-py-zip64.zip",
+        "sh-default.zip",      "py-reordered.zip"};
     if (CommandAvailable("7z"))
         archives.insert(archives.end(), {"7z-deflate.zip", "7z-stored.zip"});
     for (const std::string& name : archives) {
@@ -464,7 +464,8 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsVersionAndCrcMatch) {
         {Entry{.name = stored, .data = "renamed", .localExtra = extra, .centralExtra = extra}});
     TempDir dir;
     WriteFile(dir / "a.zip", zip);
-    const std::string expected = GetParam().crcMatches && GetParam().version == 1 ? unicode : stored;
+    const std::string expected =
+        GetParam().crcMatches && GetParam().version == 1 ? unicode : stored;
     EXPECT_EQ(RunCommand("unzip -Z1 '" + (dir / "a.zip").string() + "'"), expected + "\n");
     OpenArchive archive(zip);
     EXPECT_EQ(platform::WideToUtf8(archive.Item(0).FileName), expected);
