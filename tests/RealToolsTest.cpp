@@ -366,18 +366,27 @@ TEST_F(RealTools, ZareadReportsFailuresInItsExitStatus) {
               0);
     EXPECT_NE(std::system((std::string(ZAREAD_PATH) + " -l /nonexistent 2>/dev/null").c_str()), 0);
     // A name no item has, names the ANSI code page cannot hold whole, a password missing or
-    // wrong: unzip refuses each, and zaread fails and prints nothing.
+    // wrong: unzip refuses each, and zaread fails and prints nothing. For a name it also exits
+    // as unzip does; a password passes the one-byte check by chance one time in 256, and then
+    // fails as damaged data.
     const std::string names = "'" + Path("py-names.zip").string() + "' ";
     const std::string crypt = "'" + Path("zip-crypt.zip").string() + "' ";
-    for (const std::string& arguments :
-         {"-p " + names + "missing.txt", "-p " + names + "'字.txt'", "-p " + names + "'ä.txt'",
-          "-P '' -p " + crypt + "src/numbers.txt", "-P wrong -p " + crypt + "src/numbers.txt"}) {
+    const std::pair<std::string, bool> refusals[] = {
+        {"-p " + names + "missing.txt", true},
+        {"-p " + names + "'字.txt'", true},
+        {"-p " + names + "'ä.txt'", true},
+        {"-P '' -p " + crypt + "src/numbers.txt", false},
+        {"-P wrong -p " + crypt + "src/numbers.txt", false}};
+    for (const auto& [arguments, sameStatus] : refusals) {
         SCOPED_TRACE(arguments);
         const std::string judged = OutputAndStatus("unzip " + arguments);
         EXPECT_EQ(judged.find("[exit 0]"), std::string::npos) << judged;
         const std::string ours = OutputAndStatus(ZAREAD_PATH + (" " + arguments));
         EXPECT_EQ(ours.rfind("[exit ", 0), 0u) << ours;
         EXPECT_NE(ours, "[exit 0]\n");
+        if (sameStatus) {
+            EXPECT_EQ(ours, judged);
+        }
     }
 }
 

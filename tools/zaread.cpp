@@ -16,11 +16,12 @@
 
 namespace {
 
-// Exit statuses: an item that failed, a usage or archive error, and, as unzip has it, a name
-// that matches no item.
+// Exit statuses: an item that failed, a usage or archive error and, as unzip has them, a name
+// that matches no item and a password not accepted.
 constexpr int kItemFailed = 1;
 constexpr int kUsageError = 2;
 constexpr int kNameNotFound = 11;
+constexpr int kPasswordNotAccepted = 82;
 
 int Usage() {
     std::cerr << "usage: zaread [-P PASSWORD] -l ARCHIVE\n"
@@ -134,7 +135,7 @@ int Print(TZipArchiver& archiver, const std::string& name) {
     }
     if (archiver.SkipCurrentFile) {
         std::cerr << name << ": password not accepted\n";
-        return kItemFailed;
+        return kPasswordNotAccepted;
     }
     std::fwrite(contents->data(), 1, contents->size(), stdout);
     return 0;
