@@ -472,7 +472,7 @@ std::optional<int64_t> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
     return static_cast<int64_t>(prefix);
 }
 
-// StubSize := the first local header from item 0's offset on that could be item 0's.
+// Sets StubSize to the first local header, from item 0's offset on, that could be item 0's.
 void TZADirManager::SearchFirstLocalHeader() {
     PositionKeeper keeper(*stream_);
     SignatureFinder finder(*stream_, LocalHeaderSignature(), kStubSearchBlock);
