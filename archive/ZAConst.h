@@ -43,6 +43,9 @@ constexpr uint16_t kFlagDataDescriptor = 0x0008;
 // Name and comment are UTF-8.
 constexpr uint16_t kFlagUtf8 = 0x0800;
 
+// The host system in the high byte of "version made by".
+constexpr uint16_t kHostUnix = 3;
+
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflate = 8;
 constexpr uint16_t kMethodDeflate64 = 9;

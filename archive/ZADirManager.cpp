@@ -228,26 +228,27 @@ bool TZADirManager::ReadZip64EndRecordAt(uint64_t position) {
     return Le32(Zip64EndRecord.data()) == kZip64EndOfCentralDirSignature;
 }
 
+TZADirManager::StatedDirectory TZADirManager::DirectoryRecord() const {
+    if (IsZip64)
+        return {Le64(Zip64EndRecord.data() + zip64_end::kDirectoryOffset),
+                Le64(Zip64EndRecord.data() + zip64_end::kDirectorySize),
+                Le64(Zip64EndRecord.data() + zip64_end::kTotalEntries)};
+    return {Le32(EndRecord.data() + end_record::kDirectoryOffset),
+            Le32(EndRecord.data() + end_record::kDirectorySize),
+            Le16(EndRecord.data() + end_record::kTotalEntries)};
+}
+
 // Positions the stream at the first central header; returns the announced item count.
 uint64_t TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
-    const bool spanned = archiver_.SpanningMode() != smNone;
-    uint64_t offset, size, count;
-    if (IsZip64) {
-        offset = Le64(Zip64EndRecord.data() + zip64_end::kDirectoryOffset);
-        size = Le64(Zip64EndRecord.data() + zip64_end::kDirectorySize);
-        count = Le64(Zip64EndRecord.data() + zip64_end::kTotalEntries);
-    } else {
-        offset = Le32(EndRecord.data() + end_record::kDirectoryOffset);
-        size = Le32(EndRecord.data() + end_record::kDirectorySize);
-        count = Le16(EndRecord.data() + end_record::kTotalEntries);
-    }
+    const StatedDirectory stated = DirectoryRecord();
     // For one volume the stored offset is not used: the directory is the block of the stated
     // size that ends where the end records begin.
-    stream_->SetPosition(spanned
-                             ? static_cast<int64_t>(offset)
-                             : directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
-                                                  size, std::numeric_limits<int64_t>::max() / 2)));
-    return count;
+    stream_->SetPosition(archiver_.SpanningMode() != smNone
+                             ? static_cast<int64_t>(stated.offset)
+                             : directoryEnd -
+                                   static_cast<int64_t>(std::min<uint64_t>(
+                                       stated.size, std::numeric_limits<int64_t>::max() / 2)));
+    return stated.count;
 }
 
 void TZADirManager::ReadCentralDir() {
@@ -276,7 +277,6 @@ void TZADirManager::ReadCentralDir() {
     CheckSizes();
     if (ThisDiskNumber() == 0)
         DetectStub(directoryEnd);
-    CorrectOffsets();
 }
 
 void TZADirManager::ReadItems(uint64_t announced) {
@@ -303,7 +303,7 @@ void TZADirManager::ReadItem(int32_t index) {
     item.ReadCentralHeader(header);
     const std::string storedName = ReadBytes(item.FileNameLength);
     ReadExtraField(item);
-    Items.Rename(index, DecodedName(storedName, item.Extras, item.Flags));
+    Items.Rename(index, DecodedName(storedName, item.Extras, item));
     TDirItem& named = Items.ItemRef(index);
     named.Comment = ReadBytes(named.CommentLength);
     if (named.Flags & kFlagUtf8)
@@ -352,14 +352,16 @@ std::string CutAtZero(std::string name) {
 
 } // namespace
 
-// UTF-8 where the item says so; otherwise the stored bytes, from the OEM code page when the
-// options say so. Cut at a zero byte.
+// UTF-8 where the item says so, or where it comes from a Unix host, whose tools store the
+// names as the file system holds them, now UTF-8 almost everywhere; otherwise the stored
+// bytes, from the OEM code page when the options say so. Cut at a zero byte.
 std::u16string TZADirManager::DecodedName(const std::string& storedName,
                                           const std::vector<TDirItemExtra>& extras,
-                                          uint16_t flags) {
+                                          const TDirItem& item) {
     if (const auto unicode = UnicodePath(extras, storedName))
         return platform::Utf8ToWide(CutAtZero(*unicode));
-    if (flags & kFlagUtf8)
+    const bool fromUnix = item.VersionMadeBy >> 8 == kHostUnix && platform::IsUtf8(storedName);
+    if ((item.Flags & kFlagUtf8) || fromUnix)
         return platform::Utf8ToWide(CutAtZero(storedName));
     const std::string ansi =
         archiver_.Options().OEMFileNames ? platform::OemToAnsi(storedName) : storedName;
@@ -427,12 +429,51 @@ void TZADirManager::CheckSizes() {
     }
 }
 
-// Finds data prepended to the archive: the position of its first local header.
+// Finds data prepended to the archive, StubSize the position of its first local header, and
+// moves the offsets that do not count it.
 void TZADirManager::DetectStub(int64_t directoryEnd) {
     if (Le16(EndRecord.data() + end_record::kTotalEntries) == 0 || Items.Count() == 0) {
         StubSize = directoryEnd;
         return;
     }
+    if (const auto prefix = PrefixFromRecords(directoryEnd)) {
+        StubSize = static_cast<int64_t>(Items.GetItem(0).FullLocalHeaderOffset()) + *prefix;
+        MoveFileOffsets(*prefix);
+        return;
+    }
+    SearchFirstLocalHeader();
+    // Offsets written relative to the archive's own start lie before it.
+    const TDirItem* firstWithData = nullptr;
+    for (int32_t i = 0; i < Items.Count() && !firstWithData; ++i)
+        if (Items.GetItem(i).CompressedSize != 0)
+            firstWithData = &Items.GetItem(i);
+    if (firstWithData && firstWithData->FullLocalHeaderOffset() < static_cast<uint64_t>(StubSize))
+        MoveFileOffsets(StubSize);
+}
+
+// How far behind the place its records give the directory lies: the bytes in front of an
+// archive whose offsets count from its own start. Believed only when the first item's local
+// header lies as far behind its stated offset.
+std::optional<int64_t> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
+    const StatedDirectory stated = DirectoryRecord();
+    const auto end = static_cast<uint64_t>(directoryEnd);
+    if (stated.offset > end || stated.size > end - stated.offset)
+        return std::nullopt;
+    const uint64_t prefix = end - stated.offset - stated.size;
+    const uint64_t first = Items.GetItem(0).FullLocalHeaderOffset();
+    const auto size = static_cast<uint64_t>(stream_->Size());
+    if (first >= size - prefix || size - prefix - first < 4)
+        return std::nullopt;
+    PositionKeeper keeper(*stream_);
+    unsigned char signature[4];
+    stream_->SetPosition(static_cast<int64_t>(first + prefix));
+    if (stream_->Read(signature, 4) != 4 || Le32(signature) != LocalHeaderSignature())
+        return std::nullopt;
+    return static_cast<int64_t>(prefix);
+}
+
+// Sets StubSize to the first local header, from item 0's offset on, that could be item 0's.
+void TZADirManager::SearchFirstLocalHeader() {
     PositionKeeper keeper(*stream_);
     SignatureFinder finder(*stream_, LocalHeaderSignature(), kStubSearchBlock);
     int64_t start = static_cast<int64_t>(
@@ -449,6 +490,24 @@ void TZADirManager::DetectStub(int64_t directoryEnd) {
     }
 }
 
+namespace {
+
+// What a writer may leave out of a local header and give elsewhere: the CRC and both sizes in
+// a data descriptor after the data, the sizes in a Zip64 extra field.
+struct LeftOut {
+    bool crc;
+    bool sizes;
+};
+
+LeftOut LeftOutOf(const unsigned char* localHeader) {
+    const bool described = (Le16(localHeader + local::kFlags) & kFlagDataDescriptor) != 0;
+    const bool zip64 = Le32(localHeader + local::kCompressedSize) == kSaturated32 ||
+                       Le32(localHeader + local::kUncompressedSize) == kSaturated32;
+    return {described, described || zip64};
+}
+
+} // namespace
+
 bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q, int64_t streamSize) {
     if (q + kLocalHeaderSize > streamSize)
         return false;
@@ -457,32 +516,27 @@ bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q, int64_t streamSize) {
     stream_->ReadBuffer(h, kLocalHeaderSize);
     const uint32_t signature = Le32(h);
     const TDirItem& first = Items.GetItem(0);
-    // A header followed by a data descriptor carries zeros for the CRC and sizes.
-    const bool described = (Le16(h + local::kFlags) & kFlagDataDescriptor) != 0;
+    const LeftOut left = LeftOutOf(h);
     return q + kLocalHeaderSize + Le16(h + local::kNameLength) <= streamSize &&
            (signature == kLocalHeaderSignature || signature == kAltLocalHeaderSignature) &&
            Le16(h + local::kVersionNeeded) == first.VersionNeeded &&
            Le16(h + local::kMethod) == first.CompressionMethod &&
            Le16(h + local::kTime) == first.ModTime && Le16(h + local::kDate) == first.ModDate &&
-           (described || (Le32(h + local::kCrc) == first.Crc32 &&
-                          Le32(h + local::kCompressedSize) == first.CompressedSize &&
-                          Le32(h + local::kUncompressedSize) == first.UncompressedSize));
+           (left.crc || Le32(h + local::kCrc) == first.Crc32) &&
+           (left.sizes || (Le32(h + local::kCompressedSize) == first.CompressedSize &&
+                           Le32(h + local::kUncompressedSize) == first.UncompressedSize));
 }
 
-// Offsets written relative to the archive's own start get the stub in front of it added;
-// folder items keep theirs. An offset that no longer fits 32 bits moves to its Zip64 value.
-void TZADirManager::CorrectOffsets() {
-    const TDirItem* firstWithData = nullptr;
-    for (int32_t i = 0; i < Items.Count() && !firstWithData; ++i)
-        if (Items.GetItem(i).CompressedSize != 0)
-            firstWithData = &Items.GetItem(i);
-    if (!firstWithData || firstWithData->FullLocalHeaderOffset() >= static_cast<uint64_t>(StubSize))
+// The bytes in front are added to every file item's offset; folder items keep theirs. An
+// offset that no longer fits 32 bits moves to its Zip64 value.
+void TZADirManager::MoveFileOffsets(int64_t prefix) {
+    if (prefix == 0)
         return;
     for (int32_t i = 0; i < Items.Count(); ++i) {
         TDirItem& item = Items.ItemRef(i);
         if (item.ExternalAttributes & faDirectory)
             continue;
-        const uint64_t corrected = item.FullLocalHeaderOffset() + static_cast<uint64_t>(StubSize);
+        const uint64_t corrected = item.FullLocalHeaderOffset() + static_cast<uint64_t>(prefix);
         if (item.LocalHeaderOffset != kSaturated32 && corrected < kSaturated32) {
             item.LocalHeaderOffset = static_cast<uint32_t>(corrected);
         } else {
@@ -559,7 +613,7 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     // central directory would.
     const bool extraFits = p + kLocalHeaderSize + nameLength + item.ExtraFieldLength <= streamSize;
     const std::string extra = extraFits ? ReadBytes(item.ExtraFieldLength) : std::string();
-    Items.Rename(index, DecodedName(storedName, ExtraEntries(extra), item.Flags));
+    Items.Rename(index, DecodedName(storedName, ExtraEntries(extra), item));
     return index;
 }
 

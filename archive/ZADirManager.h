@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     int64_t CentralDirStart = 0;
 
 private:
+    // The directory's place and item count as its records give them.
+    struct StatedDirectory {
+        uint64_t offset, size, count;
+    };
     struct EndRecordSearch {
         bool found = false;
         int64_t position = -1;
@@ -53,17 +58,20 @@ private:
     EndRecordSearch FindFormatEndRecord();
     int64_t ReadZip64Records(int64_t endRecordPosition);
     bool ReadZip64EndRecordAt(uint64_t position);
+    StatedDirectory DirectoryRecord() const;
     uint64_t PositionAtDirectory(int64_t directoryEnd);
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
     std::string ReadBytes(uint16_t length);
     std::u16string DecodedName(const std::string& storedName,
-                               const std::vector<TDirItemExtra>& extras, uint16_t flags);
+                               const std::vector<TDirItemExtra>& extras, const TDirItem& item);
     void ReadExtraField(TDirItem& item);
     void CheckSizes();
     void DetectStub(int64_t directoryEnd);
+    std::optional<int64_t> PrefixFromRecords(int64_t directoryEnd);
+    void SearchFirstLocalHeader();
     bool LocalHeaderMatchesFirstItem(int64_t position, int64_t streamSize);
-    void CorrectOffsets();
+    void MoveFileOffsets(int64_t prefix);
     void RebuildFromLocalHeaders();
     int32_t AddRebuiltItem(int64_t position, const unsigned char* header, int64_t streamSize);
     void ApplyDataDescriptor(int32_t index, int64_t descriptorPosition);

@@ -22,6 +22,8 @@ std::string Utf8ToAnsi(std::string_view utf8);
 
 // Malformed bytes do not stop the conversion: each stands for one unknown character.
 std::u16string Utf8ToWide(std::string_view utf8);
+// Whether the bytes are UTF-8 throughout, none of them malformed.
+bool IsUtf8(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view wide);
 
 char AnsiLowerChar(char c);

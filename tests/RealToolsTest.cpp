@@ -27,6 +27,10 @@ open('src/sub/zeros.dat', 'wb').write(bytes(1500000))
 open('src/sub/deep/mixed.dat', 'wb').write(b''.join(
     (b'abc' * random.randint(1, 300)) + bytes(random.getrandbits(8) for _ in range(50))
     for _ in range(800)))
+# Names as a Unix file system holds them: UTF-8, and bytes of the OEM code page.
+os.makedirs('names', exist_ok=True)
+for name in ('中文.txt'.encode(), 'тест.txt'.encode(), 'Привет.txt'.encode('cp866'), b'plain.txt'):
+    open(b'names/' + name, 'wb').write(name)
 )";
 
 const char* kPythonArchives = R"(
@@ -59,25 +63,56 @@ with zipfile.ZipFile('py-names.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('文.txt', 'another of the same length')
     z.writestr('A.txt', 'upper case')
     z.writestr('a.txt', 'lower case')
+    z.writestr('last\U0010FFFF.txt', 'the last code point')
 # The longest archive comment, which puts the end record as far from the end as it goes.
 with zipfile.ZipFile('py-long-comment.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('commented.txt', 'x' * 1000)
     z.infolist()[0].comment = b'item comment'
     z.comment = bytes(range(256)) * 255 + bytes(255)
+# A name in the OEM code page from a system other than Unix, whose bytes are UTF-8 as well.
+class OemName(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode('cp866'), self.flag_bits
+with zipfile.ZipFile('py-oem-names.zip', 'w') as z:
+    info = OemName('сон.txt')
+    info.create_system = 0
+    z.writestr(info, 'a dream')
+# The directory lists an empty item first whose local header lies after another's data.
+with zipfile.ZipFile('py-reordered.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('data.txt', 'data ' * 100)
+    z.writestr('empty.txt', '', compress_type=zipfile.ZIP_STORED)
+    z.filelist.reverse()
 )";
 
-// Every item of an archive as Python's zipfile lists it: name, size, CRC, folder or not.
+// Every item of an archive as Python's zipfile lists it: name, size, CRC, folder or not. A name
+// without the UTF-8 flag is taken as unzip shows it where it comes from Unix, as it is, when
+// it is UTF-8; other names are in the OEM code page.
 struct Listed {
     std::string name;
     uint64_t size;
     uint32_t crc;
 };
 
+// The archives that unzip and Python read whole, by the tool that wrote them: prefixes put in
+// front by cat.
+const char* const kInfoZipWritten[] = {"zip-default.zip", "zip-stored.zip", "zip-best.zip",
+                                       "zip-piped.zip",   "zip-stdin.zip",  "sfx-piped.zip",
+                                       "zip-zip64.zip",   "sfx-zip64.zip",  "sh-default.zip"};
+const char* const kPythonWritten[] = {
+    "py-deflated.zip",     "py-stored.zip",     "py-zip64.zip",
+    "py-streamed.zip",     "py-boundaries.zip", "py-names.zip",
+    "py-long-comment.zip", "sfx-py-zip64.zip",  "py-reordered.zip"};
+
 std::vector<Listed> PythonListing(const std::filesystem::path& archive) {
-    std::istringstream lines(RunCommand("PYTHONIOENCODING=utf-8 python3 -c \"import zipfile,sys\n"
-                                        "for i in zipfile.ZipFile(sys.argv[1]).infolist(): "
-                                        "print(i.filename, i.file_size, i.CRC)\" '" +
-                                        archive.string() + "'"));
+    std::istringstream lines(RunCommand(
+        "PYTHONIOENCODING=utf-8 python3 -c \"import zipfile,sys\n"
+        "def name(i):\n"
+        "    b = i.filename.encode('cp437')\n"
+        "    try: return b.decode('utf-8' if i.create_system == 3 else 'cp866')\n"
+        "    except UnicodeDecodeError: return b.decode('cp866')\n"
+        "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+        "    print(i.filename if i.flag_bits & 0x800 else name(i), i.file_size, i.CRC)\" '" +
+        archive.string() + "'"));
     std::vector<Listed> listed;
     Listed item;
     while (lines >> item.name >> item.size >> item.crc)
@@ -105,6 +140,14 @@ protected:
                         // A program in front of an archive whose offsets do not count it, and
                         // whose first item is followed by a data descriptor.
                         "head -c 30000 src/random.bin | cat - zip-piped.zip > sfx-piped.zip");
+        // Zip64 local headers, whose sizes only the extra field holds, behind a program; a
+        // script line shorter than the first item's local header.
+        RunCommand(cd +
+                   "zip -q -r -fz zip-zip64.zip src && "
+                   "head -c 5000 src/random.bin | cat - zip-zip64.zip > sfx-zip64.zip && "
+                   "head -c 5000 src/random.bin | cat - py-zip64.zip > sfx-py-zip64.zip && "
+                   "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-default.zip > sh-default.zip && "
+                   "zip -q -r zip-unix-names.zip names");
         if (CommandAvailable("7z"))
             RunCommand(cd + "7z a -tzip -bd -mx=5 7z-deflate.zip src > /dev/null && "
                             "7z a -tzip -bd -mx=0 7z-stored.zip src > /dev/null && "
@@ -173,11 +216,15 @@ std::string Zaread(const std::string& arguments) {
     return RunCommand(std::string(ZAREAD_PATH) + " " + arguments);
 }
 
+// What a command printed, then its exit status on a line of its own.
+std::string OutputAndStatus(const std::string& command) {
+    return RunCommand(command + " 2>/dev/null; echo \"[exit $?]\"");
+}
+
 } // namespace
 
 TEST_F(RealTools, InfoZip) {
-    for (const char* name : {"zip-default.zip", "zip-stored.zip", "zip-best.zip", "zip-piped.zip",
-                             "zip-stdin.zip", "sfx-piped.zip"})
+    for (const char* name : kInfoZipWritten)
         CheckArchive(name);
 }
 
@@ -202,9 +249,41 @@ TEST_F(RealTools, InfoZipEncrypted) {
 }
 
 TEST_F(RealTools, PythonZipfile) {
-    for (const char* name : {"py-deflated.zip", "py-stored.zip", "py-zip64.zip", "py-streamed.zip",
-                             "py-boundaries.zip", "py-names.zip", "py-long-comment.zip"})
+    for (const char* name : kPythonWritten)
         CheckArchive(name);
+}
+
+// Names without the UTF-8 flag: Info-ZIP's zip on Unix stores them as the file system holds
+// them, UTF-8 or not; a name from another system is in the OEM code page whatever its bytes.
+TEST_F(RealTools, NamesWithoutTheUtf8Flag) {
+    for (const char* name : {"zip-unix-names.zip", "py-oem-names.zip"}) {
+        SCOPED_TRACE(name);
+        OpenArchive archive(ReadFile(Path(name)));
+        const std::vector<Listed> listed = PythonListing(Path(name));
+        ASSERT_EQ(archive.Items().Count(), static_cast<int>(listed.size()));
+        for (int i = 0; i < archive.Items().Count(); ++i)
+            EXPECT_EQ(platform::WideToUtf8(archive.Item(i).FileName), listed[i].name);
+    }
+    const std::string quoted = "'" + Path("zip-unix-names.zip").string() + "'";
+    EXPECT_NE(Zaread("-l " + quoted).find("names\\中文.txt\t"), std::string::npos);
+    EXPECT_EQ(Zaread("-p " + quoted + " names/中文.txt"), UnzipPrint(quoted, "names/中文.txt"));
+}
+
+// An end record whose directory offset is one off misleads the account of the bytes in front
+// that the records give; the search for the first item's local header, whose sizes only its
+// Zip64 extra field holds, still finds them. unzip judges the archive before the damage.
+TEST_F(RealTools, PrefixFoundWhereTheEndRecordMisplacesTheDirectory) {
+    const auto path = Path("sfx-py-zip64.zip");
+    std::string bytes = ReadFile(path);
+    const size_t offsetField = bytes.rfind("PK\x05\x06") + 16;
+    bytes[offsetField] = static_cast<char>(bytes[offsetField] + 1);
+    OpenArchive archive(bytes);
+    const std::vector<Listed> listed = PythonListing(path);
+    ASSERT_EQ(archive.Items().Count(), static_cast<int>(listed.size()));
+    for (int i = 0; i < archive.Items().Count(); ++i)
+        EXPECT_EQ(archive.Archiver().ExtractItemToString(i),
+                  UnzipPrint("'" + path.string() + "'", listed[i].name))
+            << listed[i].name;
 }
 
 // Every stored byte of the comment is where the end record search must still reach: a missed
@@ -245,11 +324,8 @@ TEST_F(RealTools, SevenZip) {
 }
 
 TEST_F(RealTools, ZareadTestsListsAndPrintsLikeUnzip) {
-    std::vector<std::string> archives = {"zip-default.zip",    "zip-stored.zip",    "zip-best.zip",
-                                         "zip-piped.zip",      "zip-stdin.zip",     "sfx-piped.zip",
-                                         "py-deflated.zip",    "py-stored.zip",     "py-zip64.zip",
-                                         "py-streamed.zip",    "py-boundaries.zip", "py-names.zip",
-                                         "py-long-comment.zip"};
+    std::vector<std::string> archives(std::begin(kInfoZipWritten), std::end(kInfoZipWritten));
+    archives.insert(archives.end(), std::begin(kPythonWritten), std::end(kPythonWritten));
     if (CommandAvailable("7z"))
         archives.insert(archives.end(), {"7z-deflate.zip", "7z-stored.zip"});
     for (const std::string& name : archives) {
@@ -284,6 +360,29 @@ TEST_F(RealTools, ZareadReportsFailuresInItsExitStatus) {
     EXPECT_NE(std::system((std::string(ZAREAD_PATH) + " -t '" + damaged + "' > /dev/null").c_str()),
               0);
     EXPECT_NE(std::system((std::string(ZAREAD_PATH) + " -l /nonexistent 2>/dev/null").c_str()), 0);
+    // A name no item has, names the ANSI code page cannot hold whole, a password missing or
+    // wrong: unzip refuses each, and zaread fails and prints nothing. For a name it also exits
+    // as unzip does; a password passes the one-byte check by chance one time in 256, and then
+    // fails as damaged data.
+    const std::string names = "'" + Path("py-names.zip").string() + "' ";
+    const std::string crypt = "'" + Path("zip-crypt.zip").string() + "' ";
+    const std::pair<std::string, bool> refusals[] = {
+        {"-p " + names + "missing.txt", true},
+        {"-p " + names + "'字.txt'", true},
+        {"-p " + names + "'ä.txt'", true},
+        {"-P '' -p " + crypt + "src/numbers.txt", false},
+        {"-P wrong -p " + crypt + "src/numbers.txt", false}};
+    for (const auto& [arguments, sameStatus] : refusals) {
+        SCOPED_TRACE(arguments);
+        const std::string judged = OutputAndStatus("unzip " + arguments);
+        EXPECT_EQ(judged.find("[exit 0]"), std::string::npos) << judged;
+        const std::string ours = OutputAndStatus(ZAREAD_PATH + (" " + arguments));
+        EXPECT_EQ(ours.rfind("[exit ", 0), 0u) << ours;
+        EXPECT_NE(ours, "[exit 0]\n");
+        if (sameStatus) {
+            EXPECT_EQ(ours, judged);
+        }
+    }
 }
 
 // Archives built byte by byte for what the tools do not write, each checked with unzip or
@@ -330,37 +429,47 @@ TEST(CraftedArchives, Zip64ArchiveWithDeferredDiskNumbersBehindAStub) {
 }
 
 // A first item followed by a data descriptor has zeros for its CRC and sizes in the local
-// header; the stub in front is found all the same.
+// header; the stub in front is found all the same, also by the search for the first item's
+// header where the end record's directory offset counts the stub and the items' do not.
 TEST(CraftedArchives, StubBeforeAnItemWithADataDescriptor) {
-    const std::string zip =
-        BuildZip({Entry{.name = "a.txt", .data = "described", .dataDescriptor = true},
-                  Entry{.name = "b.txt", .data = "plain"}},
-                 {.stub = std::string(3000, 'S')});
-    ASSERT_TRUE(UnzipAccepts(zip));
-    OpenArchive archive(zip);
-    EXPECT_EQ(archive.Dir().StubSize, 3000);
-    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "described");
-    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "plain");
+    for (const bool directoryOffsetIncludesStub : {false, true}) {
+        const std::string zip =
+            BuildZip({Entry{.name = "a.txt", .data = "described", .dataDescriptor = true},
+                      Entry{.name = "b.txt", .data = "plain"}},
+                     {.stub = std::string(3000, 'S'),
+                      .directoryOffsetIncludesStub = directoryOffsetIncludesStub});
+        ASSERT_TRUE(directoryOffsetIncludesStub || UnzipAccepts(zip));
+        OpenArchive archive(zip);
+        EXPECT_EQ(archive.Dir().StubSize, 3000);
+        EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "described");
+        EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "plain");
+    }
 }
 
-// A Unicode path entry names the item when it was written for exactly the stored name bytes;
-// unzip, which reads such entries too, is the judge.
-class UnicodePathEntry : public ::testing::TestWithParam<bool> {};
+// A Unicode path entry names the item when it is of version 1 and was written for exactly the
+// stored name bytes; unzip, which reads such entries too, is the judge.
+struct UnicodePathCase {
+    bool crcMatches;
+    char version;
+};
 
-TEST_P(UnicodePathEntry, NamesTheItemWhenItsCrcMatches) {
+class UnicodePathEntry : public ::testing::TestWithParam<UnicodePathCase> {};
+
+TEST_P(UnicodePathEntry, NamesTheItemWhenItsVersionAndCrcMatch) {
     const std::string stored = "old.txt";
     const std::string unicode = "новый.txt";
     std::string extra;
     Put16(extra, 0x7075);
     Put16(extra, static_cast<uint16_t>(5 + unicode.size()));
-    extra += '\x01';
-    Put32(extra, Crc32Of(GetParam() ? stored : stored + "!"));
+    extra += GetParam().version;
+    Put32(extra, Crc32Of(GetParam().crcMatches ? stored : stored + "!"));
     extra += unicode;
     const std::string zip = BuildZip(
         {Entry{.name = stored, .data = "renamed", .localExtra = extra, .centralExtra = extra}});
     TempDir dir;
     WriteFile(dir / "a.zip", zip);
-    const std::string expected = GetParam() ? unicode : stored;
+    const std::string expected =
+        GetParam().crcMatches && GetParam().version == 1 ? unicode : stored;
     EXPECT_EQ(RunCommand("unzip -Z1 '" + (dir / "a.zip").string() + "'"), expected + "\n");
     OpenArchive archive(zip);
     EXPECT_EQ(platform::WideToUtf8(archive.Item(0).FileName), expected);
@@ -370,4 +479,6 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsCrcMatches) {
     EXPECT_EQ(platform::WideToUtf8(rebuilt.Item(0).FileName), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(CrcMatches, UnicodePathEntry, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(CrcAndVersion, UnicodePathEntry,
+                         ::testing::Values(UnicodePathCase{true, 1}, UnicodePathCase{false, 1},
+                                           UnicodePathCase{true, 2}));

@@ -66,8 +66,10 @@ TEST(Streams, ReadMemoryStreamReadsInPlaceAndRefusesWrites) {
 TEST(Streams, FileStreamOpenModes) {
     test::TempDir dir;
     const std::string name = (dir / "a.bin").string();
+    test::WriteFile(name, "a longer file that creating empties");
     {
         TFileStream created(name, fmCreate);
+        EXPECT_EQ(test::ReadFile(name), "");
         created.WriteBuffer("abcdef", 6);
         created.SetSize(4);
         EXPECT_EQ(created.Size(), 4);
@@ -81,10 +83,18 @@ TEST(Streams, FileStreamOpenModes) {
     }
     {
         TFileStream readWrite(name, fmOpenReadWrite | fmShareDenyWrite);
+        // A write over bytes read before: reading them again gives what the file now holds.
+        char buffer[4];
+        readWrite.ReadBuffer(buffer, 1);
+        readWrite.SetPosition(0);
+        readWrite.WriteBuffer("A", 1);
+        readWrite.SetPosition(0);
+        readWrite.ReadBuffer(buffer, 4);
+        EXPECT_EQ(std::string(buffer, 4), test::ReadFile(name));
         readWrite.Seek(0, TSeekOrigin::soEnd);
         readWrite.WriteBuffer("Z", 1);
     }
-    EXPECT_EQ(test::ReadFile(name), "abcdZ");
+    EXPECT_EQ(test::ReadFile(name), "AbcdZ");
     EXPECT_THROW(TFileStream((dir / "missing").string(), fmOpenRead), EFOpenError);
 }
 

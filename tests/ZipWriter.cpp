@@ -161,7 +161,9 @@ std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout) {
         Put32(central, e.zip64 ? 0xFFFFFFFF : offset);
         central += e.name + extra + e.comment;
     }
-    const uint32_t centralOffset = base + static_cast<uint32_t>(archive.size());
+    const uint32_t centralOffset =
+        (layout.directoryOffsetIncludesStub ? static_cast<uint32_t>(layout.stub.size()) : base) +
+        static_cast<uint32_t>(archive.size());
     archive += central;
     const auto count = static_cast<uint16_t>(entries.size());
     if (layout.zip64EndRecords) {

@@ -40,6 +40,7 @@ struct Layout {
     std::string comment;
     std::string stub; // bytes in front of the archive
     bool offsetsIncludeStub = false;
+    bool directoryOffsetIncludesStub = false; // the end record's offset counts it, items' not
     bool zip64EndRecords = false;  // a Zip64 end record and locator, 0xFFFF counts
     bool zip64DiskNumbers = false; // with them, 0xFFFF disk numbers in the end record too
     std::optional<uint16_t> totalEntries;

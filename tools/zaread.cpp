@@ -10,12 +10,18 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Exit statuses: an item that failed, a usage or archive error and, as unzip has them, a name
+// that matches no item and a password not accepted.
+constexpr int kItemFailed = 1;
 constexpr int kUsageError = 2;
+constexpr int kNameNotFound = 11;
+constexpr int kPasswordNotAccepted = 82;
 
 int Usage() {
     std::cerr << "usage: zaread [-P PASSWORD] -l ARCHIVE\n"
@@ -88,7 +94,7 @@ int Test(TZipArchiver& archiver) {
         }
     }
     std::printf("%d items OK, %d bad\n", good, bad);
-    return bad == 0 ? 0 : 1;
+    return bad == 0 ? 0 : kItemFailed;
 }
 
 // The item stored under exactly the name, "\\" or "/" between folders; -1 when none is.
@@ -102,13 +108,36 @@ int32_t IndexOfStoredName(TZipArchiver& archiver, const std::string& utf8Name) {
     return -1;
 }
 
-// A name is looked for first exactly as it is stored, which reaches names that the ANSI code
-// page cannot hold whole; otherwise through the engine's own lookup.
+// The contents of the item a name means: the one stored under exactly that name, which
+// reaches names that the ANSI code page cannot hold whole, else the one the engine's own
+// lookup finds, in another letter case or by wildcards too. A name the ANSI code page cannot
+// hold whole goes no further: its lost characters would become "?", which matches others.
+std::optional<std::string> ContentsOf(TZipArchiver& archiver, const std::string& name) {
+    if (const int32_t stored = IndexOfStoredName(archiver, name); stored >= 0)
+        return archiver.ExtractItemToString(stored);
+    const std::string ansiName = platform::Utf8ToAnsi(name);
+    if (platform::AnsiToUtf8(ansiName) != name)
+        return std::nullopt;
+    try {
+        return archiver.ExtractToString(ansiName);
+    } catch (const EZAException& e) {
+        if (e.NativeError() != za::neEntryNotFound)
+            throw;
+    }
+    return std::nullopt;
+}
+
 int Print(TZipArchiver& archiver, const std::string& name) {
-    const int32_t stored = IndexOfStoredName(archiver, name);
-    const std::string contents = stored >= 0 ? archiver.ExtractItemToString(stored)
-                                             : archiver.ExtractToString(platform::Utf8ToAnsi(name));
-    std::fwrite(contents.data(), 1, contents.size(), stdout);
+    const auto contents = ContentsOf(archiver, name);
+    if (!contents) {
+        std::cerr << name << ": not in the archive\n";
+        return kNameNotFound;
+    }
+    if (archiver.SkipCurrentFile) {
+        std::cerr << name << ": password not accepted\n";
+        return kPasswordNotAccepted;
+    }
+    std::fwrite(contents->data(), 1, contents->size(), stdout);
     return 0;
 }
 

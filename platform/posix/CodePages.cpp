@@ -125,9 +125,11 @@ char* PutUtf8(char* out, char32_t c) {
     return out;
 }
 
-// The next code point of a UTF-8 text. Malformed bytes count as one unknown character; so
-// does a sequence that is overlong, a surrogate or beyond U+10FFFF, which a careful decoder
-// refuses, so that no byte string can pass for "/" or a zero byte inside a name.
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+// The next code point of a UTF-8 text, or kMalformed for a malformed byte; so for a sequence
+// that is overlong, a surrogate or beyond U+10FFFF, which a careful decoder refuses, so that
+// no byte string can pass for "/" or a zero byte inside a name.
 char32_t NextCodePoint(std::string_view s, size_t& i) {
     const unsigned char b = U8(s[i]);
     auto continuation = [&](size_t k) { return i + k < s.size() && (U8(s[i + k]) & 0xC0) == 0x80; };
@@ -149,16 +151,22 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
         for (size_t k = 1; k < form.length; ++k) {
             if (!continuation(k)) {
                 i += 1;
-                return U'?';
+                return kMalformed;
             }
             c = (c << 6) | (U8(s[i + k]) & 0x3F);
         }
         i += form.length;
         const bool valid = c >= form.smallest && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
-        return valid ? c : U'?';
+        return valid ? c : kMalformed;
     }
     i += 1;
-    return U'?';
+    return kMalformed;
+}
+
+// Malformed bytes count as one unknown character each.
+char32_t NextCharacter(std::string_view s, size_t& i) {
+    const char32_t c = NextCodePoint(s, i);
+    return c == kMalformed ? U'?' : c;
 }
 
 std::string MapBytes(std::string_view s, const std::array<unsigned char, 256>& table) {
@@ -218,7 +226,7 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     out.reserve(utf8.size());
     const auto& table = T().wideToAnsi;
     for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextCodePoint(utf8, i);
+        const char32_t c = NextCharacter(utf8, i);
         out += static_cast<char>(c <= 0xFFFF ? table[c] : '?');
     }
     return out;
@@ -228,7 +236,7 @@ std::u16string Utf8ToWide(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        const char32_t c = NextCodePoint(utf8, i);
+        const char32_t c = NextCharacter(utf8, i);
         if (c < 0x10000) {
             out += static_cast<char16_t>(c);
         } else {
@@ -237,6 +245,13 @@ std::u16string Utf8ToWide(std::string_view utf8) {
         }
     }
     return out;
+}
+
+bool IsUtf8(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();)
+        if (NextCodePoint(bytes, i) == kMalformed)
+            return false;
+    return true;
 }
 
 std::string WideToUtf8(std::u16string_view wide) {

@@ -52,6 +52,11 @@ std::u16string Utf8ToWide(std::string_view utf8) {
     return ToWide(CP_UTF8, utf8);
 }
 
+bool IsUtf8(std::string_view bytes) {
+    return bytes.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                static_cast<int>(bytes.size()), nullptr, 0) != 0;
+}
+
 std::string WideToUtf8(std::u16string_view wide) {
     return FromWide(CP_UTF8, wide);
 }
