@@ -5,6 +5,7 @@
 #include "ZADirManager.h"
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
+#include "ZAOutputRoom.h"
 #include "ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "platform/MemoryStatus.h"
@@ -169,11 +170,11 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
         const int64_t end = areaStart_ + static_cast<int64_t>(capacity);
         if (memoryOutput_->Size() >= end)
             return true;
-        // Doubling, but never past the item's end, where a reserve that was kept small
-        // grows to meet output that really comes.
+        // A reserve that was kept small grows to meet output that really comes.
         if (end > memoryOutput_->Capacity())
-            memoryOutput_->Reserve(std::min(areaStart_ + static_cast<int64_t>(OutputRoom()) + 1,
-                                            std::max(end, memoryOutput_->Capacity() * 2)));
+            memoryOutput_->Reserve(static_cast<int64_t>(
+                RoomGrown(static_cast<uint64_t>(memoryOutput_->Capacity()),
+                          static_cast<uint64_t>(end), areaStart_ + areaLimit_)));
         memoryOutput_->SetSize(end);
         return true;
     }
@@ -187,8 +188,9 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
 }
 
 // Inflates one piece of input into the output area. Output beyond the item's declared size
-// fails the piece: a stream that inflates further than it says must not take memory. A
-// failed piece leaves no bytes of its own in the output.
+// fails the piece: a stream that inflates further than it says must not take memory, nor
+// is room made for more than the input so far can become. A failed piece leaves no bytes of
+// its own in the output.
 bool TZAItemDecoder::Inflate(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
                              uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
                              size_t& produced) {
@@ -207,9 +209,11 @@ bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char*
                                      int64_t length, uint64_t firstOutputSize, uint64_t growStep,
                                      bool wholeStream, size_t& produced) {
     constexpr size_t kPiece = 256 << 10;
-    const uint64_t limit = OutputRoom() + 1;
-    const uint64_t honest = static_cast<uint64_t>(length) * kMaxDeflateRatio + 1024;
-    uint64_t capacity = std::clamp<uint64_t>(std::min(firstOutputSize, honest), 1, limit);
+    const uint64_t honest =
+        ExpandedAtMost(kMethodDeflate, static_cast<uint64_t>(consumed_ + length));
+    const uint64_t limit = std::min(OutputRoom(), honest > written_ ? honest - written_ : 0) + 1;
+    areaLimit_ = limit;
+    uint64_t capacity = std::clamp<uint64_t>(firstOutputSize, 1, limit);
     inflater.SetInput(input, static_cast<size_t>(length));
     produced = 0;
     areaCrc_ = crc_;

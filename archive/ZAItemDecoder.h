@@ -78,5 +78,6 @@ private:
     TMemoryStream* memoryOutput_;
     bool inPlace_ = false;
     int64_t areaStart_ = 0;
+    uint64_t areaLimit_ = 0; // the room the area may take: one byte past the most it may hold
     uint32_t areaCrc_ = 0; // the item's CRC with the area's bytes so far
 };
