@@ -78,6 +78,8 @@ bool TZAItemDecoder::Run() {
     default:
         ok = item_.VersionNeeded > 10 && DecodeBlocks();
     }
+    // What was consumed, however the data was decoded and wherever it stopped.
+    archiver_.BytesProcessed = consumed_;
     if (!ok || written_ != item_.FullUncompressedSize())
         return false;
     return archiver_.SkipCurrentFile || crc_ == item_.Crc32;
@@ -309,8 +311,14 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
 }
 
 // The whole item in one call, taken only where its outcome cannot differ from the chunked
-// path's. Any failure puts both streams back as they were, so that the chunked path decodes
-// the item again and gives its own result, partial output and all.
+// path's, but for one known difference: libdeflate reads some codes that zlib refuses as if
+// they were their valid neighbours (length symbols 286 and 287 as 285, distance codes 30
+// and 31 as 29, a header listing more than 286 length or 30 distance symbols, code lengths
+// that run past the last symbol). A stream holding one fails a chunk at a time and, when
+// its CRC-32 still matches, succeeds whole. Finding them means walking every symbol, which
+// doubled the time of whole decoding. Any failure puts both streams back as they were, so
+// that the chunked path decodes the item again and gives its own result, partial output
+// and all.
 bool TZAItemDecoder::DecodeWhole() {
     if (!WholeDecodingAllowed())
         return false;
@@ -339,7 +347,7 @@ bool TZAItemDecoder::DecodeWhole() {
     memoryOutput_->SetPosition(outputEnd);
     written_ = size;
     crc_ = item_.Crc32;
-    CountChunksAsDecoded();
+    consumed_ = remaining_;
     ++archiver_.ItemsDecodedWhole;
     return true;
 }
@@ -380,13 +388,6 @@ const unsigned char* TZAItemDecoder::WholeInput(std::unique_ptr<unsigned char[]>
         return nullptr;
     }
     return ReadExactly(buffer, remaining_) ? buffer : nullptr;
-}
-
-// Where the chunked path leaves its count of bytes processed: at the start of its last chunk.
-void TZAItemDecoder::CountChunksAsDecoded() {
-    for (int64_t at = 0; at < remaining_; at += ChunkSize(remaining_ - at))
-        archiver_.BytesProcessed = at;
-    consumed_ = remaining_;
 }
 
 // The component's own format: a 50-byte header, then blocks of a 4-byte length and data,

@@ -3,9 +3,11 @@
 #include "ArchiveFixture.h"
 #include "TestTools.h"
 #include "ZipWriter.h"
+#include "archive/ZAZlib.h"
 #include "runtime/Exception.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <random>
@@ -197,6 +199,128 @@ TEST(WholeDecoding, ProgressEventsComeForEveryChunk) {
         cancel = true;
         a.ReportProgress = true;
         EXPECT_EQ(ExtractedWithRoom(a, 0, true), ExtractionOutcome{});
+    }
+}
+
+// Deflate streams written bit by bit, Huffman codes highest bit first.
+class BitWriter {
+public:
+    void Put(uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i)
+            Bit((value >> i) & 1);
+    }
+    void PutCode(uint32_t code, int bits) {
+        for (int i = bits - 1; i >= 0; --i)
+            Bit((code >> i) & 1);
+    }
+    std::string Done() const { return bytes_; }
+
+private:
+    void Bit(uint32_t bit) {
+        if (used_ % 8 == 0)
+            bytes_ += '\0';
+        bytes_.back() = static_cast<char>(bytes_.back() | bit << (used_++ % 8));
+    }
+    std::string bytes_;
+    size_t used_ = 0;
+};
+
+constexpr int kRuns = 100; // of 258 bytes, after the first: past code 29's least distance
+
+// A fixed block: "a", runs that copy it with the given length symbol, then a copy of 3
+// bytes from the given distance code's least distance, and the end of the block.
+std::string FixedBlock(uint32_t lengthSymbol, uint32_t distanceCode) {
+    BitWriter out;
+    out.Put(1, 1);                    // last block
+    out.Put(1, 2);                    // fixed codes
+    out.PutCode(0x30 + 'a', 8);       // literal
+    for (int i = 0; i < kRuns; ++i) { // length 258, distance 1
+        out.PutCode(0xC0 + lengthSymbol - 280, 8);
+        out.PutCode(0, 5);
+    }
+    out.PutCode(1, 7); // length 3
+    out.PutCode(distanceCode, 5);
+    out.Put(0, 13);
+    out.PutCode(0, 7); // end of block
+    return out.Done();
+}
+
+// A dynamic block whose header lists `lengths` length symbols (zlib takes 286 at most) with
+// codes for "a" and the end of the block, and two distance codes, or one and a run of zeros
+// that goes `pastEnd` code lengths beyond the last symbol; then "aaa".
+std::string DynamicBlock(int lengths, int pastEnd) {
+    BitWriter out;
+    out.Put(1, 1);
+    out.Put(2, 2);
+    out.Put(lengths - 257, 5);
+    out.Put(2 - 1, 5);
+    out.Put(18 - 4, 4);
+    // Code length codes in their order 16 17 18 0 8 7 9 6 10 5 11 4 12 3 13 2 14 1: 18 ("11
+    // to 138 zeros") is 0, 0 is 10 and 1 is 11.
+    for (int length : {0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2})
+        out.Put(static_cast<uint32_t>(length), 3);
+    const auto zeros = [&](int count) {
+        out.PutCode(0, 1);
+        out.Put(static_cast<uint32_t>(count - 11), 7);
+    };
+    zeros('a');
+    out.PutCode(3, 2); // "a": 1 bit
+    zeros(138);
+    zeros(255 - 'a' - 138);
+    out.PutCode(3, 2); // end of block: 1 bit
+    zeros(lengths - 257);
+    out.PutCode(3, 2); // a distance code of 1 bit
+    if (pastEnd > 0)
+        zeros(1 + pastEnd); // the other distance code unused, and on past the end
+    else
+        out.PutCode(3, 2); // another of 1 bit
+    for (int i = 0; i < 3; ++i)
+        out.PutCode(0, 1);
+    out.PutCode(1, 1);
+    return out.Done();
+}
+
+struct RefusedStream {
+    const char* name;
+    std::string stream;
+    std::string decoded; // what libdeflate makes of it
+};
+
+// Streams that zlib, unzip and Python refuse, but libdeflate reads as if they held the valid
+// code next to the one they hold. A chunk at a time they fail; whole, with a CRC-32 of what
+// libdeflate reads, they pass. This is the one known way the two paths differ.
+TEST(WholeDecoding, StreamsOnlyZlibRefusesPassWhole) {
+    if (!za::WholeInflateAvailable())
+        GTEST_SKIP() << "no whole deflate decoder in this build";
+    const std::string runs((1 + kRuns * 258) + 3, 'a');
+    const RefusedStream streams[] = {
+        {"length symbol 286", FixedBlock(286, 0), runs},
+        {"length symbol 287", FixedBlock(287, 0), runs},
+        {"distance code 30", FixedBlock(285, 30), runs},
+        {"distance code 31", FixedBlock(285, 31), runs},
+        {"287 length symbols", DynamicBlock(287, 0), "aaa"},
+        {"code lengths past the last symbol", DynamicBlock(286, 10), "aaa"}};
+    for (const RefusedStream& refused : streams) {
+        SCOPED_TRACE(refused.name);
+        std::string out(refused.decoded.size() + 1, '\0');
+        z_stream z{};
+        ASSERT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(refused.stream.data()));
+        z.avail_in = static_cast<uInt>(refused.stream.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        EXPECT_EQ(inflate(&z, Z_FINISH), Z_DATA_ERROR);
+        inflateEnd(&z);
+        const std::string bytes = BuildZip(
+            {Entry{.name = "refused", .data = refused.decoded, .payload = refused.stream}});
+        EXPECT_FALSE(ToolsReadSound(bytes));
+        TStringStream memory(bytes);
+        int64_t decodedWhole = 0, decodedChunked = 0;
+        EXPECT_NE(Extracted(memory, false, false, decodedChunked).error, "");
+        const ExtractionOutcome whole = Extracted(memory, true, false, decodedWhole);
+        EXPECT_EQ(whole.error, "");
+        EXPECT_EQ(whole.bytes, refused.decoded);
+        EXPECT_EQ(decodedWhole, 1);
     }
 }
 
