@@ -29,9 +29,6 @@ constexpr int kVersionNeeded = 4, kFlags = 6, kMethod = 8, kTime = 10, kDate = 1
               kCompressedSize = 18, kUncompressedSize = 22, kNameLength = 26, kExtraLength = 28;
 }
 
-// Deflate expands data no more than about 1032 to 1, whatever sizes the headers claim.
-constexpr uint64_t kMaxDeflateRatio = 1032;
-
 constexpr uint16_t kZip64ExtraId = 0x0001;
 // The name again in UTF-8, with the CRC-32 of the name bytes it was written for.
 constexpr uint16_t kUnicodePathExtraId = 0x7075;

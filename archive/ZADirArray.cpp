@@ -56,34 +56,31 @@ void TZADirArray::CheckIndex(int32_t index, int32_t nativeError) const {
         throw EZAException::Create(nativeError);
 }
 
-void TZADirArray::Blank(int32_t from, int32_t to) {
-    for (int32_t i = from; i < to; ++i)
-        items_[static_cast<size_t>(i)] = TDirItem{};
-}
-
 // Grows by a step that doubles each time up to its limit, so that a large directory
-// reallocates its slots only a few times.
+// reallocates its slots only a few times. Slots are made when they come into use: a
+// directory that turns out short does not pay for clearing the rest.
 void TZADirArray::Grow(int32_t n) {
     growBy_ = std::min(growBy_ * 2, kMaxGrowBy);
-    const int64_t stepped = int64_t{Capacity()} + growBy_;
+    const int64_t stepped = int64_t{capacity_} + growBy_;
     const auto slots = static_cast<size_t>(stepped > n ? stepped : n);
     items_.reserve(slots);
-    // The new slots are written right away.
+    // The new slots are written as they come into use.
     platform::AdviseWrittenWhole(items_.data() + items_.size(),
                                  (slots - items_.size()) * sizeof(TDirItem));
-    items_.resize(slots);
+    capacity_ = static_cast<int32_t>(slots);
 }
 
 void TZADirArray::SetCount(int32_t n) {
     n = std::max(n, 0);
-    if (n > Capacity()) {
+    if (n > capacity_) {
         Grow(n);
     } else if (n == 0) {
         items_.clear();
         items_.shrink_to_fit();
+        capacity_ = 0;
     }
-    if (n < count_ && n > 0)
-        Blank(n, count_);
+    // Slots going out of use go, so that they come back blank.
+    items_.resize(static_cast<size_t>(n));
     count_ = n;
 }
 
@@ -117,12 +114,11 @@ void TZADirArray::Delete(int32_t index) {
     if (index < itemNames_.Count())
         itemNames_.Delete(index);
     items_.erase(items_.begin() + index);
-    items_.emplace_back();
     --count_;
 }
 
 void TZADirArray::Clear() {
-    Blank(0, count_);
+    items_.clear();
     count_ = 0;
     itemNames_.Clear();
 }

@@ -60,7 +60,7 @@ struct TDirItem {
 class TZADirArray {
 public:
     int32_t Count() const { return count_; }
-    int32_t Capacity() const { return static_cast<int32_t>(items_.size()); }
+    int32_t Capacity() const { return capacity_; }
     int32_t GrowBy() const { return growBy_; }
     const TZAHashedStringList& ItemNames() const { return itemNames_; }
 
@@ -85,10 +85,10 @@ private:
     void CheckIndex(int32_t index, int32_t nativeError) const;
     void Rename(int32_t index, const std::string& lowerName, std::u16string name);
     void Grow(int32_t n);
-    void Blank(int32_t from, int32_t to);
 
-    std::vector<TDirItem> items_; // as many as the capacity
+    std::vector<TDirItem> items_; // as many as the count, room for the capacity
     TZAHashedStringList itemNames_;
     int32_t growBy_ = 500;
+    int32_t capacity_ = 0;
     int32_t count_ = 0;
 };

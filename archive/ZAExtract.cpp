@@ -2,6 +2,7 @@
 #include "ZADirManager.h"
 #include "ZAExcept.h"
 #include "ZAItemDecoder.h"
+#include "ZAOutputRoom.h"
 #include "ZAScopedValue.h"
 #include "ZipArchiver.h"
 
@@ -9,19 +10,6 @@
 #include <limits>
 
 using namespace za;
-
-namespace {
-
-// What is reserved before any byte is decoded: at most what the bytes present expand to at
-// a ratio ordinary data does not pass, and never more than an eighth of the address space
-// (a 32-bit system's), so that a lying header cannot make the allocation fail.
-constexpr uint64_t kUpFrontRatio = 16;
-constexpr uint64_t kUpFrontFloor = 1 << 20;
-constexpr uint64_t kUpFrontLimit = std::numeric_limits<size_t>::max() / 8;
-// A result that ended this far short of its room gives the rest back.
-constexpr size_t kKeptSlack = 1 << 20;
-
-} // namespace
 
 std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     CheckOpen();
@@ -46,7 +34,7 @@ std::string TZABaseArchiver::ExtractItemToString(int32_t index) {
     std::string result = output.TakeDataString();
     // A caller keeping many results (the facade keeps them all) must not keep the room that
     // a failed or lying item left unused.
-    if (result.capacity() - result.size() > kKeptSlack)
+    if (HoldsSpareRoom(result.size(), result.capacity()))
         result.shrink_to_fit();
     return result;
 }
@@ -62,14 +50,8 @@ int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
     const uint64_t streamSize = static_cast<uint64_t>(archiveStream_->Size());
     const uint64_t present =
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
-    const uint64_t honestLimit =
-        item.CompressionMethod == kMethodStored ? present : present * kMaxDeflateRatio + 65536;
-    // Before a byte is decoded, a header may still lie: what is taken up front is bounded,
-    // and the output grows from there if the data is real.
-    const uint64_t upFront = std::min(present * kUpFrontRatio + kUpFrontFloor, kUpFrontLimit);
-    // One byte more: extraction looks one byte past the declared size to tell a stream that
-    // inflates further.
-    return static_cast<int64_t>(std::min({item.FullUncompressedSize(), honestLimit, upFront}) + 1);
+    return static_cast<int64_t>(
+        RoomUpFront(item.CompressionMethod, item.FullUncompressedSize(), present));
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {

@@ -5,6 +5,7 @@
 #include "ZADirManager.h"
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
+#include "ZAOutputRoom.h"
 #include "ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "platform/MemoryStatus.h"
@@ -77,6 +78,8 @@ bool TZAItemDecoder::Run() {
     default:
         ok = item_.VersionNeeded > 10 && DecodeBlocks();
     }
+    // What was consumed, however the data was decoded and wherever it stopped.
+    archiver_.BytesProcessed = consumed_;
     if (!ok || written_ != item_.FullUncompressedSize())
         return false;
     return archiver_.SkipCurrentFile || crc_ == item_.Crc32;
@@ -169,11 +172,11 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
         const int64_t end = areaStart_ + static_cast<int64_t>(capacity);
         if (memoryOutput_->Size() >= end)
             return true;
-        // Doubling, but never past the item's end, where a reserve that was kept small
-        // grows to meet output that really comes.
+        // A reserve that was kept small grows to meet output that really comes.
         if (end > memoryOutput_->Capacity())
-            memoryOutput_->Reserve(std::min(areaStart_ + static_cast<int64_t>(OutputRoom()) + 1,
-                                            std::max(end, memoryOutput_->Capacity() * 2)));
+            memoryOutput_->Reserve(static_cast<int64_t>(
+                RoomGrown(static_cast<uint64_t>(memoryOutput_->Capacity()),
+                          static_cast<uint64_t>(end), areaStart_ + areaLimit_)));
         memoryOutput_->SetSize(end);
         return true;
     }
@@ -187,8 +190,9 @@ bool TZAItemDecoder::EnsureOutputCapacity(uint64_t capacity) {
 }
 
 // Inflates one piece of input into the output area. Output beyond the item's declared size
-// fails the piece: a stream that inflates further than it says must not take memory. A
-// failed piece leaves no bytes of its own in the output.
+// fails the piece: a stream that inflates further than it says must not take memory, nor
+// is room made for more than the input so far can become. A failed piece leaves no bytes of
+// its own in the output.
 bool TZAItemDecoder::Inflate(za::TZAInflater& inflater, const unsigned char* input, int64_t length,
                              uint64_t firstOutputSize, uint64_t growStep, bool wholeStream,
                              size_t& produced) {
@@ -207,9 +211,11 @@ bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char*
                                      int64_t length, uint64_t firstOutputSize, uint64_t growStep,
                                      bool wholeStream, size_t& produced) {
     constexpr size_t kPiece = 256 << 10;
-    const uint64_t limit = OutputRoom() + 1;
-    const uint64_t honest = static_cast<uint64_t>(length) * kMaxDeflateRatio + 1024;
-    uint64_t capacity = std::clamp<uint64_t>(std::min(firstOutputSize, honest), 1, limit);
+    const uint64_t honest =
+        ExpandedAtMost(kMethodDeflate, static_cast<uint64_t>(consumed_ + length));
+    const uint64_t limit = std::min(OutputRoom(), honest > written_ ? honest - written_ : 0) + 1;
+    areaLimit_ = limit;
+    uint64_t capacity = std::clamp<uint64_t>(firstOutputSize, 1, limit);
     inflater.SetInput(input, static_cast<size_t>(length));
     produced = 0;
     areaCrc_ = crc_;
@@ -305,8 +311,14 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
 }
 
 // The whole item in one call, taken only where its outcome cannot differ from the chunked
-// path's. Any failure puts both streams back as they were, so that the chunked path decodes
-// the item again and gives its own result, partial output and all.
+// path's, but for one known difference: libdeflate reads some codes that zlib refuses as if
+// they were their valid neighbours (length symbols 286 and 287 as 285, distance codes 30
+// and 31 as 29, a header listing more than 286 length or 30 distance symbols, code lengths
+// that run past the last symbol). A stream holding one fails a chunk at a time and, when
+// its CRC-32 still matches, succeeds whole. Finding them means walking every symbol, which
+// doubled the time of whole decoding. Any failure puts both streams back as they were, so
+// that the chunked path decodes the item again and gives its own result, partial output
+// and all.
 bool TZAItemDecoder::DecodeWhole() {
     if (!WholeDecodingAllowed())
         return false;
@@ -335,7 +347,7 @@ bool TZAItemDecoder::DecodeWhole() {
     memoryOutput_->SetPosition(outputEnd);
     written_ = size;
     crc_ = item_.Crc32;
-    CountChunksAsDecoded();
+    consumed_ = remaining_;
     ++archiver_.ItemsDecodedWhole;
     return true;
 }
@@ -376,13 +388,6 @@ const unsigned char* TZAItemDecoder::WholeInput(std::unique_ptr<unsigned char[]>
         return nullptr;
     }
     return ReadExactly(buffer, remaining_) ? buffer : nullptr;
-}
-
-// Where the chunked path leaves its count of bytes processed: at the start of its last chunk.
-void TZAItemDecoder::CountChunksAsDecoded() {
-    for (int64_t at = 0; at < remaining_; at += ChunkSize(remaining_ - at))
-        archiver_.BytesProcessed = at;
-    consumed_ = remaining_;
 }
 
 // The component's own format: a 50-byte header, then blocks of a 4-byte length and data,

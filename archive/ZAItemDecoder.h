@@ -17,7 +17,8 @@ struct TDirItem;
 
 // Reads one item's data from its local header on: checks the password of an encrypted item,
 // decodes stored, deflated or block-format data chunk by chunk into the output and keeps
-// the CRC-32 of what it wrote; a whole item in one call where that cannot change the result.
+// the CRC-32 of what it wrote; a whole item in one call where that cannot change the result,
+// but for deflate streams holding codes that zlib refuses and libdeflate reads (DecodeWhole).
 // Never writes more than the item's declared size.
 class TZAItemDecoder {
 public:
@@ -38,7 +39,6 @@ private:
     bool DecodeWhole();
     bool WholeDecodingAllowed();
     const unsigned char* WholeInput(std::unique_ptr<unsigned char[]>& held);
-    void CountChunksAsDecoded();
     bool AskForPasswordUntilItPasses(const std::function<PasswordCheck()>& check);
     PasswordCheck CheckTraditionalPassword();
     int64_t ChunkSize(int64_t left) const;
@@ -78,5 +78,6 @@ private:
     TMemoryStream* memoryOutput_;
     bool inPlace_ = false;
     int64_t areaStart_ = 0;
+    uint64_t areaLimit_ = 0; // the room the area may take: one byte past the most it may hold
     uint32_t areaCrc_ = 0; // the item's CRC with the area's bytes so far
 };

@@ -226,7 +226,9 @@ public:
 
     bool ExtractCorruptedFiles = false;
     // Items may decode whole, in one call, where no result can differ from decoding them a
-    // chunk at a time; off, every item decodes a chunk at a time.
+    // chunk at a time, but for deflate streams holding codes that zlib refuses and libdeflate
+    // reads as their valid neighbours: such an item whose CRC-32 matches succeeds whole and
+    // fails a chunk at a time. Off, every item decodes a chunk at a time.
     bool DecodeWholeItems = true;
     bool RebuildDirOnError = true;
     std::string Password;
@@ -241,6 +243,7 @@ public:
     bool ProgressCancelled = false;
     bool ReportProgress = false;
     bool SkipCurrentFile = false;
+    // Compressed bytes of the current item consumed so far; all of them once it is decoded.
     int64_t BytesProcessed = 0;
     int64_t BytesToProcess = 0;
     // How many items so far came back from the whole-item decoder.

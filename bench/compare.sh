@@ -28,10 +28,11 @@ for n in 10000 1000000; do
         -- unzip-l unzip -l "$corpora/A-$n.zip"
 done
 
-for corpus in B C; do
+for corpus in B C M; do
     case $corpus in
     B) title="B: extract 200 MB in 200 items to memory, checking each CRC" ;;
     C) title="C: extract one 1 GiB item to memory, checking its CRC" ;;
+    M) title="M: extract 234 MB in 19 items of mixed sizes to memory, checking each CRC" ;;
     esac
     measure "$title" \
         -- engine build/zaread -t "$corpora/$corpus.zip" \

@@ -1,6 +1,7 @@
 """Writes the benchmark archives with Python's zipfile (deflate, level 6) into a folder:
 A-N.zip with N small files, B.zip with 200 MB of mixed text and binary data in 200 items,
-C.zip with one 1 GiB item of compressible data. Archives already there are kept.
+C.zip with one 1 GiB item of compressible data, M.zip with 234 MB of items of mixed sizes
+and kinds. Archives already there are kept.
 
     make_corpora.py FOLDER [A-ITEM-COUNT...]
 """
@@ -51,3 +52,17 @@ def one_big_item():
 
 
 write("C.zip", one_big_item)
+
+
+# Items of mixed sizes: 4 MB of text each, 20 MB of random bytes or sparse binary each, and
+# one text item of 97 MB.
+def mixed_items():
+    for i in range(14):
+        yield f"text{i:02}.txt", text(4 << 20)
+    for i in range(2):
+        yield f"random{i}.bin", rng.randbytes(20 << 20)
+        yield f"sparse{i}.bin", bytes(rng.choices(b"\0\0\0\1\xff", k=20 << 20))
+    yield "large.log", text(97 << 20)
+
+
+write("M.zip", mixed_items)

@@ -19,12 +19,13 @@ def run(command):
     # carry the script's own memory into its peak.
     with tempfile.NamedTemporaryFile("r") as peak, open(os.devnull, "wb") as sink:
         start = time.perf_counter()
-        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", peak.name]
+        status = subprocess.call(["/usr/bin/time", "-f", "%M %S", "-o", peak.name]
                                  + shlex.split(command), stdout=sink)
         seconds = time.perf_counter() - start
         if status != 0:
             raise SystemExit(f"failed: {command}")
-        return seconds, int(peak.read().split()[-1]) / 1024  # KiB to MiB
+        kib, system = peak.read().split()[-2:]
+        return seconds, int(kib) / 1024, float(system)  # KiB to MiB
 
 
 def main():
@@ -43,15 +44,18 @@ def main():
     for _ in range(runs):
         for command, taken in zip(commands, results):
             taken.append(run(command))
-    rows = [(tool[0], statistics.median(r[0] for r in taken), max(r[1] for r in taken))
+    rows = [(tool[0], statistics.median(r[0] for r in taken), min(r[0] for r in taken),
+             max(r[0] for r in taken), max(r[1] for r in taken),
+             min(r[2] for r in taken), max(r[2] for r in taken))
             for tool, taken in zip(tools, results)]
     base = rows[0][1]
     print(f"\n{title}\n")
-    print("| tool | seconds (median) | peak memory MiB | time / engine | engine / time |")
-    print("|---|---:|---:|---:|---:|")
-    for name, seconds, memory in rows:
-        print(f"| {name} | {seconds:.3f} | {memory:.0f} | {seconds / base:.2f} "
-              f"| {base / seconds:.2f} |")
+    print("| tool | seconds (median) | fastest – slowest | system seconds | peak memory MiB "
+          "| time / engine | engine / time |")
+    print("|---|---:|---:|---:|---:|---:|---:|")
+    for name, seconds, fastest, slowest, memory, least, most in rows:
+        print(f"| {name} | {seconds:.3f} | {fastest:.3f} – {slowest:.3f} | {least:.2f} – "
+              f"{most:.2f} | {memory:.0f} | {seconds / base:.2f} | {base / seconds:.2f} |")
 
 
 main()

@@ -9,7 +9,7 @@ namespace platform {
 uint64_t AvailablePhysicalMemory();
 
 // Tells the system that a fresh block is about to be written whole. Where it can, the system
-// backs it with large pages, which take one fault each where small pages take hundreds.
+// makes its pages at once, sparing a fault for each.
 void AdviseWrittenWhole(void* block, size_t size);
 
 } // namespace platform

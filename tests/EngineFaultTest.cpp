@@ -250,6 +250,33 @@ TEST(EngineFaults, ClaimedSizeBeyondTheBytesFailsTheItem) {
     EXPECT_EQ(NativeErrorOf([&] { zip64.Archiver().ExtractToString("liar"); }), 8);
 }
 
+// Items that claim 1 MiB but hold a 2-byte stream (an empty final block): room is made only
+// for what two bytes can become, and a failed result gives even that back. The facade keeps
+// every result, so each room kept once made a small archive take gigabytes.
+TEST(EngineFaults, ShortStreamClaimingMuchKeepsNoRoom) {
+    const Entry liar{
+        .name = "liar", .payload = std::string("\x03\x00", 2), .centralUncompressed = 1 << 20};
+    OpenArchive archive(BuildZip({liar, liar}),
+                        [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; });
+    const std::string result = archive.Archiver().ExtractItemToString(0);
+    EXPECT_EQ(result, "");
+    EXPECT_LT(result.capacity(), 64u);
+    TStringStream output;
+    output.Reserve(archive.Archiver().ExtractionReserve(1));
+    archive.Archiver().ExtractItemToStream(1, output);
+    EXPECT_LE(output.Capacity(), 2 * 1032 + 1);
+    // Output that really comes grows its room, but never past what the data can become.
+    OpenArchive zeros(
+        BuildZip({Entry{
+            .name = "zeros", .data = std::string(4 << 20, '\0'), .centralUncompressed = 1 << 30}}),
+        [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; });
+    TStringStream grown;
+    grown.Reserve(zeros.Archiver().ExtractionReserve(0));
+    zeros.Archiver().ExtractItemToStream(0, grown);
+    EXPECT_EQ(grown.Size(), 4 << 20);
+    EXPECT_LE(grown.Capacity(), zeros.Item(0).FullCompressedSize() * 1032 + 1);
+}
+
 // The size check after decoding: the CRC alone does not tell an item one byte short.
 class DeclaredOneByteMore : public ::testing::TestWithParam<uint16_t> {};
 

@@ -30,6 +30,18 @@ bool CommandAvailable(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+bool ToolsReadSound(const std::string& zip) {
+    TempDir dir;
+    const std::string path = "'" + (dir / "a.zip").string() + "'";
+    WriteFile(dir / "a.zip", zip);
+    // unzip's warning about bytes in front of an archive is no failure.
+    return std::system(("unzip -tq " + path + " >/dev/null 2>&1; [ $? -le 1 ] && " +
+                        "python3 -c \"import sys, zipfile\n"
+                        "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)\" " +
+                        path + " 2>/dev/null")
+                           .c_str()) == 0;
+}
+
 std::string IssuedCrl(const std::filesystem::path& base, const std::string& subject,
                       const std::string& options) {
     const std::string b = base.string();

@@ -9,6 +9,8 @@ namespace test {
 // the command exits with an error.
 std::string RunCommand(const std::string& command);
 bool CommandAvailable(const std::string& name);
+// Whether unzip and Python's zipfile both read every item of the archive without an error.
+bool ToolsReadSound(const std::string& zip);
 // A CRL in DER, issued by a new key under that subject (UTF-8, in openssl req's form) with the
 // further options of openssl ca -gencrl; its files are named by `base` and a suffix.
 std::string IssuedCrl(const std::filesystem::path& base, const std::string& subject,

@@ -3,6 +3,7 @@
 #include "ArchiveFixture.h"
 #include "TestTools.h"
 #include "ZipWriter.h"
+#include "archive/ZAZlib.h"
 #include "runtime/Exception.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,9 @@ struct Damage {
     const char* name;
     std::function<void(Entry&)> apply;
     bool intact = false; // what it leaves is still a sound item
+    // unzip reads sizes from the local header, Python checks none: neither sees a lie told
+    // only in the central header's size
+    bool judged = true;
 };
 
 std::string Flipped(std::string bytes) {
@@ -41,7 +45,8 @@ const Damage kDamages[] = {
     {"declared one byte short",
      [](Entry& e) { e.centralUncompressed = static_cast<uint32_t>(kData.size() - 1); }},
     {"declared one byte more",
-     [](Entry& e) { e.centralUncompressed = static_cast<uint32_t>(kData.size() + 1); }},
+     [](Entry& e) { e.centralUncompressed = static_cast<uint32_t>(kData.size() + 1); }, false,
+     false},
     {"wrong CRC", [](Entry& e) { e.centralCrc = Crc32Of(kData) ^ 1; }},
     {"flipped byte", [](Entry& e) { e.payload = Flipped(RawDeflate(kData, 6)); }},
     {"stream cut in half",
@@ -66,6 +71,19 @@ const Damage kDamages[] = {
      [](Entry& e) {
          e.method = 0;
          e.centralCrc = Crc32Of(kData) ^ 1;
+     }},
+    // The room is the declared size and cleared: a zero after a stream one byte short
+    // must not pass for the missing byte.
+    {"one byte short, CRC of a zero after it",
+     [](Entry& e) {
+         e.data.pop_back();
+         e.centralUncompressed = static_cast<uint32_t>(kData.size());
+         e.centralCrc = Crc32Of(e.data + '\0');
+     }},
+    {"stored, bytes beyond the declared size",
+     [](Entry& e) {
+         e.method = 0;
+         e.payload = kData + "more";
      }},
 };
 
@@ -110,6 +128,9 @@ TEST_P(WholeDecoding, ShowsWhatChunkedDecodingShows) {
     TStringStream memory(bytes);
     TStream& archive = inFile ? static_cast<TStream&>(file) : memory;
 
+    if (!inFile && !corrupted && damage.judged) {
+        EXPECT_EQ(ToolsReadSound(bytes), damage.intact);
+    }
     int64_t decodedWhole = 0, decodedChunked = 0;
     const ExtractionOutcome chunked = Extracted(archive, false, corrupted, decodedChunked);
     EXPECT_EQ(Extracted(archive, true, corrupted, decodedWhole), chunked);
@@ -148,6 +169,149 @@ TEST(WholeDecoding, LargeItemFromAFileShowsWhatChunkedDecodingShows) {
             EXPECT_EQ(Extracted(file, true, corrupted, decodedWhole), chunked);
             EXPECT_EQ(decodedWhole, &damage == damages ? 1 : 0);
         }
+    }
+}
+
+// Progress events come a chunk at a time, and a cancel answered to one stops the item there:
+// an item that may otherwise decode whole keeps to its chunks while events are asked for.
+TEST(WholeDecoding, ProgressEventsComeForEveryChunk) {
+    std::mt19937 random(7);
+    std::string data(5 << 19, '\0'); // two and a half chunks, which deflate cannot shrink
+    for (char& c : data)
+        c = static_cast<char>(random());
+    for (uint16_t method : {0, 8}) {
+        SCOPED_TRACE(method);
+        OpenArchive archive(BuildZip({Entry{.name = "random", .data = data, .method = method}}));
+        TZipArchiver& a = archive.Archiver();
+        std::vector<double> shown;
+        bool cancel = false;
+        a.OnFileProgress = [&](TZABaseArchiver*, const std::string&, double progress,
+                               TZAProcessOperation, TZAProgressPhase, bool& cancelled) {
+            shown.push_back(progress);
+            cancelled = cancel;
+        };
+        a.FilesTotal = 1;
+        a.ReportProgress = true;
+        EXPECT_EQ(ExtractedWithRoom(a, 0, true).bytes, data);
+        EXPECT_EQ(shown.size(), 3u);
+        EXPECT_EQ(a.ItemsDecodedWhole, 0);
+        cancel = true;
+        a.ReportProgress = true;
+        EXPECT_EQ(ExtractedWithRoom(a, 0, true), ExtractionOutcome{});
+    }
+}
+
+// Deflate streams written bit by bit, Huffman codes highest bit first.
+class BitWriter {
+public:
+    void Put(uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i)
+            Bit((value >> i) & 1);
+    }
+    void PutCode(uint32_t code, int bits) {
+        for (int i = bits - 1; i >= 0; --i)
+            Bit((code >> i) & 1);
+    }
+    std::string Done() const { return bytes_; }
+
+private:
+    void Bit(uint32_t bit) {
+        if (used_ % 8 == 0)
+            bytes_ += '\0';
+        bytes_.back() = static_cast<char>(bytes_.back() | bit << (used_++ % 8));
+    }
+    std::string bytes_;
+    size_t used_ = 0;
+};
+
+constexpr int kRuns = 100; // of 258 bytes, after the first: past code 29's least distance
+
+// A fixed block: "a", runs that copy it with the given length symbol, then a copy of 3
+// bytes from the given distance code's least distance, and the end of the block.
+std::string FixedBlock(uint32_t lengthSymbol, uint32_t distanceCode) {
+    BitWriter out;
+    out.Put(1, 1);                    // last block
+    out.Put(1, 2);                    // fixed codes
+    out.PutCode(0x30 + 'a', 8);       // literal
+    for (int i = 0; i < kRuns; ++i) { // length 258, distance 1
+        out.PutCode(0xC0 + lengthSymbol - 280, 8);
+        out.PutCode(0, 5);
+    }
+    out.PutCode(1, 7); // length 3
+    out.PutCode(distanceCode, 5);
+    out.Put(0, 13);
+    out.PutCode(0, 7); // end of block
+    return out.Done();
+}
+
+// A dynamic block whose header lists `lengths` length symbols (zlib takes 286 at most) with
+// codes for "a" and the end of the block, and two distance codes, or one and a run of zeros
+// that goes `pastEnd` code lengths beyond the last symbol; then "aaa".
+std::string DynamicBlock(int lengths, int pastEnd) {
+    BitWriter out;
+    out.Put(1, 1);
+    out.Put(2, 2);
+    out.Put(lengths - 257, 5);
+    out.Put(2 - 1, 5);
+    out.Put(18 - 4, 4);
+    // Code length codes in their order 16 17 18 0 8 7 9 6 10 5 11 4 12 3 13 2 14 1: 18 ("11
+    // to 138 zeros") is 0, 0 is 10 and 1 is 11.
+    for (int length : {0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2})
+        out.Put(static_cast<uint32_t>(length), 3);
+    const auto zeros = [&](int count) {
+        out.PutCode(0, 1);
+        out.Put(static_cast<uint32_t>(count - 11), 7);
+    };
+    zeros('a');
+    out.PutCode(3, 2); // "a": 1 bit
+    zeros(138);
+    zeros(255 - 'a' - 138);
+    out.PutCode(3, 2); // end of block: 1 bit
+    zeros(lengths - 257);
+    out.PutCode(3, 2); // a distance code of 1 bit
+    if (pastEnd > 0)
+        zeros(1 + pastEnd); // the other distance code unused, and on past the end
+    else
+        out.PutCode(3, 2); // another of 1 bit
+    for (int i = 0; i < 3; ++i)
+        out.PutCode(0, 1);
+    out.PutCode(1, 1);
+    return out.Done();
+}
+
+struct RefusedStream {
+    const char* name;
+    std::string stream;
+    std::string decoded; // what libdeflate makes of it
+};
+
+// Streams that zlib, unzip and Python refuse, but libdeflate reads as if they held the valid
+// code next to the one they hold. A chunk at a time they fail; whole, with a CRC-32 of what
+// libdeflate reads, they pass. This is the one known way the two paths differ.
+TEST(WholeDecoding, StreamsOnlyZlibRefusesPassWhole) {
+    if (!za::WholeInflateAvailable())
+        GTEST_SKIP() << "no whole deflate decoder in this build";
+    const std::string runs((1 + kRuns * 258) + 3, 'a');
+    const RefusedStream streams[] = {
+        {"length symbol 286", FixedBlock(286, 0), runs},
+        {"length symbol 287", FixedBlock(287, 0), runs},
+        {"distance code 30", FixedBlock(285, 30), runs},
+        {"distance code 31", FixedBlock(285, 31), runs},
+        {"287 length symbols", DynamicBlock(287, 0), "aaa"},
+        {"code lengths past the last symbol", DynamicBlock(286, 10), "aaa"}};
+    for (const RefusedStream& refused : streams) {
+        SCOPED_TRACE(refused.name);
+        // Python reads deflate data with zlib.
+        const std::string bytes = BuildZip(
+            {Entry{.name = "refused", .data = refused.decoded, .payload = refused.stream}});
+        EXPECT_FALSE(ToolsReadSound(bytes));
+        TStringStream memory(bytes);
+        int64_t decodedWhole = 0, decodedChunked = 0;
+        EXPECT_NE(Extracted(memory, false, false, decodedChunked).error, "");
+        const ExtractionOutcome whole = Extracted(memory, true, false, decodedWhole);
+        EXPECT_EQ(whole.error, "");
+        EXPECT_EQ(whole.bytes, refused.decoded);
+        EXPECT_EQ(decodedWhole, 1);
     }
 }
 
