@@ -4,12 +4,22 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(FLTK REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
+# Firefox keeps its profile groups in SQLite files.
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
-# NSS's headers are seen by the store layer's database code alone.
-add_library(za_nss STATIC platform/posix/NssDatabases.cpp)
-target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS)
+# NSS's and SQLite's headers are seen by the store layer's database code alone.
+add_library(za_nss STATIC
+    platform/posix/FileDescriptor.cpp
+    platform/posix/LockFile.cpp
+    platform/posix/NssDatabase.cpp
+    platform/posix/NssDatabaseDiscovery.cpp
+    platform/posix/NssDatabases.cpp)
+target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS PkgConfig::SQLITE3)
 
-target_sources(za_installer PRIVATE platform/posix/ConsoleApplication.cpp)
+target_sources(za_installer PRIVATE
+    platform/posix/CertificateNames.cpp
+    platform/posix/ConsoleApplication.cpp
+    platform/posix/HashedFolder.cpp)
 target_link_libraries(za_installer PUBLIC OpenSSL::Crypto za_nss)
 
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty

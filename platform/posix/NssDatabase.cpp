@@ -1,0 +1,296 @@
+// Certificates, trust and CRLs placed into one NSS database through the NSS library, with the
+// trust and nicknames that certutil would give them. Trust is read and written as the
+// database's own trust objects: the library's view of a certificate merges all open databases.
+#include "platform/posix/NssDatabase.h"
+
+#include "runtime/Owned.h"
+
+#include <cert.h>
+#include <certdb.h>
+#include <pk11pub.h>
+#include <pkcs11n.h>
+#include <prerror.h>
+#include <secder.h>
+#include <secerr.h>
+#include <secmod.h>
+#include <secoid.h>
+
+#include <array>
+#include <cstring>
+#include <optional>
+
+namespace platform::nss {
+
+void Check(bool succeeded) {
+    if (succeeded)
+        return;
+    const PRErrorCode error = PORT_GetError();
+    throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_LIBRARY_FAILURE)};
+}
+
+namespace {
+
+using CertificatePtr = Owned<CERTCertificate, CERT_DestroyCertificate>;
+using CertificateListPtr = Owned<CERTCertList, CERT_DestroyCertList>;
+using CrlPtr = Owned<CERTSignedCrl, SEC_DestroyCrl>;
+using RawCertificatesPtr = Owned<CERTCertificateList, CERT_DestroyCertificateList>;
+using ObjectsPtr = Owned<PK11GenericObject, PK11_DestroyGenericObjects>;
+
+SECItem Item(const std::string& bytes) {
+    return {siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+            static_cast<unsigned>(bytes.size())};
+}
+
+std::string Bytes(const SECItem& item) {
+    return {reinterpret_cast<const char*>(item.data), item.len};
+}
+
+// An attribute of a token object; none when it has none.
+std::optional<std::string> Attribute(PK11GenericObject* object, CK_ATTRIBUTE_TYPE type) {
+    SECItem value{};
+    if (PK11_ReadRawAttribute(PK11_TypeGeneric, object, type, &value) != SECSuccess)
+        return std::nullopt;
+    std::string bytes = Bytes(value);
+    SECITEM_FreeItem(&value, PR_FALSE);
+    return bytes;
+}
+
+std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
+    std::string digest(length, '\0');
+    Check(PK11_HashBuf(algorithm, reinterpret_cast<unsigned char*>(digest.data()),
+                       reinterpret_cast<const unsigned char*>(der.data()),
+                       static_cast<PRInt32>(der.size())) == SECSuccess);
+    return digest;
+}
+
+CertificatePtr Decoded(const std::string& der) {
+    SECItem item = Item(der);
+    CertificatePtr certificate(
+        CERT_NewTempCertificate(CERT_GetDefaultCertDB(), &item, nullptr, PR_FALSE, PR_TRUE));
+    Check(certificate != nullptr);
+    return certificate;
+}
+
+// A certificate's trust in one database, one level for each use, as NSS keeps it.
+struct Trust {
+    static constexpr std::array<CK_ATTRIBUTE_TYPE, 4> kUses{
+        CKA_TRUST_SERVER_AUTH, CKA_TRUST_CLIENT_AUTH, CKA_TRUST_EMAIL_PROTECTION,
+        CKA_TRUST_CODE_SIGNING};
+    std::array<CK_TRUST, 4> levels{CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST,
+                                   CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST};
+    bool operator==(const Trust&) const = default;
+
+    // "C,C,C" added: a trusted authority for TLS servers, e-mail and code signing, whatever
+    // the certificate is trusted for besides. A use the user has distrusted it for ("p")
+    // stays distrusted; a use with no trust of its own (client authentication) becomes a
+    // valid authority, as certutil sets it.
+    Trust AsAuthority() const {
+        Trust wanted = *this;
+        for (size_t use = 0; use < kUses.size(); ++use) {
+            CK_TRUST& level = wanted.levels[use];
+            const bool unset = level == CKT_NSS_MUST_VERIFY_TRUST || level == CKT_NSS_TRUST_UNKNOWN;
+            if (kUses[use] == CKA_TRUST_CLIENT_AUTH)
+                level = unset ? CKT_NSS_VALID_DELEGATOR : level;
+            else if (level != CKT_NSS_NOT_TRUSTED)
+                level = CKT_NSS_TRUSTED_DELEGATOR;
+        }
+        return wanted;
+    }
+};
+
+// The database's trust object for the certificate, found by its SHA-1 digest, or none.
+class TrustObject {
+public:
+    TrustObject(PK11SlotInfo* slot, const std::string& der)
+        : objects_(PK11_FindGenericObjects(slot, CKO_NSS_TRUST)) {
+        const std::string sha1 = Digest(SEC_OID_SHA1, der, 20);
+        for (PK11GenericObject* object = objects_.get(); object && !found_;
+             object = PK11_GetNextGenericObject(object))
+            if (Attribute(object, CKA_CERT_SHA1_HASH) == sha1)
+                found_ = object;
+    }
+    PK11GenericObject* Get() const { return found_; }
+
+    Trust Read() const {
+        Trust trust;
+        for (size_t use = 0; found_ && use < Trust::kUses.size(); ++use) {
+            const auto level = Attribute(found_, Trust::kUses[use]);
+            if (level && level->size() == sizeof(CK_TRUST))
+                std::memcpy(&trust.levels[use], level->data(), sizeof(CK_TRUST));
+        }
+        return trust;
+    }
+
+private:
+    ObjectsPtr objects_;
+    PK11GenericObject* found_ = nullptr;
+};
+
+void WriteTrust(PK11GenericObject* object, const Trust& trust) {
+    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
+        SECItem level{siBuffer, reinterpret_cast<unsigned char*>(
+                                    const_cast<CK_TRUST*>(&trust.levels[use])),
+                      sizeof(CK_TRUST)};
+        Check(PK11_WriteRawAttribute(PK11_TypeGeneric, object, Trust::kUses[use], &level) ==
+              SECSuccess);
+    }
+}
+
+// A new trust object, made as NSS makes its own: found by issuer and DER serial number, or
+// by the certificate's digests.
+void CreateTrust(PK11SlotInfo* slot, const std::string& der, const Trust& trust) {
+    const CertificatePtr certificate = Decoded(der);
+    const SECItem& number = certificate->serialNumber;
+    std::string serial{'\x02', static_cast<char>(number.len)};
+    serial += Bytes(number);
+    std::string sha1 = Digest(SEC_OID_SHA1, der, 20), md5 = Digest(SEC_OID_MD5, der, 16);
+    CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
+    CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
+    Trust levels = trust;
+    const auto bytes = [](auto& value) { return static_cast<void*>(&value); };
+    CK_ATTRIBUTE attributes[] = {
+        {CKA_CLASS, bytes(trustClass), sizeof trustClass},
+        {CKA_TOKEN, bytes(onToken), sizeof onToken},
+        {CKA_ISSUER, certificate->derIssuer.data, certificate->derIssuer.len},
+        {CKA_SERIAL_NUMBER, serial.data(), serial.size()},
+        {CKA_CERT_SHA1_HASH, sha1.data(), sha1.size()},
+        {CKA_CERT_MD5_HASH, md5.data(), md5.size()},
+        {CKA_TRUST_STEP_UP_APPROVED, bytes(stepUp), sizeof stepUp},
+        {Trust::kUses[0], bytes(levels.levels[0]), sizeof(CK_TRUST)},
+        {Trust::kUses[1], bytes(levels.levels[1]), sizeof(CK_TRUST)},
+        {Trust::kUses[2], bytes(levels.levels[2]), sizeof(CK_TRUST)},
+        {Trust::kUses[3], bytes(levels.levels[3]), sizeof(CK_TRUST)},
+    };
+    PK11GenericObject* created = PK11_CreateGenericObject(
+        slot, attributes, sizeof attributes / sizeof *attributes, PR_TRUE);
+    Check(created != nullptr);
+    PK11_DestroyGenericObject(created);
+}
+
+// The CRL's thisUpdate.
+PRTime IssuedAt(const CERTCrl& crl) {
+    PRTime time = 0;
+    Check(DER_DecodeTimeChoice(&time, &crl.lastUpdate) == SECSuccess);
+    return time;
+}
+
+CrlPtr DecodedCrl(const std::string& der) {
+    SECItem item = Item(der);
+    CrlPtr crl(CERT_DecodeDERCrl(nullptr, &item, SEC_CRL_TYPE));
+    Check(crl != nullptr);
+    return crl;
+}
+
+} // namespace
+
+NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
+    : slot_(nullptr), tokenName_(tokenName) {
+    const std::string spec =
+        "configdir='sql:" + folder.string() + "' tokenDescription='" + tokenName + "'";
+    slot_ = SECMOD_OpenUserDB(spec.c_str());
+    Check(slot_ != nullptr);
+    if (!PK11_IsPresent(slot_)) {
+        const PRErrorCode error = PORT_GetError();
+        SECMOD_CloseUserDB(slot_);
+        PK11_FreeSlot(slot_);
+        throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_BAD_DATABASE)};
+    }
+    if (PK11_NeedUserInit(slot_))
+        Check(PK11_InitPin(slot_, nullptr, "") == SECSuccess);
+}
+
+NssDatabase::~NssDatabase() {
+    SECMOD_CloseUserDB(slot_);
+    PK11_FreeSlot(slot_);
+}
+
+// Looked up among the database's certificates of that subject, as bytes: a certificate
+// object of the library would be looked up in every database.
+bool NssDatabase::Holds(const Certificate& certificate) {
+    SECItem subject = Item(certificate.subject);
+    CERTCertificateList* found = nullptr;
+    Check(PK11_FindRawCertsWithSubject(slot_, &subject, &found) == SECSuccess);
+    const RawCertificatesPtr certificates(found);
+    for (int i = 0; certificates && i < certificates->len; ++i)
+        if (Bytes(certificates->certs[i]) == certificate.der)
+            return true;
+    return false;
+}
+
+bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedAuthority) {
+    if (!Holds(certificate))
+        return true;
+    const Trust trust = TrustObject(slot_, certificate.der).Read();
+    return trustedAuthority && trust.AsAuthority() != trust;
+}
+
+void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
+    if (!Holds(certificate))
+        Import(certificate);
+    if (!trustedAuthority)
+        return;
+    const std::string& der = certificate.der;
+    const TrustObject object(slot_, der);
+    const Trust trust = object.Read(), wanted = trust.AsAuthority();
+    if (wanted == trust)
+        return;
+    if (object.Get())
+        WriteTrust(object.Get(), wanted);
+    else
+        CreateTrust(slot_, der, wanted);
+}
+
+void NssDatabase::Import(const Certificate& added) {
+    const CertificatePtr certificate = Decoded(added.der);
+    const std::string nickname = UniqueNickname(added.nickname, added.subject);
+    Check(PK11_ImportCert(slot_, certificate.get(), CK_INVALID_HANDLE,
+                          nickname.empty() ? nullptr : nickname.c_str(), PR_FALSE) == SECSuccess);
+}
+
+// The name itself, or, when a certificate of another subject has it in this database, the
+// name with " #2", " #3" and so on, as NSS numbers the nicknames it makes for authorities.
+// Certificates of one subject share a nickname in NSS.
+std::string NssDatabase::UniqueNickname(const std::string& name, const std::string& subject) {
+    const auto taken = [&](const std::string& nickname) {
+        const CertificateListPtr holders(
+            PK11_FindCertsFromNickname((tokenName_ + ":" + nickname).c_str(), nullptr));
+        for (CERTCertListNode* node = holders ? CERT_LIST_HEAD(holders.get()) : nullptr;
+             node && !CERT_LIST_END(node, holders.get()); node = CERT_LIST_NEXT(node))
+            if (Bytes(node->cert->derSubject) != subject)
+                return true;
+        return false;
+    };
+    std::string nickname = name;
+    for (int n = 2; !name.empty() && taken(nickname); ++n)
+        nickname = name + " #" + std::to_string(n);
+    return nickname;
+}
+
+bool NssDatabase::LacksCrl(const std::string& der) {
+    const CrlPtr crl = DecodedCrl(der);
+    const std::string issuer = Bytes(crl->crl.derName);
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object)) {
+        const auto value = Attribute(object, CKA_VALUE);
+        if (Attribute(object, CKA_SUBJECT) != issuer || !value)
+            continue;
+        if (IssuedAt(DecodedCrl(*value)->crl) >= IssuedAt(crl->crl))
+            return false;
+    }
+    return true;
+}
+
+void NssDatabase::AddCrl(const std::string& der) {
+    if (!LacksCrl(der))
+        return;
+    SECItem item = Item(der);
+    // The issuer's signature is checked by whoever uses the CRL, when the issuer is known;
+    // the bundle's order of CRLs and certificates does not matter here.
+    const CrlPtr imported(PK11_ImportCRL(slot_, &item, nullptr, SEC_CRL_TYPE, nullptr,
+                                         CRL_IMPORT_BYPASS_CHECKS, nullptr,
+                                         CRL_DECODE_DEFAULT_OPTIONS));
+    Check(imported != nullptr);
+}
+
+} // namespace platform::nss
