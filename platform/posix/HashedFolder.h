@@ -35,8 +35,9 @@ public:
 private:
     template <class Change> uint32_t Locked(const Change& change);
 
-    FileDescriptor folder_;
+    // Set while the folder opens.
     uint32_t openError_ = 0;
+    FileDescriptor folder_;
     // Locked for each change only, so that a dialog of one installer never holds up another.
     std::unique_ptr<LockFile> lock_;
 };

@@ -18,6 +18,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <unistd.h>
 
 namespace platform::nss {
 
@@ -183,10 +184,23 @@ CrlPtr DecodedCrl(const std::string& der) {
 
 } // namespace
 
+namespace {
+
+// SQLite writes its journal beside the database.
+bool Writable(const std::filesystem::path& folder) {
+    const std::filesystem::path database = folder / "cert9.db";
+    return access(folder.c_str(), W_OK) == 0 &&
+           (access(database.c_str(), F_OK) != 0 || access(database.c_str(), W_OK) == 0);
+}
+
+} // namespace
+
 NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
     : slot_(nullptr), tokenName_(tokenName) {
-    const std::string spec =
-        "configdir='sql:" + folder.string() + "' tokenDescription='" + tokenName + "'";
+    // NSS opens a database it may not write to for nothing at all, unless it is asked to
+    // read it only; what it holds already is still seen.
+    const std::string spec = "configdir='sql:" + folder.string() + "' tokenDescription='" +
+                             tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
     slot_ = SECMOD_OpenUserDB(spec.c_str());
     Check(slot_ != nullptr);
     if (!PK11_IsPresent(slot_)) {
@@ -224,7 +238,15 @@ bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedA
     return trustedAuthority && trust.AsAuthority() != trust;
 }
 
+// A database open for reading only says so, rather than leaving each write to fail with a
+// PKCS #11 error of no meaning to the user.
+void NssDatabase::CheckWritable() const {
+    if (PK11_IsReadOnly(slot_))
+        throw NssError{static_cast<uint32_t>(SEC_ERROR_READ_ONLY)};
+}
+
 void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
+    CheckWritable();
     if (!Holds(certificate))
         Import(certificate);
     if (!trustedAuthority)
@@ -284,6 +306,7 @@ bool NssDatabase::LacksCrl(const std::string& der) {
 void NssDatabase::AddCrl(const std::string& der) {
     if (!LacksCrl(der))
         return;
+    CheckWritable();
     SECItem item = Item(der);
     // The issuer's signature is checked by whoever uses the CRL, when the issuer is known;
     // the bundle's order of CRLs and certificates does not matter here.

@@ -46,6 +46,7 @@ public:
     void AddCrl(const std::string& der);
 
 private:
+    void CheckWritable() const;
     bool Holds(const Certificate& certificate);
     void Import(const Certificate& certificate);
     std::string UniqueNickname(const std::string& name, const std::string& der);
