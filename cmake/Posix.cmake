@@ -25,11 +25,14 @@ target_link_libraries(za_installer PUBLIC OpenSSL::Crypto za_nss)
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
 # one serve the tests of a missing bundle.
 function(embedded_resources output)
+    set(input "")
+    if("${ARGN}" MATCHES "-DINPUT=(.+)")
+        set(input ${CMAKE_MATCH_1})
+    endif()
     add_custom_command(OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -DNAME=ROOTS ${ARGN} -DOUTPUT=${output}
                 -P ${CMAKE_SOURCE_DIR}/resources/embed.cmake
-        DEPENDS ${CMAKE_SOURCE_DIR}/resources/embed.cmake
-                ${CMAKE_SOURCE_DIR}/resources/roots.zip
+        DEPENDS ${CMAKE_SOURCE_DIR}/resources/embed.cmake ${input}
         VERBATIM)
 endfunction()
 set(roots_resource ${CMAKE_CURRENT_BINARY_DIR}/roots_resource.cpp)

@@ -278,7 +278,7 @@ TEST_F(NssDatabases, EveryPackagingsDatabasesGetTheBundle) {
     // A browser that is not installed gets no folders of its own.
     fs::remove_all(home_ / ".var" / "app" / "com.google.Chrome");
     fs::remove_all(home_ / "snap" / "chromium");
-    EXPECT_EQ(Install().output, kDone);
+    EXPECT_EQ(Install("timeout 120").output, kDone);
     EXPECT_FALSE(fs::exists(home_ / ".var" / "app" / "com.google.Chrome"));
     EXPECT_FALSE(fs::exists(home_ / "snap" / "chromium"));
 }
