@@ -224,7 +224,9 @@ TEST_F(Installer, ReadOnlyStores) {
     const std::string readOnly =
         "unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' '" +
         data_.Path().string() + "'";
-    const InstallerRun empty = RunInstaller(data_.Path(), CERTINSTALL_PATH, readOnly);
+    // The data folder itself is to be made in the home: ~/.local/share.
+    const InstallerRun empty =
+        RunInstaller(data_.Path(), CERTINSTALL_PATH, readOnly + " env -u XDG_DATA_HOME");
     EXPECT_EQ(Occurrences(empty.output, "[Ошибка] Ошибка Win32.  Код: 30.\nRead-only file system\n"),
               14)
         << empty.output;
