@@ -219,6 +219,22 @@ TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
     ExpectTheBundle(Shared());
 }
 
+// A database with a password takes the certificates and CRLs; trusting a root there is left to
+// whoever knows the password, and each root's add says why it failed.
+TEST_F(NssDatabases, APasswordKeepsTheTrustAsItIs) {
+    fs::create_directories(Shared());
+    WriteFile(scratch_ / "password", "secret\n");
+    RunCommand("certutil -N -f '" + (scratch_ / "password").string() + "'" + In(Shared()));
+    const InstallerRun run = Install();
+    EXPECT_EQ(Occurrences(run.output, "Код: -8037.\n"), 3) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 3) << run.output;
+    const Listing listing = Certificates(Shared());
+    EXPECT_EQ(listing.size(), 14u);
+    for (const auto& [nickname, trust] : listing)
+        EXPECT_EQ(trust, ",,") << nickname;
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u);
+}
+
 TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {
     const InstallerRun run = Install("env -u HOME");
     EXPECT_EQ(run.status, 1);

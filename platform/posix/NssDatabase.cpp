@@ -256,6 +256,10 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
     const Trust trust = object.Read(), wanted = trust.AsAuthority();
     if (wanted == trust)
         return;
+    // Trust in a database with a password (Firefox's primary password) is the password
+    // holder's to change, and nobody is asked for it.
+    if (PK11_NeedLogin(slot_) && !PK11_IsLoggedIn(slot_, nullptr))
+        throw NssError{static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN)};
     if (object.Get())
         WriteTrust(object.Get(), wanted);
     else
