@@ -59,10 +59,10 @@ protected:
 
     void StartServer() {
         const fs::path port = scratch_ / "port";
-        server_ = std::stoi(RunCommand(
-            "python3 '" SOURCE_TESTS_DIR "/browsers/tls_server.py' " +
-            Quoted(kBrowserFiles / "server.pem") + " " + Quoted(kBrowserFiles / "server.key") +
-            " " + Quoted(port) + " " + Quoted(Log()) + " > /dev/null 2>&1 & echo $!"));
+        server_ = std::stoi(RunCommand("python3 '" SOURCE_TESTS_DIR "/browsers/tls_server.py' " +
+                                       Quoted(kBrowserFiles / "server.pem") + " " +
+                                       Quoted(kBrowserFiles / "server.key") + " " + Quoted(port) +
+                                       " " + Quoted(Log()) + " > /dev/null 2>&1 & echo $!"));
         // The server writes its port once it listens.
         RunCommand("timeout 30 sh -c 'until [ -s \"$0\" ]; do sleep 0.1; done' " + Quoted(port));
         url_ = "https://localhost:" + ReadFile(port) + "/";

@@ -227,8 +227,8 @@ TEST_F(Installer, ReadOnlyStores) {
     // The data folder itself is to be made in the home: ~/.local/share.
     const InstallerRun empty =
         RunInstaller(data_.Path(), CERTINSTALL_PATH, readOnly + " env -u XDG_DATA_HOME");
-    EXPECT_EQ(Occurrences(empty.output, "[Ошибка] Ошибка Win32.  Код: 30.\nRead-only file system\n"),
-              14)
+    EXPECT_EQ(
+        Occurrences(empty.output, "[Ошибка] Ошибка Win32.  Код: 30.\nRead-only file system\n"), 14)
         << empty.output;
     EXPECT_EQ(empty.status, 1);
 

@@ -32,9 +32,9 @@ public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
         // Without a place for the databases nothing is written, not even the folders.
         auto databases = Databases();
-        return Keep(stores_, std::make_unique<Store>(
-                                 Store{std::move(databases), HashedFolder(storeName),
-                                       storeName == "ROOT"}));
+        return Keep(stores_,
+                    std::make_unique<Store>(
+                        Store{std::move(databases), HashedFolder(storeName), storeName == "ROOT"}));
     }
 
     PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding, const unsigned char* data,

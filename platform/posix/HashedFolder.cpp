@@ -265,7 +265,8 @@ uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
         std::string target = CrlFileOfIssuer(folder_.Get(), crl, held);
         if (target.empty()) {
             const std::string hash = HashName(IssuerHash(crl));
-            target = hash + ".r" + std::to_string(FirstFreeNumber(NumberedFiles(folder_.Get(), hash, true)));
+            target = hash + ".r" +
+                     std::to_string(FirstFreeNumber(NumberedFiles(folder_.Get(), hash, true)));
         }
         return WriteAtomically(folder_.Get(), target,
                                Pem([=](BIO* bio) { PEM_write_bio_X509_CRL(bio, crl); }));

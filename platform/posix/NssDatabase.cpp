@@ -129,8 +129,8 @@ private:
 
 void WriteTrust(PK11GenericObject* object, const Trust& trust) {
     for (size_t use = 0; use < Trust::kUses.size(); ++use) {
-        SECItem level{siBuffer, reinterpret_cast<unsigned char*>(
-                                    const_cast<CK_TRUST*>(&trust.levels[use])),
+        SECItem level{siBuffer,
+                      reinterpret_cast<unsigned char*>(const_cast<CK_TRUST*>(&trust.levels[use])),
                       sizeof(CK_TRUST)};
         Check(PK11_WriteRawAttribute(PK11_TypeGeneric, object, Trust::kUses[use], &level) ==
               SECSuccess);
@@ -162,8 +162,8 @@ void CreateTrust(PK11SlotInfo* slot, const std::string& der, const Trust& trust)
         {Trust::kUses[2], bytes(levels.levels[2]), sizeof(CK_TRUST)},
         {Trust::kUses[3], bytes(levels.levels[3]), sizeof(CK_TRUST)},
     };
-    PK11GenericObject* created = PK11_CreateGenericObject(
-        slot, attributes, sizeof attributes / sizeof *attributes, PR_TRUE);
+    PK11GenericObject* created =
+        PK11_CreateGenericObject(slot, attributes, sizeof attributes / sizeof *attributes, PR_TRUE);
     Check(created != nullptr);
     PK11_DestroyGenericObject(created);
 }

@@ -76,8 +76,8 @@ void AddGroupMembers(std::vector<fs::path>& profiles, const fs::path& folder,
         !S_ISREG(info.st_mode))
         return;
     sqlite3* opened = nullptr;
-    const int result =
-        sqlite3_open_v2(store.c_str(), &opened, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int result = sqlite3_open_v2(store.c_str(), &opened,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     const Database database(opened);
     if (result != SQLITE_OK)
         return;

@@ -73,16 +73,13 @@ Databases::Databases(const fs::path& lockFolder)
     }
 }
 
-Databases::~Databases() {
-    databases_.clear();
-}
+Databases::~Databases() = default;
 
 // The add into every database that lacks it, also after one has failed; the first failure
 // is the result. The lock is taken at the first database that lacks it, and held until the
 // add has gone into all of them; without a place for the lock file the adds go on without it,
 // since nobody else could make one there either.
-template <class Lacks, class Add>
-uint32_t Databases::IntoEach(const Lacks& lacks, const Add& add) {
+template <class Lacks, class Add> uint32_t Databases::IntoEach(const Lacks& lacks, const Add& add) {
     uint32_t firstError = 0;
     std::optional<LockFile::Held> held;
     for (Opened& opened : databases_) {
