@@ -16,7 +16,9 @@
 #include <secoid.h>
 
 #include <array>
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <unistd.h>
 
@@ -99,6 +101,27 @@ struct Trust {
     }
 };
 
+Trust ReadTrust(PK11GenericObject* object) {
+    Trust trust;
+    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
+        const auto level = Attribute(object, Trust::kUses[use]);
+        if (level && level->size() == sizeof(CK_TRUST))
+            std::memcpy(&trust.levels[use], level->data(), sizeof(CK_TRUST));
+    }
+    return trust;
+}
+
+// Every trust the database holds, by the certificates' SHA-1 digests.
+std::map<std::string, Trust> TrustsIn(PK11SlotInfo* slot) {
+    std::map<std::string, Trust> trusts;
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_TRUST));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object))
+        if (const auto sha1 = Attribute(object, CKA_CERT_SHA1_HASH))
+            trusts.emplace(*sha1, ReadTrust(object));
+    return trusts;
+}
+
 // The database's trust object for the certificate, found by its SHA-1 digest, or none.
 class TrustObject {
 public:
@@ -112,15 +135,7 @@ public:
     }
     PK11GenericObject* Get() const { return found_; }
 
-    Trust Read() const {
-        Trust trust;
-        for (size_t use = 0; found_ && use < Trust::kUses.size(); ++use) {
-            const auto level = Attribute(found_, Trust::kUses[use]);
-            if (level && level->size() == sizeof(CK_TRUST))
-                std::memcpy(&trust.levels[use], level->data(), sizeof(CK_TRUST));
-        }
-        return trust;
-    }
+    Trust Read() const { return found_ ? ReadTrust(found_) : Trust{}; }
 
 private:
     ObjectsPtr objects_;
@@ -182,6 +197,28 @@ CrlPtr DecodedCrl(const std::string& der) {
     return crl;
 }
 
+// The thisUpdate of the newest CRL of each issuer the database holds, by the issuers' names.
+std::map<std::string, PRTime> NewestCrlsIn(PK11SlotInfo* slot) {
+    std::map<std::string, PRTime> newest;
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_CRL));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object)) {
+        const auto issuer = Attribute(object, CKA_SUBJECT), value = Attribute(object, CKA_VALUE);
+        if (!issuer || !value)
+            continue;
+        const PRTime issued = IssuedAt(DecodedCrl(*value)->crl);
+        const auto at = newest.emplace(*issuer, issued).first;
+        at->second = std::max(at->second, issued);
+    }
+    return newest;
+}
+
+// Whether no CRL of the issuer is as new as this one.
+bool Lacks(const std::map<std::string, PRTime>& newest, const CERTCrl& crl) {
+    const auto held = newest.find(Bytes(crl.derName));
+    return held == newest.end() || held->second < IssuedAt(crl);
+}
+
 } // namespace
 
 namespace {
@@ -194,6 +231,11 @@ bool Writable(const std::filesystem::path& folder) {
 }
 
 } // namespace
+
+struct NssDatabase::Seen {
+    std::map<std::string, PRTime> newestCrls;
+    std::map<std::string, Trust> trusts;
+};
 
 NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
     : slot_(nullptr), tokenName_(tokenName) {
@@ -231,11 +273,21 @@ bool NssDatabase::Holds(const Certificate& certificate) {
     return false;
 }
 
+NssDatabase::Seen& NssDatabase::Looked() {
+    if (!seen_)
+        seen_ = std::make_unique<Seen>(Seen{NewestCrlsIn(slot_), TrustsIn(slot_)});
+    return *seen_;
+}
+
 bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedAuthority) {
     if (!Holds(certificate))
         return true;
-    const Trust trust = TrustObject(slot_, certificate.der).Read();
-    return trustedAuthority && trust.AsAuthority() != trust;
+    if (!trustedAuthority)
+        return false;
+    const auto& trusts = Looked().trusts;
+    const auto found = trusts.find(Digest(SEC_OID_SHA1, certificate.der, 20));
+    const Trust trust = found == trusts.end() ? Trust{} : found->second;
+    return trust.AsAuthority() != trust;
 }
 
 // A database open for reading only says so, rather than leaving each write to fail with a
@@ -264,6 +316,7 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
         WriteTrust(object.Get(), wanted);
     else
         CreateTrust(slot_, der, wanted);
+    Looked().trusts[Digest(SEC_OID_SHA1, der, 20)] = wanted;
 }
 
 void NssDatabase::Import(const Certificate& added) {
@@ -293,22 +346,12 @@ std::string NssDatabase::UniqueNickname(const std::string& name, const std::stri
 }
 
 bool NssDatabase::LacksCrl(const std::string& der) {
-    const CrlPtr crl = DecodedCrl(der);
-    const std::string issuer = Bytes(crl->crl.derName);
-    const ObjectsPtr objects(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
-    for (PK11GenericObject* object = objects.get(); object;
-         object = PK11_GetNextGenericObject(object)) {
-        const auto value = Attribute(object, CKA_VALUE);
-        if (Attribute(object, CKA_SUBJECT) != issuer || !value)
-            continue;
-        if (IssuedAt(DecodedCrl(*value)->crl) >= IssuedAt(crl->crl))
-            return false;
-    }
-    return true;
+    return Lacks(Looked().newestCrls, DecodedCrl(der)->crl);
 }
 
 void NssDatabase::AddCrl(const std::string& der) {
-    if (!LacksCrl(der))
+    const CrlPtr crl = DecodedCrl(der);
+    if (!Lacks(NewestCrlsIn(slot_), crl->crl))
         return;
     CheckWritable();
     SECItem item = Item(der);
@@ -318,6 +361,7 @@ void NssDatabase::AddCrl(const std::string& der) {
                                          CRL_IMPORT_BYPASS_CHECKS, nullptr,
                                          CRL_DECODE_DEFAULT_OPTIONS));
     Check(imported != nullptr);
+    Looked().newestCrls[Bytes(crl->crl.derName)] = IssuedAt(crl->crl);
 }
 
 } // namespace platform::nss

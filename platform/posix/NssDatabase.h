@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 struct PK11SlotInfoStr;
@@ -51,8 +52,14 @@ private:
     void Import(const Certificate& certificate);
     std::string UniqueNickname(const std::string& name, const std::string& der);
 
+    // What the database holds as first looked at, kept up with this run's own adds: the
+    // answers of the looks without the lock. A change looks at the database itself again.
+    struct Seen;
+    Seen& Looked();
+
     PK11SlotInfoStr* slot_;
     std::string tokenName_;
+    std::unique_ptr<Seen> seen_;
 };
 
 } // namespace platform::nss
