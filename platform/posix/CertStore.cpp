@@ -83,6 +83,9 @@ public:
             return Fail(folderError);
         const nss::Certificate added{Der(x).value_or(""),
                                      Der(X509_get_subject_name(x)).value_or(""),
+                                     Der(X509_get_issuer_name(x)).value_or(""),
+                                     Der(X509_get0_serialNumber(x)).value_or(""),
+                                     Der(X509_get_X509_PUBKEY(x)).value_or(""),
                                      SimpleDisplayName(x, false)};
         const std::string& der = added.der;
         const uint32_t error = s->databases->AddCertificate(added, s->trustsAuthorities);

@@ -6,6 +6,7 @@
 #include "runtime/Owned.h"
 
 #include <cert.h>
+#include <keyhi.h>
 #include <certdb.h>
 #include <pk11pub.h>
 #include <pkcs11n.h>
@@ -33,11 +34,16 @@ void Check(bool succeeded) {
 
 namespace {
 
-using CertificatePtr = Owned<CERTCertificate, CERT_DestroyCertificate>;
 using CertificateListPtr = Owned<CERTCertList, CERT_DestroyCertList>;
 using CrlPtr = Owned<CERTSignedCrl, SEC_DestroyCrl>;
 using RawCertificatesPtr = Owned<CERTCertificateList, CERT_DestroyCertificateList>;
 using ObjectsPtr = Owned<PK11GenericObject, PK11_DestroyGenericObjects>;
+
+void FreeWholeItem(SECItem* item) {
+    SECITEM_FreeItem(item, PR_TRUE);
+}
+using SubjectKeyInfoPtr = Owned<CERTSubjectPublicKeyInfo, SECKEY_DestroySubjectPublicKeyInfo>;
+using PublicKeyPtr = Owned<SECKEYPublicKey, SECKEY_DestroyPublicKey>;
 
 SECItem Item(const std::string& bytes) {
     return {siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
@@ -66,12 +72,13 @@ std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
     return digest;
 }
 
-CertificatePtr Decoded(const std::string& der) {
-    SECItem item = Item(der);
-    CertificatePtr certificate(
-        CERT_NewTempCertificate(CERT_GetDefaultCertDB(), &item, nullptr, PR_FALSE, PR_TRUE));
-    Check(certificate != nullptr);
-    return certificate;
+// An object made on the database's token. Objects are made as NSS makes its own, but through
+// the token alone: the library's own import would look the certificate up in every open
+// database, for each database.
+void CreateObject(PK11SlotInfo* slot, CK_ATTRIBUTE* attributes, int count) {
+    PK11GenericObject* created = PK11_CreateGenericObject(slot, attributes, count, PR_TRUE);
+    Check(created != nullptr);
+    PK11_DestroyGenericObject(created);
 }
 
 // A certificate's trust in one database, one level for each use, as NSS keeps it.
@@ -152,35 +159,47 @@ void WriteTrust(PK11GenericObject* object, const Trust& trust) {
     }
 }
 
-// A new trust object, made as NSS makes its own: found by issuer and DER serial number, or
-// by the certificate's digests.
-void CreateTrust(PK11SlotInfo* slot, const std::string& der, const Trust& trust) {
-    const CertificatePtr certificate = Decoded(der);
-    const SECItem& number = certificate->serialNumber;
-    std::string serial{'\x02', static_cast<char>(number.len)};
-    serial += Bytes(number);
-    std::string sha1 = Digest(SEC_OID_SHA1, der, 20), md5 = Digest(SEC_OID_MD5, der, 16);
+// A new trust object, made as NSS makes its own: found by issuer and serial number, or by
+// the certificate's digests.
+void CreateTrust(PK11SlotInfo* slot, const Certificate& certificate, const Trust& trust) {
+    std::string sha1 = Digest(SEC_OID_SHA1, certificate.der, 20),
+                md5 = Digest(SEC_OID_MD5, certificate.der, 16);
+    std::string issuer = certificate.issuer, serial = certificate.serialNumber;
     CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
     CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
     Trust levels = trust;
-    const auto bytes = [](auto& value) { return static_cast<void*>(&value); };
     CK_ATTRIBUTE attributes[] = {
-        {CKA_CLASS, bytes(trustClass), sizeof trustClass},
-        {CKA_TOKEN, bytes(onToken), sizeof onToken},
-        {CKA_ISSUER, certificate->derIssuer.data, certificate->derIssuer.len},
+        {CKA_CLASS, &trustClass, sizeof trustClass},
+        {CKA_TOKEN, &onToken, sizeof onToken},
+        {CKA_ISSUER, issuer.data(), issuer.size()},
         {CKA_SERIAL_NUMBER, serial.data(), serial.size()},
         {CKA_CERT_SHA1_HASH, sha1.data(), sha1.size()},
         {CKA_CERT_MD5_HASH, md5.data(), md5.size()},
-        {CKA_TRUST_STEP_UP_APPROVED, bytes(stepUp), sizeof stepUp},
-        {Trust::kUses[0], bytes(levels.levels[0]), sizeof(CK_TRUST)},
-        {Trust::kUses[1], bytes(levels.levels[1]), sizeof(CK_TRUST)},
-        {Trust::kUses[2], bytes(levels.levels[2]), sizeof(CK_TRUST)},
-        {Trust::kUses[3], bytes(levels.levels[3]), sizeof(CK_TRUST)},
+        {CKA_TRUST_STEP_UP_APPROVED, &stepUp, sizeof stepUp},
+        {Trust::kUses[0], &levels.levels[0], sizeof(CK_TRUST)},
+        {Trust::kUses[1], &levels.levels[1], sizeof(CK_TRUST)},
+        {Trust::kUses[2], &levels.levels[2], sizeof(CK_TRUST)},
+        {Trust::kUses[3], &levels.levels[3], sizeof(CK_TRUST)},
     };
-    PK11GenericObject* created =
-        PK11_CreateGenericObject(slot, attributes, sizeof attributes / sizeof *attributes, PR_TRUE);
-    Check(created != nullptr);
-    PK11_DestroyGenericObject(created);
+    CreateObject(slot, attributes, sizeof attributes / sizeof *attributes);
+}
+
+// The identifier NSS gives a certificate, by which it pairs it with its private key: the
+// SHA-1 digest of the public key's value (an RSA key's modulus).
+std::string KeyIdentifier(const std::string& publicKeyInfo) {
+    SECItem item = Item(publicKeyInfo);
+    const SubjectKeyInfoPtr info(SECKEY_DecodeDERSubjectPublicKeyInfo(&item));
+    Check(info != nullptr);
+    const PublicKeyPtr key(SECKEY_ExtractPublicKey(info.get()));
+    Check(key != nullptr);
+    const SECItem* value = key->keyType == rsaKey  ? &key->u.rsa.modulus
+                           : key->keyType == ecKey ? &key->u.ec.publicValue
+                           : key->keyType == dsaKey ? &key->u.dsa.publicValue
+                                                    : nullptr;
+    const Owned<SECItem, FreeWholeItem> id(
+        value ? PK11_MakeIDFromPubKey(const_cast<SECItem*>(value)) : nullptr);
+    Check(id != nullptr);
+    return Bytes(*id);
 }
 
 // The CRL's thisUpdate.
@@ -315,15 +334,31 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
     if (object.Get())
         WriteTrust(object.Get(), wanted);
     else
-        CreateTrust(slot_, der, wanted);
+        CreateTrust(slot_, certificate, wanted);
     Looked().trusts[Digest(SEC_OID_SHA1, der, 20)] = wanted;
 }
 
 void NssDatabase::Import(const Certificate& added) {
-    const CertificatePtr certificate = Decoded(added.der);
-    const std::string nickname = UniqueNickname(added.nickname, added.subject);
-    Check(PK11_ImportCert(slot_, certificate.get(), CK_INVALID_HANDLE,
-                          nickname.empty() ? nullptr : nickname.c_str(), PR_FALSE) == SECSuccess);
+    std::string nickname = UniqueNickname(added.nickname, added.subject),
+                id = KeyIdentifier(added.publicKeyInfo), der = added.der,
+                subject = added.subject, issuer = added.issuer, serial = added.serialNumber;
+    CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+    CK_CERTIFICATE_TYPE type = CKC_X_509;
+    CK_BBOOL onToken = CK_TRUE;
+    CK_ATTRIBUTE attributes[] = {
+        {CKA_CLASS, &certificateClass, sizeof certificateClass},
+        {CKA_TOKEN, &onToken, sizeof onToken},
+        {CKA_CERTIFICATE_TYPE, &type, sizeof type},
+        {CKA_ID, id.data(), id.size()},
+        {CKA_VALUE, der.data(), der.size()},
+        {CKA_ISSUER, issuer.data(), issuer.size()},
+        {CKA_SUBJECT, subject.data(), subject.size()},
+        {CKA_SERIAL_NUMBER, serial.data(), serial.size()},
+        {CKA_LABEL, nickname.data(), nickname.size()},
+    };
+    // A certificate without a name has no label at all, as NSS imports one.
+    const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
+    CreateObject(slot_, attributes, count);
 }
 
 // The name itself, or, when a certificate of another subject has it in this database, the
@@ -354,14 +389,28 @@ void NssDatabase::AddCrl(const std::string& der) {
     if (!Lacks(NewestCrlsIn(slot_), crl->crl))
         return;
     CheckWritable();
-    SECItem item = Item(der);
     // The issuer's signature is checked by whoever uses the CRL, when the issuer is known;
-    // the bundle's order of CRLs and certificates does not matter here.
-    const CrlPtr imported(PK11_ImportCRL(slot_, &item, nullptr, SEC_CRL_TYPE, nullptr,
-                                         CRL_IMPORT_BYPASS_CHECKS, nullptr,
-                                         CRL_DECODE_DEFAULT_OPTIONS));
-    Check(imported != nullptr);
-    Looked().newestCrls[Bytes(crl->crl.derName)] = IssuedAt(crl->crl);
+    // the bundle's order of CRLs and certificates does not matter here. The older CRLs of
+    // the issuer go once the new one is there.
+    std::string issuer = Bytes(crl->crl.derName), value = der;
+    CK_OBJECT_CLASS crlClass = CKO_NSS_CRL;
+    CK_BBOOL onToken = CK_TRUE, revocationList = CK_FALSE;
+    CK_ATTRIBUTE attributes[] = {
+        {CKA_CLASS, &crlClass, sizeof crlClass},
+        {CKA_TOKEN, &onToken, sizeof onToken},
+        {CKA_SUBJECT, issuer.data(), issuer.size()},
+        {CKA_VALUE, value.data(), value.size()},
+        {CKA_NSS_KRL, &revocationList, sizeof revocationList},
+        // NSS lists only CRLs that say where they came from, if only with an empty URL.
+        {CKA_NSS_URL, nullptr, 0},
+    };
+    const ObjectsPtr older(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
+    CreateObject(slot_, attributes, sizeof attributes / sizeof *attributes);
+    for (PK11GenericObject* object = older.get(); object;
+         object = PK11_GetNextGenericObject(object))
+        if (Attribute(object, CKA_SUBJECT) == issuer)
+            PK11_DestroyTokenObject(slot_, PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
+    Looked().newestCrls[issuer] = IssuedAt(crl->crl);
 }
 
 } // namespace platform::nss

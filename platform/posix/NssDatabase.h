@@ -19,11 +19,11 @@ struct NssError {
 // Throws NssError with NSS's code for the call that just failed.
 void Check(bool succeeded);
 
-// A certificate as the databases take it: its bytes, its subject name's bytes, and the
-// nickname it gets where it is new.
+// A certificate as the databases take it: its bytes and those of the parts a database finds
+// it by (DER), and the nickname it gets where it is new.
 struct Certificate {
     std::string der;
-    std::string subject;
+    std::string subject, issuer, serialNumber, publicKeyInfo;
     std::string nickname;
 };
 

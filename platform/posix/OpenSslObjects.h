@@ -14,7 +14,7 @@ namespace platform {
 using X509Ptr = Owned<X509, X509_free>;
 using CrlPtr = Owned<X509_CRL, X509_CRL_free>;
 
-// A certificate's, a CRL's or a name's DER bytes.
+// The DER bytes of a certificate, a CRL, or of a name, public key or serial number in one.
 template <class T> std::optional<std::string> Der(const T* object) {
     unsigned char* der = nullptr;
     int length = -1;
@@ -22,6 +22,10 @@ template <class T> std::optional<std::string> Der(const T* object) {
         length = i2d_X509(object, &der);
     else if constexpr (std::is_same_v<T, X509_NAME>)
         length = i2d_X509_NAME(object, &der);
+    else if constexpr (std::is_same_v<T, X509_PUBKEY>)
+        length = i2d_X509_PUBKEY(object, &der);
+    else if constexpr (std::is_same_v<T, ASN1_INTEGER>)
+        length = i2d_ASN1_INTEGER(object, &der);
     else
         length = i2d_X509_CRL(object, &der);
     if (length < 0)
