@@ -304,9 +304,16 @@ TEST_F(NssDatabases, EveryPackagingsDatabasesGetTheBundle) {
 TEST_F(NssDatabases, ACrlAsNewAsTheOneThereIsAlreadyPresent) {
     MakeDatabase(Shared());
     const std::string issuer = "/CN=Издатель", issued = "-crl_lastupdate 20250101000000Z";
-    IssuedCrl(scratch_ / "first", issuer, issued);
+    IssuedCrl(scratch_ / "first", issuer, issued + " -crl_nextupdate 20260101000000Z");
+    // crlutil shows a CRL's details, its next update among them, through its issuer.
+    RunCommand("certutil -A -n Издатель -t ,, -i '" + (scratch_ / "first.pem").string() + "'" +
+               In(Shared()));
     RunCommand("crlutil -I -B -i '" + (scratch_ / "first.der").string() + "'" + In(Shared()));
-    const std::string held = Crls(Shared()), same = IssuedCrl(scratch_ / "same", issuer, issued);
+    const auto details = [&] { return RunCommand("crlutil -L -n Издатель" + In(Shared())); };
+    const std::string held = details(),
+                      same = IssuedCrl(scratch_ / "same", issuer,
+                                       issued + " -crl_nextupdate 20270101000000Z");
+    ASSERT_NE(held.find("2026"), std::string::npos) << held;
     const ThrowAwayUser user(home_.Path());
     platform::ICertStoreService& service = platform::SystemCertStoreService();
     const platform::HCERTSTORE store = service.CertOpenSystemStoreA("CA");
@@ -315,7 +322,8 @@ TEST_F(NssDatabases, ACrlAsNewAsTheOneThereIsAlreadyPresent) {
     EXPECT_TRUE(service.CertAddCRLContextToStore(store, crl, 3)) << service.GetLastError();
     service.CertFreeCRLContext(crl);
     service.CertCloseStore(store, 0);
-    EXPECT_EQ(Crls(Shared()), held);
+    EXPECT_EQ(details(), held);
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 1u);
 }
 
 // Two installers at once: neither shows a dialog, and each database holds each certificate
