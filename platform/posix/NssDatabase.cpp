@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <type_traits>
 #include <unistd.h>
 
 namespace platform::nss {
@@ -70,6 +71,14 @@ std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
                        reinterpret_cast<const unsigned char*>(der.data()),
                        static_cast<PRInt32>(der.size())) == SECSuccess);
     return digest;
+}
+
+// An attribute of an object to make, over a value that outlives the making.
+template <class T> CK_ATTRIBUTE Field(CK_ATTRIBUTE_TYPE type, T& value) {
+    if constexpr (std::is_same_v<T, std::string>)
+        return {type, value.data(), value.size()};
+    else
+        return {type, &value, sizeof value};
 }
 
 // An object made on the database's token. Objects are made as NSS makes its own, but through
@@ -169,17 +178,17 @@ void CreateTrust(PK11SlotInfo* slot, const Certificate& certificate, const Trust
     CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
     Trust levels = trust;
     CK_ATTRIBUTE attributes[] = {
-        {CKA_CLASS, &trustClass, sizeof trustClass},
-        {CKA_TOKEN, &onToken, sizeof onToken},
-        {CKA_ISSUER, issuer.data(), issuer.size()},
-        {CKA_SERIAL_NUMBER, serial.data(), serial.size()},
-        {CKA_CERT_SHA1_HASH, sha1.data(), sha1.size()},
-        {CKA_CERT_MD5_HASH, md5.data(), md5.size()},
-        {CKA_TRUST_STEP_UP_APPROVED, &stepUp, sizeof stepUp},
-        {Trust::kUses[0], &levels.levels[0], sizeof(CK_TRUST)},
-        {Trust::kUses[1], &levels.levels[1], sizeof(CK_TRUST)},
-        {Trust::kUses[2], &levels.levels[2], sizeof(CK_TRUST)},
-        {Trust::kUses[3], &levels.levels[3], sizeof(CK_TRUST)},
+        Field(CKA_CLASS, trustClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_ISSUER, issuer),
+        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_CERT_SHA1_HASH, sha1),
+        Field(CKA_CERT_MD5_HASH, md5),
+        Field(CKA_TRUST_STEP_UP_APPROVED, stepUp),
+        Field(Trust::kUses[0], levels.levels[0]),
+        Field(Trust::kUses[1], levels.levels[1]),
+        Field(Trust::kUses[2], levels.levels[2]),
+        Field(Trust::kUses[3], levels.levels[3]),
     };
     CreateObject(slot, attributes, sizeof attributes / sizeof *attributes);
 }
@@ -346,15 +355,15 @@ void NssDatabase::Import(const Certificate& added) {
     CK_CERTIFICATE_TYPE type = CKC_X_509;
     CK_BBOOL onToken = CK_TRUE;
     CK_ATTRIBUTE attributes[] = {
-        {CKA_CLASS, &certificateClass, sizeof certificateClass},
-        {CKA_TOKEN, &onToken, sizeof onToken},
-        {CKA_CERTIFICATE_TYPE, &type, sizeof type},
-        {CKA_ID, id.data(), id.size()},
-        {CKA_VALUE, der.data(), der.size()},
-        {CKA_ISSUER, issuer.data(), issuer.size()},
-        {CKA_SUBJECT, subject.data(), subject.size()},
-        {CKA_SERIAL_NUMBER, serial.data(), serial.size()},
-        {CKA_LABEL, nickname.data(), nickname.size()},
+        Field(CKA_CLASS, certificateClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_CERTIFICATE_TYPE, type),
+        Field(CKA_ID, id),
+        Field(CKA_VALUE, der),
+        Field(CKA_ISSUER, issuer),
+        Field(CKA_SUBJECT, subject),
+        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_LABEL, nickname),
     };
     // A certificate without a name has no label at all, as NSS imports one.
     const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
@@ -396,11 +405,11 @@ void NssDatabase::AddCrl(const std::string& der) {
     CK_OBJECT_CLASS crlClass = CKO_NSS_CRL;
     CK_BBOOL onToken = CK_TRUE, revocationList = CK_FALSE;
     CK_ATTRIBUTE attributes[] = {
-        {CKA_CLASS, &crlClass, sizeof crlClass},
-        {CKA_TOKEN, &onToken, sizeof onToken},
-        {CKA_SUBJECT, issuer.data(), issuer.size()},
-        {CKA_VALUE, value.data(), value.size()},
-        {CKA_NSS_KRL, &revocationList, sizeof revocationList},
+        Field(CKA_CLASS, crlClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_SUBJECT, issuer),
+        Field(CKA_VALUE, value),
+        Field(CKA_NSS_KRL, revocationList),
         // NSS lists only CRLs that say where they came from, if only with an empty URL.
         {CKA_NSS_URL, nullptr, 0},
     };
