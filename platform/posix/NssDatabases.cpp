@@ -58,6 +58,10 @@ Databases::Databases(const fs::path& lockFolder)
     } catch (const NssError& error) {
         libraryError = error.code;
     }
+    // Opening makes a database that is missing, which another installer may be doing at the
+    // same moment.
+    LockFile::Held held;
+    lock_.Acquire(held);
     for (const fs::path& folder : folders_) {
         Opened opened{folder, nullptr, libraryError};
         try {
