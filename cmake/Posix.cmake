@@ -9,6 +9,7 @@ pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
 # NSS's and SQLite's headers are seen by the store layer's database code alone.
 add_library(za_nss STATIC
+    platform/posix/DataFolder.cpp
     platform/posix/FileDescriptor.cpp
     platform/posix/LockFile.cpp
     platform/posix/NssDatabase.cpp

@@ -136,7 +136,7 @@ private:
     std::shared_ptr<nss::Databases> Databases() {
         std::shared_ptr<nss::Databases> databases = databases_.lock();
         if (!databases) {
-            databases = std::make_shared<nss::Databases>(DataHome() / "certinstall");
+            databases = std::make_shared<nss::Databases>();
             databases_ = databases;
         }
         return databases;

@@ -1,8 +1,8 @@
 #include "platform/posix/HashedFolder.h"
 
 #include "platform/CertStore.h"
+#include "platform/posix/DataFolder.h"
 #include "platform/posix/OpenSslObjects.h"
-#include "runtime/Exception.h"
 
 #include <openssl/pem.h>
 
@@ -10,11 +10,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <sys/stat.h>
@@ -24,32 +22,6 @@
 namespace platform {
 namespace {
 
-namespace fs = std::filesystem;
-
-// The store's folder under the data folder, made where missing. The installer's own folders
-// on the way are never symbolic links, so nothing is written where a link points. A folder
-// that could not be made is reported by the reason it could not, not by its absence.
-FileDescriptor OpenStoreFolder(const std::string& storeName, uint32_t& error) {
-    const fs::path dataHome = DataHome();
-    std::error_code made;
-    fs::create_directories(dataHome, made);
-    FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    error = folder.Get() >= 0 ? 0 : made ? static_cast<uint32_t>(made.value()) : errno;
-    // A folder that cannot be made must not leave its parent standing in for the store.
-    for (const std::string& part : {std::string("certinstall"), std::string("stores"), storeName}) {
-        if (error != 0)
-            return FileDescriptor();
-        const int makeError = mkdirat(folder.Get(), part.c_str(), 0755) == 0 ? 0 : errno;
-        if (makeError != 0 && makeError != EEXIST) {
-            error = static_cast<uint32_t>(makeError);
-            return FileDescriptor();
-        }
-        folder = FileDescriptor(
-            openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        error = folder.Get() < 0 ? errno : 0;
-    }
-    return error != 0 ? FileDescriptor() : std::move(folder);
-}
 
 const std::string kTemporaryPrefix = ".tmp-";
 
@@ -214,18 +186,8 @@ std::string CrlFileOfIssuer(int folder, X509_CRL* crl, std::optional<std::string
 
 } // namespace
 
-fs::path DataHome() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    if (home && *home == '/')
-        return fs::path(home) / ".local" / "share";
-    throw Exception("Neither XDG_DATA_HOME nor HOME names a folder for the certificate stores");
-}
-
 HashedFolder::HashedFolder(const std::string& storeName)
-    : folder_(OpenStoreFolder(storeName, openError_)),
+    : folder_(OpenOwnFolder({"certinstall", "stores", storeName}, openError_)),
       lock_(std::make_unique<LockFile>(folder_.Get(), ".lock")) {}
 
 // The change made under the store's lock: 0, or the error of the change or of the wait.

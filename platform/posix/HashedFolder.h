@@ -6,7 +6,6 @@
 #include <openssl/x509.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -16,10 +15,6 @@
 // is. A file is there whole or not at all, and what the folder holds already is not written
 // again: a store that holds the bundle is only read.
 namespace platform {
-
-// Where the user's data lives: $XDG_DATA_HOME, else ~/.local/share. Throws without either:
-// the working folder is no place for the stores.
-std::filesystem::path DataHome();
 
 class HashedFolder {
 public:

@@ -1,5 +1,6 @@
 #include "platform/posix/NssDatabases.h"
 
+#include "platform/posix/DataFolder.h"
 #include "platform/posix/NssDatabase.h"
 #include "platform/posix/NssDatabaseDiscovery.h"
 
@@ -41,16 +42,17 @@ private:
 
 namespace {
 
-FileDescriptor OpenLockFolder(const fs::path& folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    return FileDescriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// Where installers share the lock for the databases; none when it cannot be made, and the
+// adds go on without it, since nobody else could make one there either.
+FileDescriptor LockFolder() {
+    uint32_t error = 0;
+    return OpenOwnFolder({"certinstall"}, error);
 }
 
 } // namespace
 
-Databases::Databases(const fs::path& lockFolder)
-    : folders_(FindUserDatabases()), lockFolder_(OpenLockFolder(lockFolder)),
+Databases::Databases()
+    : folders_(FindUserDatabases()), lockFolder_(LockFolder()),
       lock_(lockFolder_.Get(), "nssdb.lock") {
     uint32_t libraryError = 0;
     try {

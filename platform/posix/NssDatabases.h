@@ -20,8 +20,8 @@ struct Certificate;
 class Databases {
 public:
     // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
-    // them in. The lock that installers share lives in the folder `lockFolder`.
-    explicit Databases(const std::filesystem::path& lockFolder);
+    // them in. The lock that installers share lives in the installer's data folder.
+    Databases();
     ~Databases();
     Databases(const Databases&) = delete;
     Databases& operator=(const Databases&) = delete;
