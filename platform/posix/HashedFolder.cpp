@@ -22,7 +22,6 @@
 namespace platform {
 namespace {
 
-
 const std::string kTemporaryPrefix = ".tmp-";
 
 // The names in a folder, "." and ".." left out.
