@@ -269,9 +269,9 @@ NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string&
     : slot_(nullptr), tokenName_(tokenName) {
     // NSS opens a database it may not write to for nothing at all, unless it is asked to
     // read it only; what it holds already is still seen.
-    const std::string spec = "configdir='sql:" + folder.string() + "' tokenDescription='" +
+    const std::string parameters = "configdir='sql:" + folder.string() + "' tokenDescription='" +
                              tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
-    slot_ = SECMOD_OpenUserDB(spec.c_str());
+    slot_ = SECMOD_OpenUserDB(parameters.c_str());
     Check(slot_ != nullptr);
     if (!PK11_IsPresent(slot_)) {
         const PRErrorCode error = PORT_GetError();
