@@ -6,6 +6,7 @@ LOG_FILE, so that a request seen means the browser trusted the chain.
     tls_server.py CHAIN_PEM KEY PORT_FILE LOG_FILE
 """
 import http.server
+import os
 import ssl
 import sys
 
@@ -38,6 +39,6 @@ context.load_cert_chain(chain, key)
 server.socket = context.wrap_socket(server.socket, server_side=True)
 with open(port_file + ".tmp", "w") as f:
     f.write(str(server.server_address[1]))
-import os
+# Renamed into place, so that the port is read whole.
 os.rename(port_file + ".tmp", port_file)
 server.serve_forever()
