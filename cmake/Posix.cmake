@@ -8,22 +8,36 @@ set(FLTK_SKIP_IMAGES ON)
 find_package(FLTK REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
+# Firefox keeps its profile groups in SQLite files.
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
-# NSS's headers are seen by the store layer's database code alone.
-add_library(za_nss STATIC platform/posix/NssDatabases.cpp)
-target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS)
+# NSS's and SQLite's headers are seen by the store layer's database code alone.
+add_library(za_nss STATIC
+    platform/posix/DataFolder.cpp
+    platform/posix/FileDescriptor.cpp
+    platform/posix/LockFile.cpp
+    platform/posix/NssDatabase.cpp
+    platform/posix/NssDatabaseDiscovery.cpp
+    platform/posix/NssDatabases.cpp)
+target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS PkgConfig::SQLITE3)
 
-target_sources(za_installer PRIVATE platform/posix/ConsoleApplication.cpp)
+target_sources(za_installer PRIVATE
+    platform/posix/CertificateNames.cpp
+    platform/posix/ConsoleApplication.cpp
+    platform/posix/HashedFolder.cpp)
 target_link_libraries(za_installer PUBLIC OpenSSL::Crypto za_nss)
 
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
 # one serve the tests of a missing bundle.
 function(embedded_resources output)
+    set(input "")
+    if("${ARGN}" MATCHES "-DINPUT=(.+)")
+        set(input ${CMAKE_MATCH_1})
+    endif()
     add_custom_command(OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -DNAME=ROOTS ${ARGN} -DOUTPUT=${output}
                 -P ${CMAKE_SOURCE_DIR}/resources/embed.cmake
-        DEPENDS ${CMAKE_SOURCE_DIR}/resources/embed.cmake
-                ${CMAKE_SOURCE_DIR}/resources/roots.zip
+        DEPENDS ${CMAKE_SOURCE_DIR}/resources/embed.cmake ${input}
         VERBATIM)
 endfunction()
 set(roots_resource ${CMAKE_CURRENT_BINARY_DIR}/roots_resource.cpp)

@@ -9,10 +9,13 @@ class TFormShell : public IFormShell {
 public:
     explicit TFormShell(platform::IApplication& application) : application_(application) {}
     void ShowErrorDialog(const std::u16string& text) override {
+        ++errorsShown;
         application_.ShowErrorDialog(text);
     }
     void ShowInfoMessage(const std::string& text) override { application_.ShowInfoMessage(text); }
     void CloseMainWindow() override { application_.CloseMainWindow(); }
+
+    int errorsShown = 0; // in the event that runs now
 
 private:
     platform::IApplication& application_;
@@ -34,6 +37,7 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
     // The framework's boundary around each event: what leaves it is shown, not fatal.
     auto guarded = [&](void (TForm1::*event)(void*)) {
         return [&, event] {
+            shell.errorsShown = 0;
             try {
                 (form.*event)(nullptr);
                 failed = false;
@@ -47,5 +51,5 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
         texts::WindowCaption(),         texts::ButtonCaption(),        327, 60, 8, 8, 309, 45,
         guarded(&TForm1::FormActivate), guarded(&TForm1::Button1Click)};
     application.Run(window);
-    return failed ? 1 : 0;
+    return failed || (application.Unattended() && shell.errorsShown > 0) ? 1 : 0;
 }

@@ -308,6 +308,8 @@ public:
     void ShowUnhandledError(const std::u16string& text) override {
         shown.push_back("box " + WideToAnsi(text));
     }
+    bool Unattended() const override { return unattended; }
+    bool unattended = false;
 };
 
 } // namespace
@@ -348,4 +350,21 @@ TEST(Shell, AFinishedRunClosesTheWindow) {
               0);
     EXPECT_EQ(application.shown,
               (std::vector<std::string>{"info " + texts::InstallationDone(), "closed"}));
+}
+
+// Where nobody need watch the dialogs, a failed certificate fails the run's exit status; in a
+// window the dialogs tell it, and a finished run ends with 0 as always.
+TEST(Shell, AFailedCertificateFailsTheStatusOnlyWhereNobodyWatches) {
+    for (const bool unattended : {false, true}) {
+        ScriptedApplication application;
+        application.unattended = unattended;
+        FakeStores stores;
+        stores.failWith["ROOT"] = 5;
+        EXPECT_EQ(RunInstaller(application, stores,
+                               [] {
+                                   return Bundle({{"a.cer", "CERT A|A|"}, {"b.cer", "CERT B|A|"}});
+                               }),
+                  unattended ? 1 : 0);
+        EXPECT_EQ(application.shown.back(), "closed");
+    }
 }

@@ -2,6 +2,7 @@
 // trust flags, crlutil's CRLs, and vfychain's path validation, which is what browsers use.
 #include "InstallerRun.h"
 #include "TestTools.h"
+#include "platform/CertStore.h"
 #include "unzip/uzip.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace test;
 namespace fs = std::filesystem;
@@ -75,7 +77,7 @@ protected:
         return listing;
     }
     static std::string Crls(const fs::path& database) {
-        return RunCommand("crlutil -L" + In(database));
+        return RunCommand("crlutil -L" + In(database) + " 2>/dev/null");
     }
     static bool Verifies(const fs::path& database, const fs::path& certificate) {
         const std::string command =
@@ -92,6 +94,13 @@ protected:
         EXPECT_EQ(Lines(Crls(database), 1).size(), 6u) << Crls(database);
         for (const fs::path& certificate : endEntities_)
             EXPECT_TRUE(Verifies(database, certificate)) << certificate;
+    }
+    // A profiles.ini in the folder that lists one profile there, with its database.
+    static fs::path MakeProfile(const fs::path& folder, const std::string& extra = "") {
+        MakeDatabase(folder / "profile.default");
+        WriteFile(folder / "profiles.ini",
+                  "[Profile0]\nName=default\nIsRelative=1\nPath=profile.default\n" + extra);
+        return folder / "profile.default";
     }
 
     TempDir home_, scratch_;
@@ -154,6 +163,7 @@ TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
     add("Старое имя", "CT,C,", bundle_.at("ROOT\\root1.cer"));
     add("Мой УЦ", "C,,", bundle_.at("CA\\ca12.cer"));
     add("Недоверенный", "p,p,p", bundle_.at("CA\\root3.cer"));
+    add("Узел", "P,,", bundle_.at("ROOT\\root2.cer"));
     const std::string other = (scratch_ / "other").string();
     RunCommand("openssl req -x509 -utf8 -newkey rsa:2048 -nodes -keyout '" + other +
                ".key' -subj '/CN=Подчинённый УЦ 1.1' -outform DER -out '" + other +
@@ -170,9 +180,10 @@ TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
     EXPECT_EQ(Install().output, kDone);
     const Listing listing = Certificates(Shared());
     EXPECT_EQ(listing.size(), 15u);
+    // A peer the user trusts is trusted as an authority too.
     const Listing expected{{"Старое имя", "CT,C,C"},        {"Мой УЦ", "C,,"},
                            {"Недоверенный", "p,p,p"},       {"Подчинённый УЦ 1.1", ",,"},
-                           {"Подчинённый УЦ 1.1 #2", ",,"}, {kRoot + "2", "C,C,C"}};
+                           {"Подчинённый УЦ 1.1 #2", ",,"}, {"Узел", "CP,C,C"}};
     for (const auto& [nickname, trust] : expected)
         EXPECT_EQ(listing.count(nickname) ? listing.at(nickname) : "(none)", trust) << nickname;
     EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u);
@@ -182,7 +193,7 @@ TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
     };
     // The years of the CRLs made here are found only in their "This Update".
     EXPECT_EQ(crl("Старое имя").find(" 2020"), std::string::npos) << crl("Старое имя");
-    EXPECT_NE(crl(kRoot + "2").find(" 2040"), std::string::npos) << crl(kRoot + "2");
+    EXPECT_NE(crl("Узел").find(" 2040"), std::string::npos) << crl("Узел");
 }
 
 // A read-only database fails each certificate once; the folders still get every add, and a
@@ -208,10 +219,138 @@ TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
     ExpectTheBundle(Shared());
 }
 
+// A database with a password takes the certificates and CRLs; trusting a root there is left to
+// whoever knows the password, and each root's add says why it failed.
+TEST_F(NssDatabases, APasswordKeepsTheTrustAsItIs) {
+    fs::create_directories(Shared());
+    WriteFile(scratch_ / "password", "secret\n");
+    RunCommand("certutil -N -f '" + (scratch_ / "password").string() + "'" + In(Shared()));
+    const InstallerRun run = Install();
+    EXPECT_EQ(Occurrences(run.output, "Код: -8037.\n"), 3) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 3) << run.output;
+    const Listing listing = Certificates(Shared());
+    EXPECT_EQ(listing.size(), 14u);
+    for (const auto& [nickname, trust] : listing)
+        EXPECT_EQ(trust, ",,") << nickname;
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u);
+}
+
 TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {
     const InstallerRun run = Install("env -u HOME");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("HOME"), std::string::npos) << run.output;
     EXPECT_FALSE(fs::exists(StoresIn(home_.Path())));
     EXPECT_FALSE(fs::exists(Shared()));
+}
+
+// Every place where a browser or mail program of some packaging keeps its databases: each
+// that exists gets the bundle, none is made where it is missing (but the shared one), and a
+// location that cannot be read holds the run up no more than a missing one.
+TEST_F(NssDatabases, EveryPackagingsDatabasesGetTheBundle) {
+    std::vector<fs::path> databases{Shared()};
+    for (const char* folder :
+         {".config/mozilla/firefox", "snap/firefox/common/.mozilla/firefox",
+          "snap/firefox/common/.config/mozilla/firefox",
+          ".var/app/org.mozilla.firefox/.mozilla/firefox",
+          ".var/app/org.mozilla.firefox/.config/mozilla/firefox",
+          ".var/app/org.mozilla.firefox/config/mozilla/firefox",
+          "snap/thunderbird/common/.thunderbird", ".var/app/org.mozilla.Thunderbird/.thunderbird"})
+        databases.push_back(MakeProfile(home_ / folder));
+    for (const char* folder :
+         {"snap/chromium/current/.pki/nssdb", ".var/app/org.chromium.Chromium/.pki/nssdb",
+          ".var/app/com.google.Chrome/.pki/nssdb"}) {
+        databases.push_back(home_ / folder);
+        MakeDatabase(databases.back());
+    }
+    // A profile group: the members beside the one that profiles.ini lists are the rows of its
+    // store; a member given by its absolute path counts too.
+    const fs::path firefox = home_ / ".mozilla" / "firefox", elsewhere = scratch_ / "member";
+    databases.push_back(MakeProfile(firefox, "StoreID=4f1a\n"));
+    for (const fs::path& member : {firefox / "member.work", elsewhere}) {
+        databases.push_back(member);
+        MakeDatabase(member);
+    }
+    fs::create_directories(firefox / "Profile Groups");
+    RunCommand("python3 -c 'import sqlite3, sys; d = sqlite3.connect(sys.argv[1]); "
+               "d.execute(\"CREATE TABLE Profiles (id INTEGER PRIMARY KEY, path TEXT)\"); "
+               "d.executemany(\"INSERT INTO Profiles (path) VALUES (?)\", [(\"profile.default\",), "
+               "(\"member.work\",), (sys.argv[2],)]); d.commit()' '" +
+               (firefox / "Profile Groups" / "4f1a.sqlite").string() + "' '" + elsewhere.string() +
+               "'");
+    // A FIFO for a profiles.ini, a damaged group store: nobody writes to the one, the other
+    // names nothing.
+    fs::create_directories(home_ / ".thunderbird");
+    ASSERT_EQ(mkfifo((home_ / ".thunderbird" / "profiles.ini").c_str(), 0600), 0);
+    const fs::path damaged = home_ / "snap/firefox/common/.mozilla/firefox";
+    WriteFile(damaged / "profiles.ini", ReadFile(damaged / "profiles.ini") + "StoreID=bad\n");
+    fs::create_directories(damaged / "Profile Groups");
+    WriteFile(damaged / "Profile Groups" / "bad.sqlite", "not a database");
+
+    const InstallerRun run = Install("timeout 120");
+    EXPECT_EQ(run.output, kDone);
+    EXPECT_EQ(run.status, 0);
+    for (const fs::path& database : databases)
+        ExpectTheBundle(database);
+    // A browser that is not installed gets no folders of its own.
+    fs::remove_all(home_ / ".var" / "app" / "com.google.Chrome");
+    fs::remove_all(home_ / "snap" / "chromium");
+    EXPECT_EQ(Install("timeout 120").output, kDone);
+    EXPECT_FALSE(fs::exists(home_ / ".var" / "app" / "com.google.Chrome"));
+    EXPECT_FALSE(fs::exists(home_ / "snap" / "chromium"));
+}
+
+// A CRL of the issuer that is as new as the one a database holds leaves that one in place,
+// and the add is no failure.
+TEST_F(NssDatabases, ACrlAsNewAsTheOneThereIsAlreadyPresent) {
+    MakeDatabase(Shared());
+    const std::string issuer = "/CN=Издатель", issued = "-crl_lastupdate 20250101000000Z";
+    IssuedCrl(scratch_ / "first", issuer, issued + " -crl_nextupdate 20260101000000Z");
+    // crlutil shows a CRL's details, its next update among them, through its issuer.
+    RunCommand("certutil -A -n Издатель -t ,, -i '" + (scratch_ / "first.pem").string() + "'" +
+               In(Shared()));
+    RunCommand("crlutil -I -B -i '" + (scratch_ / "first.der").string() + "'" + In(Shared()));
+    const auto details = [&] { return RunCommand("crlutil -L -n Издатель" + In(Shared())); };
+    const std::string held = details(),
+                      same = IssuedCrl(scratch_ / "same", issuer,
+                                       issued + " -crl_nextupdate 20270101000000Z");
+    ASSERT_NE(held.find("2026"), std::string::npos) << held;
+    const ThrowAwayUser user(home_.Path());
+    platform::ICertStoreService& service = platform::SystemCertStoreService();
+    const platform::HCERTSTORE store = service.CertOpenSystemStoreA("CA");
+    const platform::PCCRL_CONTEXT crl = service.CertCreateCRLContext(
+        1, reinterpret_cast<const unsigned char*>(same.data()), static_cast<uint32_t>(same.size()));
+    EXPECT_TRUE(service.CertAddCRLContextToStore(store, crl, 3)) << service.GetLastError();
+    service.CertFreeCRLContext(crl);
+    service.CertCloseStore(store, 0);
+    EXPECT_EQ(details(), held);
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 1u);
+}
+
+// Two installers at once: neither shows a dialog, and each database holds each certificate
+// and each CRL once.
+TEST_F(NssDatabases, TwoAtOnceShowNothingAndStoreEachOnce) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        TempDir home;
+        const fs::path firefox = home / ".mozilla/firefox";
+        std::vector<fs::path> databases{home / ".pki/nssdb"};
+        std::string ini;
+        for (const std::string profile : {"a", "b", "c", "d"}) {
+            databases.push_back(firefox / profile);
+            MakeDatabase(databases.back());
+            ini += "[Profile" + profile + "]\nIsRelative=1\nPath=" + profile + "\n";
+        }
+        WriteFile(firefox / "profiles.ini", ini);
+        InstallerRun first;
+        std::thread other([&] { first = RunInstaller(home.Path(), CERTINSTALL_PATH); });
+        const InstallerRun second = RunInstaller(home.Path(), CERTINSTALL_PATH);
+        other.join();
+        EXPECT_EQ(first.output, kDone);
+        EXPECT_EQ(second.output, kDone);
+        for (const fs::path& database : databases) {
+            // Listed line by line: a certificate stored twice shows twice.
+            EXPECT_EQ(Lines(RunCommand("certutil -L" + In(database)), 2).size(), 14u) << database;
+            EXPECT_EQ(Lines(Crls(database), 1).size(), 6u) << database;
+        }
+    }
 }

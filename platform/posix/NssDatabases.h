@@ -1,45 +1,52 @@
 #pragma once
 
+#include "platform/posix/LockFile.h"
+
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The current user's NSS certificate databases, which browsers and mail programs read: the
-// shared one in ~/.pki/nssdb and each Firefox or Thunderbird profile's own.
+// All of the current user's NSS certificate databases for one run: each opened once, when the
+// first store opens, and closed with the object.
 namespace platform::nss {
 
-class OpenDatabase;
+class NssDatabase;
+class Library;
+struct Certificate;
 
 class Databases {
 public:
-    // The shared database, made where missing, and every profile that has an sql database.
-    // Throws without a HOME to find them in.
+    // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
+    // them in. The lock that installers share lives in the installer's data folder.
     Databases();
     ~Databases();
     Databases(const Databases&) = delete;
     Databases& operator=(const Databases&) = delete;
 
     // Each add goes into every database and never lowers a trust a certificate has; what is
-    // there already is left as it is. The result is 0, or the NSS error code of the first
-    // database that failed, as an unsigned number.
-    uint32_t AddCertificate(const std::string& der, const std::string& nickname,
-                            bool trustedAuthority);
-    // An older CRL of the same issuer is replaced; an equal or newer one stays.
+    // there already is left as it is. Changes are made under the lock, so that two installers
+    // at once never add the same thing twice. The result is 0, or the error code of the first
+    // database that failed (NSS's, negative, as an unsigned number).
+    uint32_t AddCertificate(const Certificate& certificate, bool trustedAuthority);
     uint32_t AddCrl(const std::string& der);
 
 private:
-    template <class Add> uint32_t IntoEach(const Add& add);
-    OpenDatabase& Open(const std::filesystem::path& folder);
+    struct Opened {
+        std::filesystem::path folder;
+        std::unique_ptr<NssDatabase> database;
+        uint32_t openError = 0;
+    };
+    template <class Lacks, class Add> uint32_t IntoEach(const Lacks& lacks, const Add& add);
 
     std::vector<std::filesystem::path> folders_;
-    // NSS keeps one database open at a time, so that what one holds never stands in for
-    // what another lacks.
-    std::unique_ptr<OpenDatabase> open_;
-    std::map<std::filesystem::path, uint32_t> unopened_;
+    // The library goes after the databases.
+    std::unique_ptr<Library> library_;
+    std::vector<Opened> databases_;
+    FileDescriptor lockFolder_;
+    LockFile lock_;
 };
 
 // NSS's description of one of its error codes; none for a code that is not NSS's.

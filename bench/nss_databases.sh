@@ -1,0 +1,52 @@
+#!/bin/bash
+# Times the installer over a home with the shared NSS database and ten Firefox profiles:
+# the first run, which adds the whole bundle to every database, and a second run, which adds
+# nothing. Each figure is the median of RUNS runs (default 5), each on a fresh home: the
+# elapsed time, and the processor time (user and system), which other work on the machine
+# disturbs less. The first run's elapsed time is mostly the databases' own flushes to disk.
+#   bench/nss_databases.sh PROGRAM [RUNS]
+set -euo pipefail
+program=$(realpath "$1")
+runs=${2:-5}
+command -v certutil > /dev/null || { echo "certutil (libnss3-tools) makes the databases" >&2; exit 2; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# A home whose profiles.ini lists ten profiles, each with an empty database.
+make_home() {
+    local home=$1 firefox=$1/.mozilla/firefox
+    mkdir -p "$firefox"
+    for n in $(seq 0 9); do
+        mkdir -p "$firefox/p$n.default"
+        certutil -N --empty-password -d "sql:$firefox/p$n.default"
+        printf '[Profile%d]\nName=p%d\nIsRelative=1\nPath=p%d.default\n\n' "$n" "$n" "$n" \
+            >> "$firefox/profiles.ini"
+    done
+}
+
+# "elapsed processor" seconds of one run.
+seconds() {
+    /usr/bin/time -f '%e %U %S' -o "$scratch/time" \
+        env -u DISPLAY -u WAYLAND_DISPLAY HOME="$1" XDG_DATA_HOME="$1/data" "$program" > /dev/null
+    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$scratch/time"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+first=() second=()
+for run in $(seq "$runs"); do
+    home=$scratch/home$run
+    make_home "$home"
+    first+=("$(seconds "$home")")
+    second+=("$(seconds "$home")")
+done
+report() {
+    local label=$1
+    shift
+    printf '%-11s %6.2f s elapsed %6.2f s processor\n' "$label" \
+        "$(printf '%s\n' "$@" | cut -d' ' -f1 | median)" \
+        "$(printf '%s\n' "$@" | cut -d' ' -f2 | median)"
+}
+report "first run" "${first[@]}"
+report "second run" "${second[@]}"

@@ -1,0 +1,45 @@
+#include "platform/posix/DataFolder.h"
+
+#include "runtime/Exception.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+fs::path DataHome() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/')
+        return fs::path(home) / ".local" / "share";
+    throw Exception("Neither XDG_DATA_HOME nor HOME names a folder for the certificate stores");
+}
+
+FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error) {
+    const fs::path dataHome = DataHome();
+    std::error_code made;
+    fs::create_directories(dataHome, made);
+    FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    error = folder.Get() >= 0 ? 0 : made ? static_cast<uint32_t>(made.value()) : errno;
+    for (const std::string& part : path) {
+        if (error != 0)
+            return FileDescriptor();
+        const int makeError = mkdirat(folder.Get(), part.c_str(), 0755) == 0 ? 0 : errno;
+        if (makeError != 0 && makeError != EEXIST) {
+            error = static_cast<uint32_t>(makeError);
+            return FileDescriptor();
+        }
+        folder = FileDescriptor(
+            openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        error = folder.Get() < 0 ? errno : 0;
+    }
+    return error != 0 ? FileDescriptor() : std::move(folder);
+}
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/posix/FileDescriptor.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+int FileDescriptor::Close() {
+    if (fd_ < 0)
+        return 0;
+    return close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+}
+
+std::optional<std::string> ReadRegularFile(int folder, const std::string& name) {
+    // Opening a FIFO without O_NONBLOCK waits for a writer.
+    const FileDescriptor file(openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::string contents;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(file.Get(), buffer, sizeof buffer);
+        if (n == 0)
+            return contents;
+        if (n < 0 && errno != EINTR)
+            return std::nullopt;
+        contents.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,237 @@
+#include "platform/posix/HashedFolder.h"
+
+#include "platform/CertStore.h"
+#include "platform/posix/DataFolder.h"
+#include "platform/posix/OpenSslObjects.h"
+
+#include <openssl/pem.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+const std::string kTemporaryPrefix = ".tmp-";
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> NamesIn(int folder) {
+    std::vector<std::string> names;
+    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = own >= 0 ? fdopendir(own) : nullptr;
+    if (!listing) {
+        if (own >= 0)
+            close(own);
+        return names;
+    }
+    while (const dirent* entry = readdir(listing))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    closedir(listing);
+    return names;
+}
+
+// What a writer killed before its rename left behind. Only the holder of the store's lock
+// writes, so while the lock is ours every temporary file there is stale.
+void RemoveStaleTemporaries(int folder) {
+    for (const std::string& name : NamesIn(folder))
+        if (name.rfind(kTemporaryPrefix, 0) == 0)
+            unlinkat(folder, name.c_str(), 0);
+}
+
+// A new temporary file in the folder, readable by everyone like the rest of the store.
+FileDescriptor CreateTemporary(int folder, std::string& name) {
+    static std::mt19937 random{std::random_device{}()};
+    for (;;) {
+        name = kTemporaryPrefix + std::to_string(random());
+        FileDescriptor file(openat(folder, name.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (file.Get() >= 0 || errno != EEXIST)
+            return file;
+    }
+}
+
+uint32_t WriteAll(int fd, const std::string& contents) {
+    size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0 && errno != EINTR)
+            return static_cast<uint32_t>(errno);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return 0;
+}
+
+// Writes a file so that it is there complete or not at all: a temporary file, flushed to
+// disk, renamed into place, and the folder flushed too.
+uint32_t WriteAtomically(int folder, const std::string& target, const std::string& contents) {
+    std::string temporary;
+    FileDescriptor file = CreateTemporary(folder, temporary);
+    if (file.Get() < 0)
+        return static_cast<uint32_t>(errno);
+    uint32_t error = WriteAll(file.Get(), contents);
+    if (!error && fsync(file.Get()) != 0)
+        error = static_cast<uint32_t>(errno);
+    const int closed = file.Close();
+    if (!error)
+        error = static_cast<uint32_t>(closed);
+    if (!error && renameat(folder, temporary.c_str(), folder, target.c_str()) != 0)
+        error = static_cast<uint32_t>(errno);
+    if (error) {
+        unlinkat(folder, temporary.c_str(), 0);
+        return error;
+    }
+    fsync(folder);
+    return 0;
+}
+
+template <class Write> std::string Pem(Write write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    write(bio);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    std::string pem(data, static_cast<size_t>(length));
+    BIO_free(bio);
+    return pem;
+}
+
+std::string HashName(unsigned long hash) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%08lx", hash);
+    return name;
+}
+
+// The files of a store that belong to one hash, by their numbers: "<hash>.<n>" or
+// "<hash>.r<n>". A name whose number does not read as one, or has a leading zero (OpenSSL
+// looks for "<hash>.0" and on, never "<hash>.00"), is no such file.
+std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bool crls) {
+    std::map<int, std::string> files;
+    const std::string prefix = hash + (crls ? ".r" : ".");
+    for (const std::string& name : NamesIn(folder)) {
+        if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size())
+            continue;
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        int number = 0;
+        const auto [end, error] = std::from_chars(first, last, number);
+        const bool plain = std::isdigit(static_cast<unsigned char>(*first)) &&
+                           (*first != '0' || last - first == 1);
+        if (error == std::errc() && end == last && plain)
+            files[number] = name;
+    }
+    return files;
+}
+
+int FirstFreeNumber(const std::map<int, std::string>& files) {
+    int n = 0;
+    while (files.count(n))
+        ++n;
+    return n;
+}
+
+// The object a numbered file holds; none for a file that is no regular file or holds none. A
+// name that is taken keeps its number all the same: nothing else is written over it.
+template <class T, class Read>
+std::unique_ptr<T, void (*)(T*)> ReadPem(int folder, const std::string& name, Read read,
+                                         void (*free)(T*)) {
+    const std::optional<std::string> pem = ReadRegularFile(folder, name);
+    if (!pem)
+        return {nullptr, free};
+    BIO* bio = BIO_new_mem_buf(pem->data(), static_cast<int>(pem->size()));
+    T* object = read(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    return {object, free};
+}
+
+// The numbered file of the hash that holds an equal certificate, or "".
+std::string FileHolding(int folder, X509* certificate) {
+    const auto der = Der(certificate);
+    for (const auto& [number, file] :
+         NumberedFiles(folder, HashName(X509_subject_name_hash(certificate)), false)) {
+        auto existing = ReadPem<X509>(folder, file, PEM_read_bio_X509, X509_free);
+        if (existing && Der(existing.get()) == der)
+            return file;
+    }
+    return "";
+}
+
+unsigned long IssuerHash(X509_CRL* crl) {
+    return X509_NAME_hash_ex(X509_CRL_get_issuer(crl), nullptr, nullptr, nullptr);
+}
+
+// The numbered file of the CRL of the same issuer, or "" when there is none; its contents
+// when there is.
+std::string CrlFileOfIssuer(int folder, X509_CRL* crl, std::optional<std::string>& held) {
+    for (const auto& [number, file] : NumberedFiles(folder, HashName(IssuerHash(crl)), true)) {
+        auto existing = ReadPem<X509_CRL>(folder, file, PEM_read_bio_X509_CRL, X509_CRL_free);
+        if (existing &&
+            X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(crl)) == 0) {
+            held = Der(existing.get());
+            return file;
+        }
+    }
+    return "";
+}
+
+} // namespace
+
+HashedFolder::HashedFolder(const std::string& storeName)
+    : folder_(OpenOwnFolder({"certinstall", "stores", storeName}, openError_)),
+      lock_(std::make_unique<LockFile>(folder_.Get(), ".lock")) {}
+
+// The change made under the store's lock: 0, or the error of the change or of the wait.
+template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
+    LockFile::Held held;
+    if (const uint32_t error = lock_->Acquire(held))
+        return error;
+    RemoveStaleTemporaries(folder_.Get());
+    return change();
+}
+
+uint32_t HashedFolder::AddCertificate(X509* certificate) {
+    if (openError_)
+        return openError_;
+    // Looked for first without the lock: a store that holds it is not written to.
+    if (!FileHolding(folder_.Get(), certificate).empty())
+        return CRYPT_E_EXISTS;
+    return Locked([&]() -> uint32_t {
+        if (!FileHolding(folder_.Get(), certificate).empty())
+            return CRYPT_E_EXISTS;
+        const std::string hash = HashName(X509_subject_name_hash(certificate));
+        const auto files = NumberedFiles(folder_.Get(), hash, false);
+        return WriteAtomically(folder_.Get(), hash + "." + std::to_string(FirstFreeNumber(files)),
+                               Pem([=](BIO* bio) { PEM_write_bio_X509(bio, certificate); }));
+    });
+}
+
+// An equal CRL is one of the same issuer; the new one takes its place.
+uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
+    if (openError_)
+        return openError_;
+    const auto der = Der(crl);
+    std::optional<std::string> held;
+    if (!CrlFileOfIssuer(folder_.Get(), crl, held).empty() && held == der)
+        return 0;
+    return Locked([&] {
+        std::string target = CrlFileOfIssuer(folder_.Get(), crl, held);
+        if (target.empty()) {
+            const std::string hash = HashName(IssuerHash(crl));
+            target = hash + ".r" +
+                     std::to_string(FirstFreeNumber(NumberedFiles(folder_.Get(), hash, true)));
+        }
+        return WriteAtomically(folder_.Get(), target,
+                               Pem([=](BIO* bio) { PEM_write_bio_X509_CRL(bio, crl); }));
+    });
+}
+
+} // namespace platform

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/posix/FileDescriptor.h"
+#include "platform/posix/LockFile.h"
+
+#include <openssl/x509.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One of the current user's certificate stores as an OpenSSL hashed folder under
+// $XDG_DATA_HOME/certinstall/stores/<name>/: certificates as PEM "<subject hash>.<n>", CRLs as
+// PEM "<issuer hash>.r<n>", so that "openssl verify -CApath" and "curl --capath" use it as it
+// is. A file is there whole or not at all, and what the folder holds already is not written
+// again: a store that holds the bundle is only read.
+namespace platform {
+
+class HashedFolder {
+public:
+    // The store's folder, made where missing. Throws without a place for the user's data; a
+    // folder that cannot be made or opened fails each add with the reason.
+    explicit HashedFolder(const std::string& storeName);
+
+    // 0 when added, CRYPT_E_EXISTS when an equal certificate is there, or an errno.
+    uint32_t AddCertificate(X509* certificate);
+    // Takes the place of the CRL of the same issuer: 0, or an errno.
+    uint32_t AddCrl(X509_CRL* crl);
+
+private:
+    template <class Change> uint32_t Locked(const Change& change);
+
+    // Set while the folder opens.
+    uint32_t openError_ = 0;
+    FileDescriptor folder_;
+    // Locked for each change only, so that a dialog of one installer never holds up another.
+    std::unique_ptr<LockFile> lock_;
+};
+
+} // namespace platform

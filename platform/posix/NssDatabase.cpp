@@ -1,0 +1,425 @@
+// Certificates, trust and CRLs placed into one NSS database through the NSS library, with the
+// trust and nicknames that certutil would give them. Trust is read and written as the
+// database's own trust objects: the library's view of a certificate merges all open databases.
+#include "platform/posix/NssDatabase.h"
+
+#include "runtime/Owned.h"
+
+#include <cert.h>
+#include <keyhi.h>
+#include <certdb.h>
+#include <pk11pub.h>
+#include <pkcs11n.h>
+#include <prerror.h>
+#include <secder.h>
+#include <secerr.h>
+#include <secmod.h>
+#include <secoid.h>
+
+#include <array>
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <type_traits>
+#include <unistd.h>
+
+namespace platform::nss {
+
+void Check(bool succeeded) {
+    if (succeeded)
+        return;
+    const PRErrorCode error = PORT_GetError();
+    throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_LIBRARY_FAILURE)};
+}
+
+namespace {
+
+using CertificateListPtr = Owned<CERTCertList, CERT_DestroyCertList>;
+using CrlPtr = Owned<CERTSignedCrl, SEC_DestroyCrl>;
+using RawCertificatesPtr = Owned<CERTCertificateList, CERT_DestroyCertificateList>;
+using ObjectsPtr = Owned<PK11GenericObject, PK11_DestroyGenericObjects>;
+
+void FreeWholeItem(SECItem* item) {
+    SECITEM_FreeItem(item, PR_TRUE);
+}
+using SubjectKeyInfoPtr = Owned<CERTSubjectPublicKeyInfo, SECKEY_DestroySubjectPublicKeyInfo>;
+using PublicKeyPtr = Owned<SECKEYPublicKey, SECKEY_DestroyPublicKey>;
+
+SECItem Item(const std::string& bytes) {
+    return {siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+            static_cast<unsigned>(bytes.size())};
+}
+
+std::string Bytes(const SECItem& item) {
+    return {reinterpret_cast<const char*>(item.data), item.len};
+}
+
+// An attribute of a token object; none when it has none.
+std::optional<std::string> Attribute(PK11GenericObject* object, CK_ATTRIBUTE_TYPE type) {
+    SECItem value{};
+    if (PK11_ReadRawAttribute(PK11_TypeGeneric, object, type, &value) != SECSuccess)
+        return std::nullopt;
+    std::string bytes = Bytes(value);
+    SECITEM_FreeItem(&value, PR_FALSE);
+    return bytes;
+}
+
+std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
+    std::string digest(length, '\0');
+    Check(PK11_HashBuf(algorithm, reinterpret_cast<unsigned char*>(digest.data()),
+                       reinterpret_cast<const unsigned char*>(der.data()),
+                       static_cast<PRInt32>(der.size())) == SECSuccess);
+    return digest;
+}
+
+// An attribute of an object to make, over a value that outlives the making.
+template <class T> CK_ATTRIBUTE Field(CK_ATTRIBUTE_TYPE type, T& value) {
+    if constexpr (std::is_same_v<T, std::string>)
+        return {type, value.data(), value.size()};
+    else
+        return {type, &value, sizeof value};
+}
+
+// An object made on the database's token. Objects are made as NSS makes its own, but through
+// the token alone: the library's own import would look the certificate up in every open
+// database, for each database.
+void CreateObject(PK11SlotInfo* slot, CK_ATTRIBUTE* attributes, int count) {
+    PK11GenericObject* created = PK11_CreateGenericObject(slot, attributes, count, PR_TRUE);
+    Check(created != nullptr);
+    PK11_DestroyGenericObject(created);
+}
+
+// A certificate's trust in one database, one level for each use, as NSS keeps it.
+struct Trust {
+    static constexpr std::array<CK_ATTRIBUTE_TYPE, 4> kUses{
+        CKA_TRUST_SERVER_AUTH, CKA_TRUST_CLIENT_AUTH, CKA_TRUST_EMAIL_PROTECTION,
+        CKA_TRUST_CODE_SIGNING};
+    std::array<CK_TRUST, 4> levels{CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST,
+                                   CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST};
+    bool operator==(const Trust&) const = default;
+
+    // "C,C,C" added: a trusted authority for TLS servers, e-mail and code signing, whatever
+    // the certificate is trusted for besides. A use the user has distrusted it for ("p")
+    // stays distrusted; a use with no trust of its own (client authentication) becomes a
+    // valid authority, as certutil sets it.
+    Trust AsAuthority() const {
+        Trust wanted = *this;
+        for (size_t use = 0; use < kUses.size(); ++use) {
+            CK_TRUST& level = wanted.levels[use];
+            const bool unset = level == CKT_NSS_MUST_VERIFY_TRUST || level == CKT_NSS_TRUST_UNKNOWN;
+            if (kUses[use] == CKA_TRUST_CLIENT_AUTH)
+                level = unset ? CKT_NSS_VALID_DELEGATOR : level;
+            else if (level != CKT_NSS_NOT_TRUSTED)
+                level = CKT_NSS_TRUSTED_DELEGATOR;
+        }
+        return wanted;
+    }
+};
+
+Trust ReadTrust(PK11GenericObject* object) {
+    Trust trust;
+    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
+        const auto level = Attribute(object, Trust::kUses[use]);
+        if (level && level->size() == sizeof(CK_TRUST))
+            std::memcpy(&trust.levels[use], level->data(), sizeof(CK_TRUST));
+    }
+    return trust;
+}
+
+// Every trust the database holds, by the certificates' SHA-1 digests.
+std::map<std::string, Trust> TrustsIn(PK11SlotInfo* slot) {
+    std::map<std::string, Trust> trusts;
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_TRUST));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object))
+        if (const auto sha1 = Attribute(object, CKA_CERT_SHA1_HASH))
+            trusts.emplace(*sha1, ReadTrust(object));
+    return trusts;
+}
+
+// The database's trust object for the certificate, found by its SHA-1 digest, or none.
+class TrustObject {
+public:
+    TrustObject(PK11SlotInfo* slot, const std::string& der)
+        : objects_(PK11_FindGenericObjects(slot, CKO_NSS_TRUST)) {
+        const std::string sha1 = Digest(SEC_OID_SHA1, der, 20);
+        for (PK11GenericObject* object = objects_.get(); object && !found_;
+             object = PK11_GetNextGenericObject(object))
+            if (Attribute(object, CKA_CERT_SHA1_HASH) == sha1)
+                found_ = object;
+    }
+    PK11GenericObject* Get() const { return found_; }
+
+    Trust Read() const { return found_ ? ReadTrust(found_) : Trust{}; }
+
+private:
+    ObjectsPtr objects_;
+    PK11GenericObject* found_ = nullptr;
+};
+
+void WriteTrust(PK11GenericObject* object, const Trust& trust) {
+    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
+        SECItem level{siBuffer,
+                      reinterpret_cast<unsigned char*>(const_cast<CK_TRUST*>(&trust.levels[use])),
+                      sizeof(CK_TRUST)};
+        Check(PK11_WriteRawAttribute(PK11_TypeGeneric, object, Trust::kUses[use], &level) ==
+              SECSuccess);
+    }
+}
+
+// A new trust object, made as NSS makes its own: found by issuer and serial number, or by
+// the certificate's digests.
+void CreateTrust(PK11SlotInfo* slot, const Certificate& certificate, const Trust& trust) {
+    std::string sha1 = Digest(SEC_OID_SHA1, certificate.der, 20),
+                md5 = Digest(SEC_OID_MD5, certificate.der, 16);
+    std::string issuer = certificate.issuer, serial = certificate.serialNumber;
+    CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
+    CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
+    Trust levels = trust;
+    CK_ATTRIBUTE attributes[] = {
+        Field(CKA_CLASS, trustClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_ISSUER, issuer),
+        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_CERT_SHA1_HASH, sha1),
+        Field(CKA_CERT_MD5_HASH, md5),
+        Field(CKA_TRUST_STEP_UP_APPROVED, stepUp),
+        Field(Trust::kUses[0], levels.levels[0]),
+        Field(Trust::kUses[1], levels.levels[1]),
+        Field(Trust::kUses[2], levels.levels[2]),
+        Field(Trust::kUses[3], levels.levels[3]),
+    };
+    CreateObject(slot, attributes, sizeof attributes / sizeof *attributes);
+}
+
+// The identifier NSS gives a certificate, by which it pairs it with its private key: the
+// SHA-1 digest of the public key's value (an RSA key's modulus).
+std::string KeyIdentifier(const std::string& publicKeyInfo) {
+    SECItem item = Item(publicKeyInfo);
+    const SubjectKeyInfoPtr info(SECKEY_DecodeDERSubjectPublicKeyInfo(&item));
+    Check(info != nullptr);
+    const PublicKeyPtr key(SECKEY_ExtractPublicKey(info.get()));
+    Check(key != nullptr);
+    const SECItem* value = key->keyType == rsaKey  ? &key->u.rsa.modulus
+                           : key->keyType == ecKey ? &key->u.ec.publicValue
+                           : key->keyType == dsaKey ? &key->u.dsa.publicValue
+                                                    : nullptr;
+    const Owned<SECItem, FreeWholeItem> id(
+        value ? PK11_MakeIDFromPubKey(const_cast<SECItem*>(value)) : nullptr);
+    Check(id != nullptr);
+    return Bytes(*id);
+}
+
+// The CRL's thisUpdate.
+PRTime IssuedAt(const CERTCrl& crl) {
+    PRTime time = 0;
+    Check(DER_DecodeTimeChoice(&time, &crl.lastUpdate) == SECSuccess);
+    return time;
+}
+
+CrlPtr DecodedCrl(const std::string& der) {
+    SECItem item = Item(der);
+    CrlPtr crl(CERT_DecodeDERCrl(nullptr, &item, SEC_CRL_TYPE));
+    Check(crl != nullptr);
+    return crl;
+}
+
+// The thisUpdate of the newest CRL of each issuer the database holds, by the issuers' names.
+std::map<std::string, PRTime> NewestCrlsIn(PK11SlotInfo* slot) {
+    std::map<std::string, PRTime> newest;
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_CRL));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object)) {
+        const auto issuer = Attribute(object, CKA_SUBJECT), value = Attribute(object, CKA_VALUE);
+        if (!issuer || !value)
+            continue;
+        const PRTime issued = IssuedAt(DecodedCrl(*value)->crl);
+        const auto at = newest.emplace(*issuer, issued).first;
+        at->second = std::max(at->second, issued);
+    }
+    return newest;
+}
+
+// Whether no CRL of the issuer is as new as this one.
+bool Lacks(const std::map<std::string, PRTime>& newest, const CERTCrl& crl) {
+    const auto held = newest.find(Bytes(crl.derName));
+    return held == newest.end() || held->second < IssuedAt(crl);
+}
+
+} // namespace
+
+namespace {
+
+// SQLite writes its journal beside the database.
+bool Writable(const std::filesystem::path& folder) {
+    const std::filesystem::path database = folder / "cert9.db";
+    return access(folder.c_str(), W_OK) == 0 &&
+           (access(database.c_str(), F_OK) != 0 || access(database.c_str(), W_OK) == 0);
+}
+
+} // namespace
+
+struct NssDatabase::Seen {
+    std::map<std::string, PRTime> newestCrls;
+    std::map<std::string, Trust> trusts;
+};
+
+NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
+    : slot_(nullptr), tokenName_(tokenName) {
+    // NSS opens a database it may not write to for nothing at all, unless it is asked to
+    // read it only; what it holds already is still seen.
+    const std::string parameters = "configdir='sql:" + folder.string() + "' tokenDescription='" +
+                             tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
+    slot_ = SECMOD_OpenUserDB(parameters.c_str());
+    Check(slot_ != nullptr);
+    if (!PK11_IsPresent(slot_)) {
+        const PRErrorCode error = PORT_GetError();
+        SECMOD_CloseUserDB(slot_);
+        PK11_FreeSlot(slot_);
+        throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_BAD_DATABASE)};
+    }
+    if (PK11_NeedUserInit(slot_))
+        Check(PK11_InitPin(slot_, nullptr, "") == SECSuccess);
+}
+
+NssDatabase::~NssDatabase() {
+    SECMOD_CloseUserDB(slot_);
+    PK11_FreeSlot(slot_);
+}
+
+// Looked up among the database's certificates of that subject, as bytes: a certificate
+// object of the library would be looked up in every database.
+bool NssDatabase::Holds(const Certificate& certificate) {
+    SECItem subject = Item(certificate.subject);
+    CERTCertificateList* found = nullptr;
+    Check(PK11_FindRawCertsWithSubject(slot_, &subject, &found) == SECSuccess);
+    const RawCertificatesPtr certificates(found);
+    for (int i = 0; certificates && i < certificates->len; ++i)
+        if (Bytes(certificates->certs[i]) == certificate.der)
+            return true;
+    return false;
+}
+
+NssDatabase::Seen& NssDatabase::Looked() {
+    if (!seen_)
+        seen_ = std::make_unique<Seen>(Seen{NewestCrlsIn(slot_), TrustsIn(slot_)});
+    return *seen_;
+}
+
+bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedAuthority) {
+    if (!Holds(certificate))
+        return true;
+    if (!trustedAuthority)
+        return false;
+    const auto& trusts = Looked().trusts;
+    const auto found = trusts.find(Digest(SEC_OID_SHA1, certificate.der, 20));
+    const Trust trust = found == trusts.end() ? Trust{} : found->second;
+    return trust.AsAuthority() != trust;
+}
+
+// A database open for reading only says so, rather than leaving each write to fail with a
+// PKCS #11 error of no meaning to the user.
+void NssDatabase::CheckWritable() const {
+    if (PK11_IsReadOnly(slot_))
+        throw NssError{static_cast<uint32_t>(SEC_ERROR_READ_ONLY)};
+}
+
+void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
+    CheckWritable();
+    if (!Holds(certificate))
+        Import(certificate);
+    if (!trustedAuthority)
+        return;
+    const std::string& der = certificate.der;
+    const TrustObject object(slot_, der);
+    const Trust trust = object.Read(), wanted = trust.AsAuthority();
+    if (wanted == trust)
+        return;
+    // Trust in a database with a password (Firefox's primary password) is the password
+    // holder's to change, and nobody is asked for it.
+    if (PK11_NeedLogin(slot_) && !PK11_IsLoggedIn(slot_, nullptr))
+        throw NssError{static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN)};
+    if (object.Get())
+        WriteTrust(object.Get(), wanted);
+    else
+        CreateTrust(slot_, certificate, wanted);
+    Looked().trusts[Digest(SEC_OID_SHA1, der, 20)] = wanted;
+}
+
+void NssDatabase::Import(const Certificate& added) {
+    std::string nickname = UniqueNickname(added.nickname, added.subject),
+                id = KeyIdentifier(added.publicKeyInfo), der = added.der,
+                subject = added.subject, issuer = added.issuer, serial = added.serialNumber;
+    CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+    CK_CERTIFICATE_TYPE type = CKC_X_509;
+    CK_BBOOL onToken = CK_TRUE;
+    CK_ATTRIBUTE attributes[] = {
+        Field(CKA_CLASS, certificateClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_CERTIFICATE_TYPE, type),
+        Field(CKA_ID, id),
+        Field(CKA_VALUE, der),
+        Field(CKA_ISSUER, issuer),
+        Field(CKA_SUBJECT, subject),
+        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_LABEL, nickname),
+    };
+    // A certificate without a name has no label at all, as NSS imports one.
+    const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
+    CreateObject(slot_, attributes, count);
+}
+
+// The name itself, or, when a certificate of another subject has it in this database, the
+// name with " #2", " #3" and so on, as NSS numbers the nicknames it makes for authorities.
+// Certificates of one subject share a nickname in NSS.
+std::string NssDatabase::UniqueNickname(const std::string& name, const std::string& subject) {
+    const auto taken = [&](const std::string& nickname) {
+        const CertificateListPtr holders(
+            PK11_FindCertsFromNickname((tokenName_ + ":" + nickname).c_str(), nullptr));
+        for (CERTCertListNode* node = holders ? CERT_LIST_HEAD(holders.get()) : nullptr;
+             node && !CERT_LIST_END(node, holders.get()); node = CERT_LIST_NEXT(node))
+            if (Bytes(node->cert->derSubject) != subject)
+                return true;
+        return false;
+    };
+    std::string nickname = name;
+    for (int n = 2; !name.empty() && taken(nickname); ++n)
+        nickname = name + " #" + std::to_string(n);
+    return nickname;
+}
+
+bool NssDatabase::LacksCrl(const std::string& der) {
+    return Lacks(Looked().newestCrls, DecodedCrl(der)->crl);
+}
+
+void NssDatabase::AddCrl(const std::string& der) {
+    const CrlPtr crl = DecodedCrl(der);
+    if (!Lacks(NewestCrlsIn(slot_), crl->crl))
+        return;
+    CheckWritable();
+    // The issuer's signature is checked by whoever uses the CRL, when the issuer is known;
+    // the bundle's order of CRLs and certificates does not matter here. The older CRLs of
+    // the issuer go once the new one is there.
+    std::string issuer = Bytes(crl->crl.derName), value = der;
+    CK_OBJECT_CLASS crlClass = CKO_NSS_CRL;
+    CK_BBOOL onToken = CK_TRUE, revocationList = CK_FALSE;
+    CK_ATTRIBUTE attributes[] = {
+        Field(CKA_CLASS, crlClass),
+        Field(CKA_TOKEN, onToken),
+        Field(CKA_SUBJECT, issuer),
+        Field(CKA_VALUE, value),
+        Field(CKA_NSS_KRL, revocationList),
+        // NSS lists only CRLs that say where they came from, if only with an empty URL.
+        {CKA_NSS_URL, nullptr, 0},
+    };
+    const ObjectsPtr older(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
+    CreateObject(slot_, attributes, sizeof attributes / sizeof *attributes);
+    for (PK11GenericObject* object = older.get(); object;
+         object = PK11_GetNextGenericObject(object))
+        if (Attribute(object, CKA_SUBJECT) == issuer)
+            PK11_DestroyTokenObject(slot_, PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
+    Looked().newestCrls[issuer] = IssuedAt(crl->crl);
+}
+
+} // namespace platform::nss
