@@ -444,18 +444,16 @@ void TZADirManager::DetectStub(int64_t directoryEnd) {
     }
     SearchFirstLocalHeader();
     // Offsets written relative to the archive's own start lie before it.
-    const TDirItem* firstWithData = nullptr;
-    for (int32_t i = 0; i < Items.Count() && !firstWithData; ++i)
-        if (Items.GetItem(i).CompressedSize != 0)
-            firstWithData = &Items.GetItem(i);
-    if (firstWithData && firstWithData->FullLocalHeaderOffset() < static_cast<uint64_t>(StubSize))
+    const int32_t withData = FirstItemWithData();
+    if (withData >= 0 &&
+        Items.GetItem(withData).FullLocalHeaderOffset() < static_cast<uint64_t>(StubSize))
         MoveFileOffsets(StubSize);
 }
 
 // How far behind the place its records give the directory lies: the bytes in front of an
-// archive whose offsets count from its own start. Believed when an item's own local header,
-// the first in directory order that is there, lies as far behind its stated offset; one item
-// with a wrong offset, such as a folder's that no extraction uses, does not decide.
+// archive whose offsets count from its own start. Believed when item 0's own local header lies
+// as far behind its stated offset, or else the first item's with data: a folder's or an empty
+// file's offset is used by no extraction, and a wrong one does not decide for the others.
 std::optional<TZADirManager::Prefix> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
     const StatedDirectory stated = DirectoryRecord();
     const auto end = static_cast<uint64_t>(directoryEnd);
@@ -464,17 +462,36 @@ std::optional<TZADirManager::Prefix> TZADirManager::PrefixFromRecords(int64_t di
     const uint64_t prefix = end - stated.offset - stated.size;
     const uint64_t room = static_cast<uint64_t>(stream_->Size()) - prefix;
     PositionKeeper keeper(*stream_);
-    int64_t central = CentralDirStart;
-    for (int32_t i = 0; i < Items.Count(); ++i) {
+    for (const int32_t i : {0, FirstItemWithData()}) {
+        if (i < 0)
+            continue;
         const TDirItem& item = Items.GetItem(i);
         const uint64_t offset = item.FullLocalHeaderOffset();
         const auto at = static_cast<int64_t>(offset + prefix);
-        if (offset < room && LocalHeaderOf(at, central, item))
+        if (offset < room && LocalHeaderOf(at, CentralHeaderPosition(i), item))
             return Prefix{static_cast<int64_t>(prefix), at};
-        central +=
-            kCentralHeaderSize + item.FileNameLength + item.ExtraFieldLength + item.CommentLength;
     }
     return std::nullopt;
+}
+
+// The first item, in directory order, with stored data, whose offset extraction depends on;
+// -1 when none has any.
+int32_t TZADirManager::FirstItemWithData() const {
+    for (int32_t i = 0; i < Items.Count(); ++i)
+        if (Items.GetItem(i).CompressedSize != 0)
+            return i;
+    return -1;
+}
+
+// Where an item's central header starts: the headers lie back to back from the first.
+int64_t TZADirManager::CentralHeaderPosition(int32_t index) const {
+    int64_t position = CentralDirStart;
+    for (int32_t i = 0; i < index; ++i) {
+        const TDirItem& item = Items.GetItem(i);
+        position +=
+            kCentralHeaderSize + item.FileNameLength + item.ExtraFieldLength + item.CommentLength;
+    }
+    return position;
 }
 
 // Sets StubSize to the first local header, from item 0's offset on, that could be item 0's.
