@@ -21,6 +21,8 @@ namespace {
 constexpr int64_t kEndRecordSearchSpan = 65600;
 constexpr int64_t kLocalHeaderSearchBlock = 65535;
 constexpr int64_t kStubSearchBlock = 10000;
+// Items whose local headers may show the bytes in front of the archive.
+constexpr int32_t kPrefixWitnesses = 64;
 constexpr uint16_t kMaxRebuiltNameLength = 260;
 
 // Finds a 4-byte signature forward from a position, reading the stream in blocks. Searches
@@ -451,9 +453,10 @@ void TZADirManager::DetectStub(int64_t directoryEnd) {
 }
 
 // How far behind the place its records give the directory lies: the bytes in front of an
-// archive whose offsets count from its own start. Believed when item 0's own local header lies
-// as far behind its stated offset, or else the first item's with data: a folder's or an empty
-// file's offset is used by no extraction, and a wrong one does not decide for the others.
+// archive whose offsets count from its own start. Believed when an item's own local header
+// lies as far behind its stated offset, the first such among the first items: one wrong offset,
+// such as a folder's that no extraction uses, does not decide for the others, and a directory
+// of millions of items is not read a second time.
 std::optional<TZADirManager::Prefix> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
     const StatedDirectory stated = DirectoryRecord();
     const auto end = static_cast<uint64_t>(directoryEnd);
@@ -462,14 +465,15 @@ std::optional<TZADirManager::Prefix> TZADirManager::PrefixFromRecords(int64_t di
     const uint64_t prefix = end - stated.offset - stated.size;
     const uint64_t room = static_cast<uint64_t>(stream_->Size()) - prefix;
     PositionKeeper keeper(*stream_);
-    for (const int32_t i : {0, FirstItemWithData()}) {
-        if (i < 0)
-            continue;
+    int64_t central = CentralDirStart;
+    for (int32_t i = 0; i < std::min(Items.Count(), kPrefixWitnesses); ++i) {
         const TDirItem& item = Items.GetItem(i);
         const uint64_t offset = item.FullLocalHeaderOffset();
         const auto at = static_cast<int64_t>(offset + prefix);
-        if (offset < room && LocalHeaderOf(at, CentralHeaderPosition(i), item))
+        if (offset < room && LocalHeaderOf(at, central, item))
             return Prefix{static_cast<int64_t>(prefix), at};
+        central +=
+            kCentralHeaderSize + item.FileNameLength + item.ExtraFieldLength + item.CommentLength;
     }
     return std::nullopt;
 }
@@ -481,17 +485,6 @@ int32_t TZADirManager::FirstItemWithData() const {
         if (Items.GetItem(i).CompressedSize != 0)
             return i;
     return -1;
-}
-
-// Where an item's central header starts: the headers lie back to back from the first.
-int64_t TZADirManager::CentralHeaderPosition(int32_t index) const {
-    int64_t position = CentralDirStart;
-    for (int32_t i = 0; i < index; ++i) {
-        const TDirItem& item = Items.GetItem(i);
-        position +=
-            kCentralHeaderSize + item.FileNameLength + item.ExtraFieldLength + item.CommentLength;
-    }
-    return position;
 }
 
 // Sets StubSize to the first local header, from item 0's offset on, that could be item 0's.

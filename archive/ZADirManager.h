@@ -75,7 +75,6 @@ private:
     void DetectStub(int64_t directoryEnd);
     std::optional<Prefix> PrefixFromRecords(int64_t directoryEnd);
     int32_t FirstItemWithData() const;
-    int64_t CentralHeaderPosition(int32_t index) const;
     void SearchFirstLocalHeader();
     bool LocalHeaderMatchesFirstItem(int64_t position);
     std::optional<LocalHeaderBytes> LocalHeaderOf(int64_t position, int64_t centralHeader,
