@@ -21,6 +21,8 @@ namespace {
 constexpr int64_t kEndRecordSearchSpan = 65600;
 constexpr int64_t kLocalHeaderSearchBlock = 65535;
 constexpr int64_t kStubSearchBlock = 10000;
+// Items whose local headers may show the bytes in front of the archive.
+constexpr int32_t kPrefixWitnesses = 64;
 constexpr uint16_t kMaxRebuiltNameLength = 260;
 
 // Finds a 4-byte signature forward from a position, reading the stream in blocks. Searches
@@ -432,44 +434,57 @@ void TZADirManager::CheckSizes() {
 // Finds data prepended to the archive, StubSize the position of its first local header, and
 // moves the offsets that do not count it.
 void TZADirManager::DetectStub(int64_t directoryEnd) {
-    if (Le16(EndRecord.data() + end_record::kTotalEntries) == 0 || Items.Count() == 0) {
+    // The count the directory record gives: a Zip64 archive may say 0 in the old end record.
+    if (Items.Count() == 0) {
         StubSize = directoryEnd;
         return;
     }
     if (const auto prefix = PrefixFromRecords(directoryEnd)) {
-        StubSize = static_cast<int64_t>(Items.GetItem(0).FullLocalHeaderOffset()) + *prefix;
-        MoveFileOffsets(*prefix);
+        StubSize = prefix->confirmedAt;
+        MoveFileOffsets(prefix->size);
         return;
     }
     SearchFirstLocalHeader();
     // Offsets written relative to the archive's own start lie before it.
-    const TDirItem* firstWithData = nullptr;
-    for (int32_t i = 0; i < Items.Count() && !firstWithData; ++i)
-        if (Items.GetItem(i).CompressedSize != 0)
-            firstWithData = &Items.GetItem(i);
-    if (firstWithData && firstWithData->FullLocalHeaderOffset() < static_cast<uint64_t>(StubSize))
+    const int32_t withData = FirstItemWithData();
+    if (withData >= 0 &&
+        Items.GetItem(withData).FullLocalHeaderOffset() < static_cast<uint64_t>(StubSize))
         MoveFileOffsets(StubSize);
 }
 
 // How far behind the place its records give the directory lies: the bytes in front of an
-// archive whose offsets count from its own start. Believed only when the first item's local
-// header lies as far behind its stated offset.
-std::optional<int64_t> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
+// archive whose offsets count from its own start. Believed when an item's own local header
+// lies as far behind its stated offset, the first such among the first items: one wrong offset,
+// such as a folder's that no extraction uses, does not decide for the others, and a directory
+// of millions of items is not read a second time.
+std::optional<TZADirManager::Prefix> TZADirManager::PrefixFromRecords(int64_t directoryEnd) {
     const StatedDirectory stated = DirectoryRecord();
     const auto end = static_cast<uint64_t>(directoryEnd);
     if (stated.offset > end || stated.size > end - stated.offset)
         return std::nullopt;
     const uint64_t prefix = end - stated.offset - stated.size;
-    const uint64_t first = Items.GetItem(0).FullLocalHeaderOffset();
-    const auto size = static_cast<uint64_t>(stream_->Size());
-    if (first >= size - prefix || size - prefix - first < 4)
-        return std::nullopt;
+    const uint64_t room = static_cast<uint64_t>(stream_->Size()) - prefix;
     PositionKeeper keeper(*stream_);
-    unsigned char signature[4];
-    stream_->SetPosition(static_cast<int64_t>(first + prefix));
-    if (stream_->Read(signature, 4) != 4 || Le32(signature) != LocalHeaderSignature())
-        return std::nullopt;
-    return static_cast<int64_t>(prefix);
+    int64_t central = CentralDirStart;
+    for (int32_t i = 0; i < std::min(Items.Count(), kPrefixWitnesses); ++i) {
+        const TDirItem& item = Items.GetItem(i);
+        const uint64_t offset = item.FullLocalHeaderOffset();
+        const auto at = static_cast<int64_t>(offset + prefix);
+        if (offset < room && LocalHeaderOf(at, central, item))
+            return Prefix{static_cast<int64_t>(prefix), at};
+        central +=
+            kCentralHeaderSize + item.FileNameLength + item.ExtraFieldLength + item.CommentLength;
+    }
+    return std::nullopt;
+}
+
+// The first item, in directory order, with stored data, whose offset extraction depends on;
+// -1 when none has any.
+int32_t TZADirManager::FirstItemWithData() const {
+    for (int32_t i = 0; i < Items.Count(); ++i)
+        if (Items.GetItem(i).CompressedSize != 0)
+            return i;
+    return -1;
 }
 
 // Sets StubSize to the first local header, from item 0's offset on, that could be item 0's.
@@ -482,7 +497,7 @@ void TZADirManager::SearchFirstLocalHeader() {
         const int64_t q = finder.Next(start);
         if (q < 0)
             return;
-        if (q == 0 || LocalHeaderMatchesFirstItem(q, finder.StreamSize())) {
+        if (q == 0 || LocalHeaderMatchesFirstItem(q)) {
             StubSize = q;
             return;
         }
@@ -508,23 +523,41 @@ LeftOut LeftOutOf(const unsigned char* localHeader) {
 
 } // namespace
 
-bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q, int64_t streamSize) {
-    if (q + kLocalHeaderSize > streamSize)
-        return false;
-    unsigned char h[kLocalHeaderSize];
-    stream_->SetPosition(q);
-    stream_->ReadBuffer(h, kLocalHeaderSize);
-    const uint32_t signature = Le32(h);
+bool TZADirManager::LocalHeaderMatchesFirstItem(int64_t q) {
     const TDirItem& first = Items.GetItem(0);
+    const auto header = LocalHeaderOf(q, CentralDirStart, first);
+    if (!header)
+        return false;
+    const unsigned char* h = header->data();
     const LeftOut left = LeftOutOf(h);
-    return q + kLocalHeaderSize + Le16(h + local::kNameLength) <= streamSize &&
-           (signature == kLocalHeaderSignature || signature == kAltLocalHeaderSignature) &&
-           Le16(h + local::kVersionNeeded) == first.VersionNeeded &&
+    return Le16(h + local::kVersionNeeded) == first.VersionNeeded &&
            Le16(h + local::kMethod) == first.CompressionMethod &&
            Le16(h + local::kTime) == first.ModTime && Le16(h + local::kDate) == first.ModDate &&
            (left.crc || Le32(h + local::kCrc) == first.Crc32) &&
            (left.sizes || (Le32(h + local::kCompressedSize) == first.CompressedSize &&
                            Le32(h + local::kUncompressedSize) == first.UncompressedSize));
+}
+
+// The fixed bytes of the local header at a position when it is the item's: it carries the
+// local signature and, byte for byte, the name the item's central header gives. Another
+// item's header names another item, and no stretch of data is taken for a header.
+std::optional<TZADirManager::LocalHeaderBytes>
+TZADirManager::LocalHeaderOf(int64_t position, int64_t centralHeader, const TDirItem& item) {
+    LocalHeaderBytes header;
+    stream_->SetPosition(position);
+    if (stream_->Read(header.data(), kLocalHeaderSize) != kLocalHeaderSize ||
+        Le32(header.data()) != LocalHeaderSignature() ||
+        Le16(header.data() + local::kNameLength) != item.FileNameLength)
+        return std::nullopt;
+    const int64_t length = item.FileNameLength;
+    std::string localName(item.FileNameLength, '\0');
+    std::string centralName(item.FileNameLength, '\0');
+    if (stream_->Read(localName.data(), length) != length)
+        return std::nullopt;
+    stream_->SetPosition(centralHeader + kCentralHeaderSize);
+    if (stream_->Read(centralName.data(), length) != length || localName != centralName)
+        return std::nullopt;
+    return header;
 }
 
 // The bytes in front are added to every file item's offset; folder items keep theirs. An

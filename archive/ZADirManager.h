@@ -47,6 +47,11 @@ private:
     struct StatedDirectory {
         uint64_t offset, size, count;
     };
+    // Bytes in front of the archive and the local header that showed them.
+    struct Prefix {
+        int64_t size, confirmedAt;
+    };
+    using LocalHeaderBytes = std::array<unsigned char, za::kLocalHeaderSize>;
     struct EndRecordSearch {
         bool found = false;
         int64_t position = -1;
@@ -68,9 +73,12 @@ private:
     void ReadExtraField(TDirItem& item);
     void CheckSizes();
     void DetectStub(int64_t directoryEnd);
-    std::optional<int64_t> PrefixFromRecords(int64_t directoryEnd);
+    std::optional<Prefix> PrefixFromRecords(int64_t directoryEnd);
+    int32_t FirstItemWithData() const;
     void SearchFirstLocalHeader();
-    bool LocalHeaderMatchesFirstItem(int64_t position, int64_t streamSize);
+    bool LocalHeaderMatchesFirstItem(int64_t position);
+    std::optional<LocalHeaderBytes> LocalHeaderOf(int64_t position, int64_t centralHeader,
+                                                  const TDirItem& item);
     void MoveFileOffsets(int64_t prefix);
     void RebuildFromLocalHeaders();
     int32_t AddRebuiltItem(int64_t position, const unsigned char* header, int64_t streamSize);
