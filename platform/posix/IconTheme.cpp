@@ -1,5 +1,8 @@
 #include "platform/posix/IconTheme.h"
 
+#include "platform/posix/DataFolder.h"
+#include "runtime/Exception.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -21,10 +24,11 @@ std::vector<fs::path> IconFolders() {
     std::vector<fs::path> folders;
     if (!home.empty())
         folders.push_back(fs::path(home) / ".icons");
-    const std::string dataHome =
-        Variable("XDG_DATA_HOME", home.empty() ? "" : home + "/.local/share");
-    if (!dataHome.empty())
-        folders.push_back(fs::path(dataHome) / "icons");
+    try {
+        folders.push_back(DataHome() / "icons");
+    } catch (const Exception&) {
+        // No data folder of the user's: the system's themes still serve.
+    }
     std::istringstream dataDirs(Variable("XDG_DATA_DIRS", "/usr/local/share:/usr/share"));
     for (std::string dir; std::getline(dataDirs, dir, ':');)
         if (!dir.empty())
