@@ -327,9 +327,10 @@ TEST_F(NssDatabases, ACrlAsNewAsTheOneThereIsAlreadyPresent) {
 }
 
 // Two installers at once: neither shows a dialog, and each database holds each certificate
-// and each CRL once.
+// and each CRL once; also when the two are told of other data folders (a desktop's and a
+// shell's), since the databases are the same.
 TEST_F(NssDatabases, TwoAtOnceShowNothingAndStoreEachOnce) {
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         TempDir home;
         const fs::path firefox = home / ".mozilla/firefox";
@@ -343,7 +344,9 @@ TEST_F(NssDatabases, TwoAtOnceShowNothingAndStoreEachOnce) {
         WriteFile(firefox / "profiles.ini", ini);
         InstallerRun first;
         std::thread other([&] { first = RunInstaller(home.Path(), CERTINSTALL_PATH); });
-        const InstallerRun second = RunInstaller(home.Path(), CERTINSTALL_PATH);
+        const std::string otherData = "XDG_DATA_HOME='" + (home / "elsewhere").string() + "'";
+        const InstallerRun second =
+            RunInstaller(home.Path(), CERTINSTALL_PATH, round % 2 ? otherData : "");
         other.join();
         EXPECT_EQ(first.output, kDone);
         EXPECT_EQ(second.output, kDone);

@@ -1,6 +1,5 @@
 #include "platform/posix/NssDatabases.h"
 
-#include "platform/posix/DataFolder.h"
 #include "platform/posix/NssDatabase.h"
 #include "platform/posix/NssDatabaseDiscovery.h"
 
@@ -42,18 +41,20 @@ private:
 
 namespace {
 
-// Where installers share the lock for the databases; none when it cannot be made, and the
-// adds go on without it, since nobody else could make one there either.
-FileDescriptor LockFolder() {
-    uint32_t error = 0;
-    return OpenOwnFolder({"certinstall"}, error);
+// Where installers share the lock for the databases: beside the shared database, found from
+// HOME as the databases are, so that two runs with other data folders still meet there. None
+// when it cannot be opened, and the adds go on without it, since nobody else could lock there
+// either.
+FileDescriptor LockFolder(const fs::path& sharedDatabase) {
+    return FileDescriptor(
+        open(sharedDatabase.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 } // namespace
 
 Databases::Databases()
-    : folders_(FindUserDatabases()), lockFolder_(LockFolder()),
-      lock_(lockFolder_.Get(), "nssdb.lock") {
+    : folders_(FindUserDatabases()), lockFolder_(LockFolder(folders_.front())),
+      lock_(lockFolder_.Get(), "certinstall.lock") {
     uint32_t libraryError = 0;
     try {
         library_ = std::make_unique<Library>();

@@ -20,7 +20,7 @@ struct Certificate;
 class Databases {
 public:
     // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
-    // them in. The lock that installers share lives in the installer's data folder.
+    // them in. The lock that installers share lives beside the shared database.
     Databases();
     ~Databases();
     Databases(const Databases&) = delete;
