@@ -434,7 +434,8 @@ void TZADirManager::CheckSizes() {
 // Finds data prepended to the archive, StubSize the position of its first local header, and
 // moves the offsets that do not count it.
 void TZADirManager::DetectStub(int64_t directoryEnd) {
-    // The count the directory record gives: a Zip64 archive may say 0 in the old end record.
+    // The items read, as many as the directory record counts: a Zip64 archive may say 0 in the
+    // old end record.
     if (Items.Count() == 0) {
         StubSize = directoryEnd;
         return;

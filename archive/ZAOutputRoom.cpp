@@ -31,7 +31,8 @@ uint64_t ExpandedAtMost(uint16_t method, uint64_t compressed) {
 
 uint64_t RoomUpFront(uint16_t method, uint64_t declared, uint64_t present) {
     const uint64_t share =
-        std::min(SaturatedProduct(present, kUpFrontRatio) + kUpFrontFloor, kUpFrontLimit);
+        std::min(SaturatedProduct(present, kUpFrontRatio), kUpFrontLimit - kUpFrontFloor) +
+        kUpFrontFloor;
     return std::min({declared, ExpandedAtMost(method, present), share}) + 1;
 }
 
