@@ -4,7 +4,6 @@
 #include "platform/CodePages.h"
 
 #include <string>
-#include <vector>
 
 namespace za {
 namespace {
@@ -93,53 +92,65 @@ char TZACollation::UpperOf(char c) const {
     return lcid_ == platform::kLocaleTurkish ? TurkishUpper(c) : platform::AnsiUpperChar(c);
 }
 
+namespace {
+
+// The standard walk: a star takes any run of characters, "?" one character. On a mismatch
+// only the latest star takes one character more, since the text between two stars can as
+// well match at its earliest place. Time grows with the name times the mask only for
+// masks made to be slow, not with the number of stars as a walk trying every split does.
+bool GlobMatch(std::string_view name, std::string_view mask, bool ignoreCase,
+               const TZACollation& collation) {
+    constexpr size_t kNoStar = std::string_view::npos;
+    size_t i = 0, j = 0, star = kNoStar, starTakesUpTo = 0;
+    while (i < name.size()) {
+        if (j < mask.size() && mask[j] == '*') {
+            star = j++;
+            starTakesUpTo = i;
+        } else if (j < mask.size() &&
+                   (mask[j] == '?' || collation.Equal(name[i], mask[j], ignoreCase))) {
+            ++i;
+            ++j;
+        } else if (star != kNoStar) {
+            j = star + 1;
+            i = ++starTakesUpTo;
+        } else {
+            return false;
+        }
+    }
+    return mask.find_first_not_of('*', j) == std::string_view::npos;
+}
+
+// Where the mask's end wants at least one character of the name and then takes the rest: a
+// final run of two or more stars, or stars right before a final "*.*". Their first star, or
+// npos for any other mask.
+size_t StartOfNonEmptyTail(std::string_view mask) {
+    const size_t stars = mask.size() - (mask.find_last_not_of('*') + 1);
+    if (stars >= 2)
+        return mask.size() - stars;
+    if (mask.size() < 4 || !mask.ends_with("*.*") || mask[mask.size() - 4] != '*')
+        return std::string_view::npos;
+    const size_t beforeRun = mask.find_last_not_of('*', mask.size() - 4);
+    return beforeRun == std::string_view::npos ? 0 : beforeRun + 1;
+}
+
+} // namespace
+
 // The match works as a walk in which "*" tries to let the rest of the mask start at each
 // later character but the name's end, and a rest of the mask that is exactly "*.*" or "*"
-// matches whatever is left. The walk is evaluated column by column over the mask, so that
-// masks with many stars against long names take time proportional to their product.
+// matches whatever is left. Only the mask's end differs from the standard walk: a lone final
+// star takes the rest, even none of it, while the tails above take the rest only when there
+// is some.
 bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase,
                    const TZACollation& collation) {
     name = UpToZero(name);
     mask = UpToZero(mask);
-    const size_t n = name.size(), m = mask.size();
-    auto restIs = [&](size_t j, std::string_view rest) { return mask.substr(j) == rest; };
-    if (restIs(0, "*.*") || restIs(0, "*"))
+    if (mask == "*.*")
         return true;
-    auto charMatches = [&](size_t i, size_t j) {
-        return mask[j] == '?' || collation.Equal(name[i], mask[j], ignoreCase);
-    };
-    if (mask.find('*') == std::string_view::npos) {
-        if (n != m)
-            return false;
-        for (size_t i = 0; i < n; ++i)
-            if (!charMatches(i, i))
-                return false;
-        return true;
-    }
-    // next[i]: the walk from name position i and mask position j + 1 succeeds.
-    thread_local std::vector<uint8_t> next, current;
-    next.assign(n + 1, 0);
-    current.assign(n + 1, 0);
-    next[n] = 1;
-    for (size_t j = m; j-- > 0;) {
-        if (restIs(j, "*")) {
-            std::fill(current.begin(), current.end(), 1);
-        } else if (mask[j] == '*') {
-            const bool restMatchesAnything = restIs(j + 1, "*.*");
-            bool later = false;
-            current[n] = 0;
-            for (size_t i = n; i-- > 0;) {
-                later = later || restMatchesAnything || next[i];
-                current[i] = later;
-            }
-        } else {
-            current[n] = 0;
-            for (size_t i = 0; i < n; ++i)
-                current[i] = charMatches(i, j) && next[i + 1];
-        }
-        std::swap(next, current);
-    }
-    return next[0] != 0;
+    if (const size_t tail = StartOfNonEmptyTail(mask); tail != std::string_view::npos)
+        return !name.empty() &&
+               GlobMatch(name.substr(0, name.size() - 1), mask.substr(0, tail + 1), ignoreCase,
+                         collation);
+    return GlobMatch(name, mask, ignoreCase, collation);
 }
 
 bool MatchesMask(std::string_view name, std::string_view mask, const TZACollation& collation) {

@@ -6,8 +6,8 @@
 // The work of each fuzz target, shared with the test suite that replays the kept inputs.
 namespace fuzz {
 
-// Opens the bytes as an archive, counts, walks and extracts every item, under both settings
-// of RebuildDirOnError and ExtractCorruptedFiles.
+// Opens the bytes as an archive, counts, walks and extracts every item; with
+// RebuildDirOnError when the directory does not read without it.
 void Archive(const uint8_t* data, size_t size);
 // Hands the bytes to the unzip facade as a bundle and reads every entry.
 void Unzip(const uint8_t* data, size_t size);
