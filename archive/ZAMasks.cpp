@@ -147,9 +147,8 @@ bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase
     if (mask == "*.*")
         return true;
     if (const size_t tail = StartOfNonEmptyTail(mask); tail != std::string_view::npos)
-        return !name.empty() &&
-               GlobMatch(name.substr(0, name.size() - 1), mask.substr(0, tail + 1), ignoreCase,
-                         collation);
+        return !name.empty() && GlobMatch(name.substr(0, name.size() - 1), mask.substr(0, tail + 1),
+                                          ignoreCase, collation);
     return GlobMatch(name, mask, ignoreCase, collation);
 }
 
