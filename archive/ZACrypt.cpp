@@ -3,18 +3,15 @@
 #include "ZAZlib.h"
 
 namespace za {
-namespace {
-
-uint32_t CrcStep(uint32_t crc, unsigned char b) {
-    return Crc32Table()[(crc ^ b) & 0xFF] ^ (crc >> 8);
-}
-
-} // namespace
 
 TZATraditionalKeys::TZATraditionalKeys(std::string_view password)
-    : keys_{0x12345678, 0x23456789, 0x34567890} {
+    : keys_{0x12345678, 0x23456789, 0x34567890}, crcTable_(Crc32Table()) {
     for (char c : password)
         Update(static_cast<unsigned char>(c));
+}
+
+uint32_t TZATraditionalKeys::CrcStep(uint32_t crc, unsigned char b) const {
+    return crcTable_[(crc ^ b) & 0xFF] ^ (crc >> 8);
 }
 
 void TZATraditionalKeys::Update(unsigned char plain) {

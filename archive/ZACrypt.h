@@ -14,8 +14,10 @@ public:
     void Decrypt(unsigned char* data, size_t length);
 
 private:
+    uint32_t CrcStep(uint32_t crc, unsigned char b) const;
     void Update(unsigned char plain);
     uint32_t keys_[3];
+    const uint32_t* crcTable_; // held, not asked for at every byte
 };
 
 } // namespace za

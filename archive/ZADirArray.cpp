@@ -4,7 +4,6 @@
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
 #include "platform/CodePages.h"
-#include "platform/MemoryStatus.h"
 
 #include <algorithm>
 
@@ -56,18 +55,13 @@ void TZADirArray::CheckIndex(int32_t index, int32_t nativeError) const {
         throw EZAException::Create(nativeError);
 }
 
-// Grows by a step that doubles each time up to its limit, so that a large directory
-// reallocates its slots only a few times. Slots are made when they come into use: a
-// directory that turns out short does not pay for clearing the rest.
+// The capacity grows by a step that doubles each time up to its limit. The slots themselves
+// are made when they come into use, the storage doubling as the count needs it: a directory
+// that turns out short pays neither for the room nor for clearing the rest.
 void TZADirArray::Grow(int32_t n) {
     growBy_ = std::min(growBy_ * 2, kMaxGrowBy);
     const int64_t stepped = int64_t{capacity_} + growBy_;
-    const auto slots = static_cast<size_t>(stepped > n ? stepped : n);
-    items_.reserve(slots);
-    // The new slots are written as they come into use.
-    platform::AdviseWrittenWhole(items_.data() + items_.size(),
-                                 (slots - items_.size()) * sizeof(TDirItem));
-    capacity_ = static_cast<int32_t>(slots);
+    capacity_ = static_cast<int32_t>(stepped > n ? stepped : n);
 }
 
 void TZADirArray::SetCount(int32_t n) {

@@ -25,6 +25,21 @@ constexpr int64_t kStubSearchBlock = 10000;
 constexpr int32_t kPrefixWitnesses = 64;
 constexpr uint16_t kMaxRebuiltNameLength = 260;
 
+// The first place in [begin, end) where the four signature bytes start, or end. Only the
+// places holding the signature's first byte are compared, and the library finds those.
+const unsigned char* FindSignature(const unsigned char* begin, const unsigned char* end,
+                                   const unsigned char (&signature)[4]) {
+    for (const unsigned char* p = begin; end - p >= 4; ++p) {
+        p = static_cast<const unsigned char*>(
+            std::memchr(p, signature[0], static_cast<size_t>(end - p - 3)));
+        if (p == nullptr)
+            break;
+        if (std::memcmp(p, signature, 4) == 0)
+            return p;
+    }
+    return end;
+}
+
 // Finds a 4-byte signature forward from a position, reading the stream in blocks. Searches
 // that start inside a stretch already searched reuse its answer, so a scan that asks again
 // and again from later positions reads the stream about once.
@@ -55,13 +70,11 @@ private:
         while (from + 4 <= streamSize_) {
             if (!(from >= blockStart_ && from + 4 <= blockStart_ + BlockLength()))
                 LoadBlock(from);
-            const char* begin = block_.data() + (from - blockStart_);
-            const char* end = block_.data() + block_.size();
-            const char* hit = std::search(
-                begin, end, std::begin(signature_), std::end(signature_),
-                [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+            const auto* block = reinterpret_cast<const unsigned char*>(block_.data());
+            const unsigned char* end = block + block_.size();
+            const unsigned char* hit = FindSignature(block + (from - blockStart_), end, signature_);
             if (hit != end)
-                return blockStart_ + (hit - block_.data());
+                return blockStart_ + (hit - block);
             // A signature may straddle the block end: go on three bytes before it. A stream
             // that delivers less than it claims can leave the search with nowhere further.
             const int64_t next = blockStart_ + BlockLength() - 3;
@@ -148,25 +161,24 @@ TZADirManager::EndRecordSearch TZADirManager::FindEndRecord(uint32_t signature) 
     unsigned char sig[4];
     PutLe32(sig, signature);
     const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
-    // Backwards, so that the record nearest the end whose comment length fits wins.
-    for (int64_t i = n - 1; i >= 3; --i) {
-        if (bytes[i] != sig[3] || bytes[i - 1] != sig[2] || bytes[i - 2] != sig[1] ||
-            bytes[i - 3] != sig[0])
-            continue;
-        const int64_t candidate = size - n + i - 3;
-        const int64_t inTail = i - 3;
-        if (candidate + kEndRecordSize > size)
-            continue;
-        const uint16_t commentLength = Le16(bytes + inTail + end_record::kCommentLength);
-        if (commentLength != size - (candidate + kEndRecordSize))
-            continue;
-        result.found = true;
-        result.position = candidate;
-        std::memcpy(result.record.data(), bytes + inTail, kEndRecordSize);
-        ArchiveComment.assign(tail, static_cast<size_t>(inTail + kEndRecordSize), commentLength);
-        stream_->SetPosition(candidate + kEndRecordSize + commentLength);
-        break;
+    const unsigned char* const end = bytes + n;
+    // The record nearest the end whose comment length fits wins: the last one found.
+    const unsigned char* record = nullptr;
+    for (const unsigned char* p = FindSignature(bytes, end, sig); p != end;
+         p = FindSignature(p + 1, end, sig)) {
+        const int64_t recordEnd = size - n + (p - bytes) + kEndRecordSize;
+        if (recordEnd <= size && Le16(p + end_record::kCommentLength) == size - recordEnd)
+            record = p;
     }
+    if (record == nullptr)
+        return result;
+    const int64_t inTail = record - bytes;
+    const uint16_t commentLength = Le16(record + end_record::kCommentLength);
+    result.found = true;
+    result.position = size - n + inTail;
+    std::memcpy(result.record.data(), record, kEndRecordSize);
+    ArchiveComment.assign(tail, static_cast<size_t>(inTail + kEndRecordSize), commentLength);
+    stream_->SetPosition(result.position + kEndRecordSize + commentLength);
     return result;
 }
 

@@ -94,5 +94,5 @@ void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
 }
 
 bool TZABaseArchiver::ExtractItemData(TStream& archive, TStream& output, TDirItem& item) {
-    return TZAItemDecoder(*this, archive, output, item, readBuffer_).Run();
+    return TZAItemDecoder(*this, archive, output, item, decodingScratch_).Run();
 }

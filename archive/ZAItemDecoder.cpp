@@ -31,8 +31,8 @@ constexpr int kBlockSize = 0, kTotalSize = 8, kBlockCount = 16, kAlgorithm = 20,
 } // namespace
 
 TZAItemDecoder::TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output,
-                               TDirItem& item, std::vector<unsigned char>& readBuffer)
-    : archiver_(archiver), archive_(archive), output_(output), item_(item), readBuffer_(readBuffer),
+                               TDirItem& item, TZADecodingScratch& scratch)
+    : archiver_(archiver), archive_(archive), output_(output), item_(item), scratch_(scratch),
       encrypted_((item.Flags & kFlagEncrypted) != 0),
       memoryOutput_(dynamic_cast<TMemoryStream*>(&output)) {}
 
@@ -280,13 +280,11 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
         return true;
     }
     const bool deflated = item_.CompressionMethod == kMethodDeflate;
-    TZAInflater inflater(true);
-    if (deflated && !inflater.Ready())
+    TZAInflater* const inflater = deflated ? &scratch_.FreshRawInflater() : nullptr;
+    if (deflated && !inflater->Ready())
         return false;
-    readBuffer_.resize(
-        std::max(readBuffer_.size(),
-                 static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(remaining_, 1)))));
-    unsigned char* const input = readBuffer_.data();
+    unsigned char* const input = scratch_.ReadBuffer(
+        static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(remaining_, 1))));
     while (consumed_ < remaining_) {
         if (CancelledByProgress())
             break;
@@ -297,7 +295,7 @@ bool TZAItemDecoder::DecodeStoredOrDeflated() {
             keys_->Decrypt(input, static_cast<size_t>(chunk));
         if (deflated) {
             size_t produced = 0;
-            if (!Inflate(inflater, input, chunk, OutputEstimate(chunk), kChunkLimit, false,
+            if (!Inflate(*inflater, input, chunk, OutputEstimate(chunk), kChunkLimit, false,
                          produced) ||
                 !EmitOutputArea(produced))
                 return false;
@@ -378,9 +376,7 @@ const unsigned char* TZAItemDecoder::WholeInput(std::unique_ptr<unsigned char[]>
     }
     unsigned char* buffer = nullptr;
     if (remaining_ <= kChunkLimit) {
-        readBuffer_.resize(
-            std::max(readBuffer_.size(), static_cast<size_t>(std::max<int64_t>(remaining_, 1))));
-        buffer = readBuffer_.data();
+        buffer = scratch_.ReadBuffer(static_cast<size_t>(std::max<int64_t>(remaining_, 1)));
     } else if (static_cast<uint64_t>(remaining_) <= item_.FullUncompressedSize() / 10) {
         held = std::make_unique_for_overwrite<unsigned char[]>(static_cast<size_t>(remaining_));
         buffer = held.get();

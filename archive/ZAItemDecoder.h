@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZACrypt.h"
+#include "ZADecodingScratch.h"
 #include "ZAZlib.h"
 
 #include <cstdint>
@@ -22,9 +23,9 @@ struct TDirItem;
 // Never writes more than the item's declared size.
 class TZAItemDecoder {
 public:
-    // Data is read into readBuffer, which the caller may keep for the next item.
+    // The scratch may be kept for the next item.
     TZAItemDecoder(TZABaseArchiver& archiver, TStream& archive, TStream& output, TDirItem& item,
-                   std::vector<unsigned char>& readBuffer);
+                   TZADecodingScratch& scratch);
 
     // True when the data decoded completely with the declared size and CRC-32, or when the
     // item was skipped at the password request.
@@ -62,7 +63,7 @@ private:
     TStream& archive_;
     TStream& output_;
     TDirItem& item_;
-    std::vector<unsigned char>& readBuffer_;
+    TZADecodingScratch& scratch_;
     unsigned char localHeader_[30] = {};
     bool encrypted_;
     int64_t remaining_ = 0;
@@ -79,5 +80,5 @@ private:
     bool inPlace_ = false;
     int64_t areaStart_ = 0;
     uint64_t areaLimit_ = 0; // the room the area may take: one byte past the most it may hold
-    uint32_t areaCrc_ = 0; // the item's CRC with the area's bytes so far
+    uint32_t areaCrc_ = 0;   // the item's CRC with the area's bytes so far
 };

@@ -72,6 +72,10 @@ TZAInflater::~TZAInflater() {
         inflateEnd(stream_.get());
 }
 
+bool TZAInflater::Restart() {
+    return ready_ && inflateReset(stream_.get()) == Z_OK;
+}
+
 void TZAInflater::SetInput(const void* data, size_t length) {
     stream_->next_in = static_cast<Bytef*>(const_cast<void*>(data));
     stream_->avail_in = static_cast<uInt>(length);

@@ -31,6 +31,8 @@ public:
     TZAInflater& operator=(const TZAInflater&) = delete;
 
     bool Ready() const { return ready_; }
+    // Back to the start of a new stream, keeping what zlib allocated. False when not Ready.
+    bool Restart();
     void SetInput(const void* data, size_t length);
     size_t InputLeft() const;
     // Inflates into the buffer; says how many bytes it produced in produced.

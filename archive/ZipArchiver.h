@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ZADecodingScratch.h"
 #include "ZADirArray.h"
 #include "runtime/Component.h"
 #include "runtime/Streams.h"
@@ -328,9 +329,7 @@ private:
     uint8_t compressionMode_ = 1;
     TZACompressionLevel compressionLevel_ = clFastest;
     TStream* archiveStream_ = nullptr;
-    // What item data is read into, kept from item to item: extracting many items then
-    // neither allocates nor faults in a new one each time.
-    std::vector<unsigned char> readBuffer_;
+    TZADecodingScratch decodingScratch_;
     std::unique_ptr<TStream> ownedStream_;
 };
 
