@@ -24,15 +24,16 @@ std::string LowerFolderOf(std::string name) {
     return platform::AnsiLowerCase(ExtractFilePath(name));
 }
 
+// The record's strings are assigned in place, so that a walk reuses their room.
 void FillRecord(TZAArchiveItem& record, const TDirItem& item) {
-    std::u16string name = item.FileName;
-    ReplaceAll(name, u'/', u'\\');
-    if (!name.empty() && name.back() == u'\\')
-        name.pop_back();
-    const size_t split = name.find_last_of(u"\\:");
-    const size_t nameStart = split == std::u16string::npos ? 0 : split + 1;
-    record.FileName = name.substr(nameStart);
-    record.StoredPath = name.substr(0, nameStart);
+    std::u16string_view name = item.FileName;
+    if (!name.empty() && (name.back() == u'/' || name.back() == u'\\'))
+        name.remove_suffix(1);
+    const size_t split = name.find_last_of(u"/\\:");
+    const size_t nameStart = split == std::u16string_view::npos ? 0 : split + 1;
+    record.FileName.assign(name.substr(nameStart));
+    record.StoredPath.assign(name.substr(0, nameStart));
+    ReplaceAll(record.StoredPath, u'/', u'\\');
     record.CompressedSize = static_cast<int64_t>(item.FullCompressedSize());
     record.UncompressedSize = static_cast<int64_t>(item.FullUncompressedSize());
     record.CompressionRate =
