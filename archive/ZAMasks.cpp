@@ -120,17 +120,15 @@ bool GlobMatch(std::string_view name, std::string_view mask, bool ignoreCase,
     return mask.find_first_not_of('*', j) == std::string_view::npos;
 }
 
-// Where the mask's end wants at least one character of the name and then takes the rest: a
-// final run of two or more stars, or stars right before a final "*.*". Their first star, or
-// npos for any other mask.
-size_t StartOfNonEmptyTail(std::string_view mask) {
-    const size_t stars = mask.size() - (mask.find_last_not_of('*') + 1);
-    if (stars >= 2)
-        return mask.size() - stars;
-    if (mask.size() < 4 || !mask.ends_with("*.*") || mask[mask.size() - 4] != '*')
-        return std::string_view::npos;
-    const size_t beforeRun = mask.find_last_not_of('*', mask.size() - 4);
-    return beforeRun == std::string_view::npos ? 0 : beforeRun + 1;
+// A mask whose end wants at least one character of the name and then takes the rest: a
+// final run of two or more stars, or stars right before a final "*.*". How much of it, up
+// to a star, the name less its last character must match; npos for any other mask.
+size_t NonEmptyTailCut(std::string_view mask) {
+    if (mask.ends_with("**"))
+        return mask.size() - 1;
+    if (mask.ends_with("**.*"))
+        return mask.size() - 3;
+    return std::string_view::npos;
 }
 
 } // namespace
@@ -146,8 +144,8 @@ bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase
     mask = UpToZero(mask);
     if (mask == "*.*")
         return true;
-    if (const size_t tail = StartOfNonEmptyTail(mask); tail != std::string_view::npos)
-        return !name.empty() && GlobMatch(name.substr(0, name.size() - 1), mask.substr(0, tail + 1),
+    if (const size_t cut = NonEmptyTailCut(mask); cut != std::string_view::npos)
+        return !name.empty() && GlobMatch(name.substr(0, name.size() - 1), mask.substr(0, cut),
                                           ignoreCase, collation);
     return GlobMatch(name, mask, ignoreCase, collation);
 }

@@ -36,7 +36,7 @@ open(b'oem-names/' + 'Привет.txt'.encode('cp866'), 'wb').write(b'hello')
 )";
 
 const char* kPythonArchives = R"(
-import os, zipfile
+import io, os, zipfile
 files = [os.path.join(d, f) for d, _, fs in sorted(os.walk('src')) for f in sorted(fs)]
 with zipfile.ZipFile('py-deflated.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     for f in files: z.write(f)
@@ -84,6 +84,13 @@ with zipfile.ZipFile('py-reordered.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('data.txt', 'data ' * 100)
     z.writestr('empty.txt', '', compress_type=zipfile.ZIP_STORED)
     z.filelist.reverse()
+# A whole archive as another's comment: the end record nearest the end is the inner one's.
+inner = io.BytesIO()
+with zipfile.ZipFile(inner, 'w') as z:
+    z.writestr('inner.txt', 'the archive in the comment')
+with zipfile.ZipFile('py-archive-in-comment.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('outer.txt', 'the archive around it')
+    z.comment = inner.getvalue()
 )";
 
 // Every item of an archive as Python's zipfile lists it: name, size, CRC, folder or not. A name
@@ -99,10 +106,11 @@ struct Listed {
 const char* const kInfoZipWritten[] = {
     "zip-default.zip", "zip-stored.zip", "zip-best.zip",  "zip-piped.zip",  "zip-stdin.zip",
     "sfx-piped.zip",   "zip-zip64.zip",  "sfx-zip64.zip", "sh-default.zip", "sh-folder-off.zip"};
-const char* const kPythonWritten[] = {
-    "py-deflated.zip",     "py-stored.zip",     "py-zip64.zip",
-    "py-streamed.zip",     "py-boundaries.zip", "py-names.zip",
-    "py-long-comment.zip", "sfx-py-zip64.zip",  "py-reordered.zip"};
+const char* const kPythonWritten[] = {"py-deflated.zip",     "py-stored.zip",
+                                      "py-zip64.zip",        "py-streamed.zip",
+                                      "py-boundaries.zip",   "py-names.zip",
+                                      "py-long-comment.zip", "sfx-py-zip64.zip",
+                                      "py-reordered.zip",    "py-archive-in-comment.zip"};
 
 std::vector<Listed> PythonListing(const std::filesystem::path& archive) {
     std::istringstream lines(
