@@ -307,6 +307,17 @@ TEST_P(HeaderAtABlockEdge, RebuildFindsTheSecondItem) {
     EXPECT_EQ(archive.Archiver().ExtractToString("second"), "2nd");
 }
 
+// The search goes on four bytes after each header it looks at, there a header right behind
+// data that ends like a signature starts.
+TEST(SignatureSearch, RebuildFindsAHeaderRightBehindSignatureBytes) {
+    const std::string zip =
+        BuildZip({Entry{.name = "first", .data = "data PK\x03\x04", .method = 0},
+                  Entry{.name = "second", .data = "2nd"}},
+                 {.commentLength = 1});
+    OpenArchive archive(zip);
+    EXPECT_EQ(archive.Archiver().ExtractToString("second"), "2nd");
+}
+
 // Stub detection reads 10,000-byte blocks from the first item's stated offset, 0, where the
 // end record's directory offset disagrees with the items' about the stub.
 TEST_P(HeaderAtABlockEdge, StubDetectionFindsTheFirstItem) {
