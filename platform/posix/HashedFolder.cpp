@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <map>
 #include <random>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -187,12 +186,12 @@ std::string CrlFileOfIssuer(int folder, X509_CRL* crl, std::optional<std::string
 
 HashedFolder::HashedFolder(const std::string& storeName)
     : folder_(OpenOwnFolder({"certinstall", "stores", storeName}, openError_)),
-      lock_(std::make_unique<LockFile>(folder_.Get(), ".lock")) {}
+      lock_(folder_.Get(), ".lock") {}
 
 // The change made under the store's lock: 0, or the error of the change or of the wait.
 template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
     LockFile::Held held;
-    if (const uint32_t error = lock_->Acquire(held))
+    if (const uint32_t error = lock_.Acquire(held))
         return error;
     RemoveStaleTemporaries(folder_.Get());
     return change();

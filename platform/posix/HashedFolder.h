@@ -6,7 +6,6 @@
 #include <openssl/x509.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 // One of the current user's certificate stores as an OpenSSL hashed folder under
@@ -34,7 +33,7 @@ private:
     uint32_t openError_ = 0;
     FileDescriptor folder_;
     // Locked for each change only, so that a dialog of one installer never holds up another.
-    std::unique_ptr<LockFile> lock_;
+    LockFile lock_;
 };
 
 } // namespace platform

@@ -66,7 +66,7 @@ Databases::Databases()
     LockFile::Held held;
     lock_.Acquire(held);
     for (const fs::path& folder : folders_) {
-        Opened opened{folder, nullptr, libraryError};
+        Opened opened{nullptr, libraryError};
         try {
             if (library_)
                 opened.database = std::make_unique<NssDatabase>(

@@ -35,7 +35,6 @@ public:
 
 private:
     struct Opened {
-        std::filesystem::path folder;
         std::unique_ptr<NssDatabase> database;
         uint32_t openError = 0;
     };
