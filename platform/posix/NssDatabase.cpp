@@ -6,8 +6,8 @@
 #include "runtime/Owned.h"
 
 #include <cert.h>
-#include <keyhi.h>
 #include <certdb.h>
+#include <keyhi.h>
 #include <pk11pub.h>
 #include <pkcs11n.h>
 #include <prerror.h>
@@ -16,8 +16,8 @@
 #include <secmod.h>
 #include <secoid.h>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -73,13 +73,15 @@ std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
     return digest;
 }
 
-// An attribute of an object to make, over a value that outlives the making.
-template <class T> CK_ATTRIBUTE Field(CK_ATTRIBUTE_TYPE type, T& value) {
+// An attribute of an object to make, over a value that outlives the making; the making only
+// reads it.
+template <class T> CK_ATTRIBUTE Field(CK_ATTRIBUTE_TYPE type, const T& value) {
     if constexpr (std::is_same_v<T, std::string>)
-        return {type, value.data(), value.size()};
+        return {type, const_cast<char*>(value.data()), value.size()};
     else
-        return {type, &value, sizeof value};
+        return {type, const_cast<T*>(&value), sizeof value};
 }
+template <class T> CK_ATTRIBUTE Field(CK_ATTRIBUTE_TYPE, const T&&) = delete;
 
 // An object made on the database's token. Objects are made as NSS makes its own, but through
 // the token alone: the library's own import would look the certificate up in every open
@@ -171,24 +173,22 @@ void WriteTrust(PK11GenericObject* object, const Trust& trust) {
 // A new trust object, made as NSS makes its own: found by issuer and serial number, or by
 // the certificate's digests.
 void CreateTrust(PK11SlotInfo* slot, const Certificate& certificate, const Trust& trust) {
-    std::string sha1 = Digest(SEC_OID_SHA1, certificate.der, 20),
-                md5 = Digest(SEC_OID_MD5, certificate.der, 16);
-    std::string issuer = certificate.issuer, serial = certificate.serialNumber;
-    CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
-    CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
-    Trust levels = trust;
+    const std::string sha1 = Digest(SEC_OID_SHA1, certificate.der, 20),
+                      md5 = Digest(SEC_OID_MD5, certificate.der, 16);
+    const CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
+    const CK_BBOOL onToken = CK_TRUE, stepUp = CK_FALSE;
     CK_ATTRIBUTE attributes[] = {
         Field(CKA_CLASS, trustClass),
         Field(CKA_TOKEN, onToken),
-        Field(CKA_ISSUER, issuer),
-        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_ISSUER, certificate.issuer),
+        Field(CKA_SERIAL_NUMBER, certificate.serialNumber),
         Field(CKA_CERT_SHA1_HASH, sha1),
         Field(CKA_CERT_MD5_HASH, md5),
         Field(CKA_TRUST_STEP_UP_APPROVED, stepUp),
-        Field(Trust::kUses[0], levels.levels[0]),
-        Field(Trust::kUses[1], levels.levels[1]),
-        Field(Trust::kUses[2], levels.levels[2]),
-        Field(Trust::kUses[3], levels.levels[3]),
+        Field(Trust::kUses[0], trust.levels[0]),
+        Field(Trust::kUses[1], trust.levels[1]),
+        Field(Trust::kUses[2], trust.levels[2]),
+        Field(Trust::kUses[3], trust.levels[3]),
     };
     CreateObject(slot, attributes, sizeof attributes / sizeof *attributes);
 }
@@ -201,8 +201,8 @@ std::string KeyIdentifier(const std::string& publicKeyInfo) {
     Check(info != nullptr);
     const PublicKeyPtr key(SECKEY_ExtractPublicKey(info.get()));
     Check(key != nullptr);
-    const SECItem* value = key->keyType == rsaKey  ? &key->u.rsa.modulus
-                           : key->keyType == ecKey ? &key->u.ec.publicValue
+    const SECItem* value = key->keyType == rsaKey   ? &key->u.rsa.modulus
+                           : key->keyType == ecKey  ? &key->u.ec.publicValue
                            : key->keyType == dsaKey ? &key->u.dsa.publicValue
                                                     : nullptr;
     const Owned<SECItem, FreeWholeItem> id(
@@ -225,12 +225,10 @@ CrlPtr DecodedCrl(const std::string& der) {
     return crl;
 }
 
-// The thisUpdate of the newest CRL of each issuer the database holds, by the issuers' names.
-std::map<std::string, PRTime> NewestCrlsIn(PK11SlotInfo* slot) {
+// The thisUpdate of the newest CRL of each issuer among the CRL objects, by the issuers' names.
+std::map<std::string, PRTime> NewestCrls(PK11GenericObject* objects) {
     std::map<std::string, PRTime> newest;
-    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_CRL));
-    for (PK11GenericObject* object = objects.get(); object;
-         object = PK11_GetNextGenericObject(object)) {
+    for (PK11GenericObject* object = objects; object; object = PK11_GetNextGenericObject(object)) {
         const auto issuer = Attribute(object, CKA_SUBJECT), value = Attribute(object, CKA_VALUE);
         if (!issuer || !value)
             continue;
@@ -270,7 +268,7 @@ NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string&
     // NSS opens a database it may not write to for nothing at all, unless it is asked to
     // read it only; what it holds already is still seen.
     const std::string parameters = "configdir='sql:" + folder.string() + "' tokenDescription='" +
-                             tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
+                                   tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
     slot_ = SECMOD_OpenUserDB(parameters.c_str());
     Check(slot_ != nullptr);
     if (!PK11_IsPresent(slot_)) {
@@ -303,7 +301,9 @@ bool NssDatabase::Holds(const Certificate& certificate) {
 
 NssDatabase::Seen& NssDatabase::Looked() {
     if (!seen_)
-        seen_ = std::make_unique<Seen>(Seen{NewestCrlsIn(slot_), TrustsIn(slot_)});
+        seen_ = std::make_unique<Seen>(
+            Seen{NewestCrls(ObjectsPtr(PK11_FindGenericObjects(slot_, CKO_NSS_CRL)).get()),
+                 TrustsIn(slot_)});
     return *seen_;
 }
 
@@ -348,21 +348,16 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
 }
 
 void NssDatabase::Import(const Certificate& added) {
-    std::string nickname = UniqueNickname(added.nickname, added.subject),
-                id = KeyIdentifier(added.publicKeyInfo), der = added.der,
-                subject = added.subject, issuer = added.issuer, serial = added.serialNumber;
-    CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
-    CK_CERTIFICATE_TYPE type = CKC_X_509;
-    CK_BBOOL onToken = CK_TRUE;
+    const std::string nickname = UniqueNickname(added.nickname, added.subject),
+                      id = KeyIdentifier(added.publicKeyInfo);
+    const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+    const CK_CERTIFICATE_TYPE type = CKC_X_509;
+    const CK_BBOOL onToken = CK_TRUE;
     CK_ATTRIBUTE attributes[] = {
-        Field(CKA_CLASS, certificateClass),
-        Field(CKA_TOKEN, onToken),
-        Field(CKA_CERTIFICATE_TYPE, type),
-        Field(CKA_ID, id),
-        Field(CKA_VALUE, der),
-        Field(CKA_ISSUER, issuer),
-        Field(CKA_SUBJECT, subject),
-        Field(CKA_SERIAL_NUMBER, serial),
+        Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
+        Field(CKA_CERTIFICATE_TYPE, type),  Field(CKA_ID, id),
+        Field(CKA_VALUE, added.der),        Field(CKA_ISSUER, added.issuer),
+        Field(CKA_SUBJECT, added.subject),  Field(CKA_SERIAL_NUMBER, added.serialNumber),
         Field(CKA_LABEL, nickname),
     };
     // A certificate without a name has no label at all, as NSS imports one.
@@ -395,25 +390,25 @@ bool NssDatabase::LacksCrl(const std::string& der) {
 
 void NssDatabase::AddCrl(const std::string& der) {
     const CrlPtr crl = DecodedCrl(der);
-    if (!Lacks(NewestCrlsIn(slot_), crl->crl))
+    const ObjectsPtr older(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
+    if (!Lacks(NewestCrls(older.get()), crl->crl))
         return;
     CheckWritable();
     // The issuer's signature is checked by whoever uses the CRL, when the issuer is known;
     // the bundle's order of CRLs and certificates does not matter here. The older CRLs of
     // the issuer go once the new one is there.
-    std::string issuer = Bytes(crl->crl.derName), value = der;
-    CK_OBJECT_CLASS crlClass = CKO_NSS_CRL;
-    CK_BBOOL onToken = CK_TRUE, revocationList = CK_FALSE;
+    const std::string issuer = Bytes(crl->crl.derName);
+    const CK_OBJECT_CLASS crlClass = CKO_NSS_CRL;
+    const CK_BBOOL onToken = CK_TRUE, revocationList = CK_FALSE;
     CK_ATTRIBUTE attributes[] = {
         Field(CKA_CLASS, crlClass),
         Field(CKA_TOKEN, onToken),
         Field(CKA_SUBJECT, issuer),
-        Field(CKA_VALUE, value),
+        Field(CKA_VALUE, der),
         Field(CKA_NSS_KRL, revocationList),
         // NSS lists only CRLs that say where they came from, if only with an empty URL.
         {CKA_NSS_URL, nullptr, 0},
     };
-    const ObjectsPtr older(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
     CreateObject(slot_, attributes, sizeof attributes / sizeof *attributes);
     for (PK11GenericObject* object = older.get(); object;
          object = PK11_GetNextGenericObject(object))
