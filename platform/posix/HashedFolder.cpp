@@ -152,11 +152,10 @@ std::unique_ptr<T, void (*)(T*)> ReadPem(int folder, const std::string& name, Re
     return {object, free};
 }
 
-// The numbered file of the hash that holds an equal certificate, or "".
-std::string FileHolding(int folder, X509* certificate) {
-    const auto der = Der(certificate);
-    for (const auto& [number, file] :
-         NumberedFiles(folder, HashName(X509_subject_name_hash(certificate)), false)) {
+// The file among the certificate's numbered files that holds a certificate of this DER, or "".
+std::string FileHolding(int folder, const std::map<int, std::string>& files,
+                        const std::optional<std::string>& der) {
+    for (const auto& [number, file] : files) {
         auto existing = ReadPem<X509>(folder, file, PEM_read_bio_X509, X509_free);
         if (existing && Der(existing.get()) == der)
             return file;
@@ -168,10 +167,11 @@ unsigned long IssuerHash(X509_CRL* crl) {
     return X509_NAME_hash_ex(X509_CRL_get_issuer(crl), nullptr, nullptr, nullptr);
 }
 
-// The numbered file of the CRL of the same issuer, or "" when there is none; its contents
-// when there is.
-std::string CrlFileOfIssuer(int folder, X509_CRL* crl, std::optional<std::string>& held) {
-    for (const auto& [number, file] : NumberedFiles(folder, HashName(IssuerHash(crl)), true)) {
+// The file among the issuer's numbered CRL files that holds a CRL of the same issuer, or ""
+// when there is none; its contents when there is.
+std::string CrlFileOfIssuer(int folder, const std::map<int, std::string>& files, X509_CRL* crl,
+                            std::optional<std::string>& held) {
+    for (const auto& [number, file] : files) {
         auto existing = ReadPem<X509_CRL>(folder, file, PEM_read_bio_X509_CRL, X509_CRL_free);
         if (existing &&
             X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(crl)) == 0) {
@@ -200,14 +200,15 @@ template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
 uint32_t HashedFolder::AddCertificate(X509* certificate) {
     if (openError_)
         return openError_;
+    const std::string hash = HashName(X509_subject_name_hash(certificate));
+    const auto der = Der(certificate);
     // Looked for first without the lock: a store that holds it is not written to.
-    if (!FileHolding(folder_.Get(), certificate).empty())
+    if (!FileHolding(folder_.Get(), NumberedFiles(folder_.Get(), hash, false), der).empty())
         return CRYPT_E_EXISTS;
     return Locked([&]() -> uint32_t {
-        if (!FileHolding(folder_.Get(), certificate).empty())
-            return CRYPT_E_EXISTS;
-        const std::string hash = HashName(X509_subject_name_hash(certificate));
         const auto files = NumberedFiles(folder_.Get(), hash, false);
+        if (!FileHolding(folder_.Get(), files, der).empty())
+            return CRYPT_E_EXISTS;
         return WriteAtomically(folder_.Get(), hash + "." + std::to_string(FirstFreeNumber(files)),
                                Pem([=](BIO* bio) { PEM_write_bio_X509(bio, certificate); }));
     });
@@ -217,17 +218,19 @@ uint32_t HashedFolder::AddCertificate(X509* certificate) {
 uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
     if (openError_)
         return openError_;
+    const std::string hash = HashName(IssuerHash(crl));
     const auto der = Der(crl);
+    // Looked for first without the lock: a store that holds this very CRL is not written to.
     std::optional<std::string> held;
-    if (!CrlFileOfIssuer(folder_.Get(), crl, held).empty() && held == der)
+    const std::string present =
+        CrlFileOfIssuer(folder_.Get(), NumberedFiles(folder_.Get(), hash, true), crl, held);
+    if (!present.empty() && held == der)
         return 0;
     return Locked([&] {
-        std::string target = CrlFileOfIssuer(folder_.Get(), crl, held);
-        if (target.empty()) {
-            const std::string hash = HashName(IssuerHash(crl));
-            target = hash + ".r" +
-                     std::to_string(FirstFreeNumber(NumberedFiles(folder_.Get(), hash, true)));
-        }
+        const auto files = NumberedFiles(folder_.Get(), hash, true);
+        std::string target = CrlFileOfIssuer(folder_.Get(), files, crl, held);
+        if (target.empty())
+            target = hash + ".r" + std::to_string(FirstFreeNumber(files));
         return WriteAtomically(folder_.Get(), target,
                                Pem([=](BIO* bio) { PEM_write_bio_X509_CRL(bio, crl); }));
     });
