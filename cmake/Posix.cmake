@@ -1,10 +1,8 @@
 # The installer on Linux: stores on libcrypto and the user's NSS databases, the bundle linked
 # in as a table, FLTK.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
-# The window needs FLTK's base library alone, not its OpenGL, forms and images parts.
+# The window links FLTK's base and image libraries by name; OpenGL is not looked for.
 set(FLTK_SKIP_OPENGL ON)
-set(FLTK_SKIP_FORMS ON)
-set(FLTK_SKIP_IMAGES ON)
 find_package(FLTK REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)

@@ -18,9 +18,7 @@ try_packages "Firefox ESR, for the browser tests," firefox-esr || true
 
 # The Windows program that ships is 32-bit; where 32-bit Wine cannot be had, the Wine tests
 # take a 64-bit build.
-if [ -n "$(missing_packages wine32:i386)" ]; then
-    try_foreign_packages i386 "32-bit Wine" wine32:i386 || true
-fi
+try_foreign_packages i386 "32-bit Wine" wine32:i386 || true
 
 # The Windows tests run with a Russian user locale and then a French one, which Wine takes
 # from the system's.
