@@ -2,6 +2,7 @@
 
 #include "platform/posix/FileDescriptor.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -11,7 +12,7 @@
 namespace platform {
 
 // The error of a wait that ran out: another installer is at work on the same place.
-constexpr uint32_t kAnotherInstallerAtWork = 11; // EWOULDBLOCK
+constexpr uint32_t kAnotherInstallerAtWork = EWOULDBLOCK;
 
 class LockFile {
 public:
