@@ -11,7 +11,6 @@
 #include "platform/posix/NssDatabases.h"
 #include "platform/posix/OpenSslObjects.h"
 
-
 #include <cstring>
 #include <map>
 #include <memory>
