@@ -118,6 +118,10 @@ bool TZAStringHash::AnyValueOf(const std::string& key,
 }
 
 void TZAStringHash::Clear() {
+    // Entries come only through Add, which pools them: with none pooled every chain is
+    // empty already, and a table made for a thousand names need not be walked again.
+    if (pool_.empty())
+        return;
     std::fill(buckets_.begin(), buckets_.end(), kNone);
     pool_.clear();
     freeEntries_.clear();

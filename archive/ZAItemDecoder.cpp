@@ -206,10 +206,13 @@ bool TZAItemDecoder::Inflate(za::TZAInflater& inflater, const unsigned char* inp
 
 // Output is offered a piece at a time and its CRC taken right away, while the piece is
 // still in the cache. In place, room is cleared before it is written, so it grows a piece at
-// a time just ahead of the output: the clearing happens in the cache too.
+// a time just ahead of the output: the clearing happens in the cache too. A piece is as long
+// as the output so far, within bounds, so that a stream that ends or fails early clears
+// little.
 bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char* input,
                                      int64_t length, uint64_t firstOutputSize, uint64_t growStep,
                                      bool wholeStream, size_t& produced) {
+    constexpr size_t kFirstPiece = 16 << 10;
     constexpr size_t kPiece = 256 << 10;
     const uint64_t honest =
         ExpandedAtMost(kMethodDeflate, static_cast<uint64_t>(consumed_ + length));
@@ -221,7 +224,8 @@ bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char*
     areaCrc_ = crc_;
     for (;;) {
         if (inPlace_)
-            capacity = std::min<uint64_t>(limit, produced + kPiece);
+            capacity = std::min<uint64_t>(limit,
+                                          produced + std::clamp(produced, kFirstPiece, kPiece));
         if (!EnsureOutputCapacity(capacity))
             return false;
         size_t part = 0;

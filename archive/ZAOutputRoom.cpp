@@ -33,7 +33,7 @@ uint64_t RoomUpFront(uint16_t method, uint64_t declared, uint64_t present) {
     const uint64_t share =
         std::min(SaturatedProduct(present, kUpFrontRatio), kUpFrontLimit - kUpFrontFloor) +
         kUpFrontFloor;
-    return std::min({declared, ExpandedAtMost(method, present), share}) + 1;
+    return declared <= std::min(ExpandedAtMost(method, present), share) ? declared + 1 : 0;
 }
 
 uint64_t RoomGrown(uint64_t has, uint64_t needs, uint64_t most) {
