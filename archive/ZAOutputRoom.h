@@ -14,8 +14,9 @@ namespace za {
 uint64_t ExpandedAtMost(uint16_t method, uint64_t compressed);
 
 // Room made before the first byte is decoded: the declared size and the byte past it that
-// extraction looks at, bounded by what the bytes present can become and, since the header
-// may still lie, by a share of them that ordinary data does not pass.
+// extraction looks at, where the bytes present can become that much and, since the header
+// may still lie, it stays within a share of them that ordinary data does not pass. Otherwise
+// none: the room then grows with the output that really comes.
 uint64_t RoomUpFront(uint16_t method, uint64_t declared, uint64_t present);
 
 // Room for output that outgrew the room it has: doubled, so that growth costs few copies,

@@ -261,6 +261,8 @@ TEST(EngineFaults, ShortStreamClaimingMuchKeepsNoRoom) {
     const std::string result = archive.Archiver().ExtractItemToString(0);
     EXPECT_EQ(result, "");
     EXPECT_LT(result.capacity(), 64u);
+    // A claim its bytes cannot honestly make gets no room before output comes.
+    EXPECT_EQ(archive.Archiver().ExtractionReserve(1), 0);
     TStringStream output;
     output.Reserve(archive.Archiver().ExtractionReserve(1));
     archive.Archiver().ExtractItemToStream(1, output);
