@@ -224,8 +224,8 @@ bool TZAItemDecoder::InflateIntoArea(TZAInflater& inflater, const unsigned char*
     areaCrc_ = crc_;
     for (;;) {
         if (inPlace_)
-            capacity = std::min<uint64_t>(limit,
-                                          produced + std::clamp(produced, kFirstPiece, kPiece));
+            capacity =
+                std::min<uint64_t>(limit, produced + std::clamp(produced, kFirstPiece, kPiece));
         if (!EnsureOutputCapacity(capacity))
             return false;
         size_t part = 0;
