@@ -147,15 +147,16 @@ void TZADirArray::Rename(int32_t index, const std::string& name) {
     Rename(index, platform::AnsiLowerCase(name), platform::AnsiToWide(name));
 }
 
-void TZADirArray::Rename(int32_t index, const std::u16string& name) {
-    Rename(index, LowerAnsiName(name), name);
+void TZADirArray::Rename(int32_t index, std::u16string name) {
+    std::string lowerName = LowerAnsiName(name);
+    Rename(index, std::move(lowerName), std::move(name));
 }
 
-void TZADirArray::Rename(int32_t index, const std::string& lowerName, std::u16string name) {
+void TZADirArray::Rename(int32_t index, std::string lowerName, std::u16string name) {
     TDirItem& item = items_.at(static_cast<size_t>(index));
     const int32_t position = itemNames_.IndexOf(LowerAnsiName(item.FileName));
     if (position < 0)
-        itemNames_.Add(lowerName);
+        itemNames_.Add(std::move(lowerName));
     else if (position != index)
         throw EZAException::Create(za::neNameIndexedElsewhere);
     else

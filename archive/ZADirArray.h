@@ -77,13 +77,13 @@ public:
     bool FindName(const std::string& name, int32_t& index);
     // The name in the ANSI code page, or already wide.
     void Rename(int32_t index, const std::string& name);
-    void Rename(int32_t index, const std::u16string& name);
+    void Rename(int32_t index, std::u16string name);
 
 private:
     static constexpr int32_t kMaxGrowBy = 10000;
 
     void CheckIndex(int32_t index, int32_t nativeError) const;
-    void Rename(int32_t index, const std::string& lowerName, std::u16string name);
+    void Rename(int32_t index, std::string lowerName, std::u16string name);
     void Grow(int32_t n);
 
     std::vector<TDirItem> items_; // as many as the count, room for the capacity

@@ -359,9 +359,8 @@ std::vector<TDirItemExtra> ExtraEntries(const std::string& field) {
     return entries;
 }
 
-std::string CutAtZero(std::string name) {
-    name.resize(std::min(name.size(), name.find('\0')));
-    return name;
+std::string_view UpToZero(std::string_view name) {
+    return name.substr(0, name.find('\0'));
 }
 
 } // namespace
@@ -373,13 +372,13 @@ std::u16string TZADirManager::DecodedName(const std::string& storedName,
                                           const std::vector<TDirItemExtra>& extras,
                                           const TDirItem& item) {
     if (const auto unicode = UnicodePath(extras, storedName))
-        return platform::Utf8ToWide(CutAtZero(*unicode));
+        return platform::Utf8ToWide(UpToZero(*unicode));
     const bool fromUnix = item.VersionMadeBy >> 8 == kHostUnix && platform::IsUtf8(storedName);
     if ((item.Flags & kFlagUtf8) || fromUnix)
-        return platform::Utf8ToWide(CutAtZero(storedName));
-    const std::string ansi =
-        archiver_.Options().OEMFileNames ? platform::OemToAnsi(storedName) : storedName;
-    return platform::AnsiToWide(CutAtZero(ansi));
+        return platform::Utf8ToWide(UpToZero(storedName));
+    if (!archiver_.Options().OEMFileNames)
+        return platform::AnsiToWide(UpToZero(storedName));
+    return platform::AnsiToWide(UpToZero(platform::OemToAnsi(storedName)));
 }
 
 void TZADirManager::ReadExtraField(TDirItem& item) {
