@@ -155,7 +155,7 @@ bool MatchesMask(std::string_view name, std::string_view mask, const TZACollatio
         return false;
     std::string m(mask);
     if (const size_t star = m.find("*.*"); star != std::string::npos)
-        m = m.substr(0, star) + "*" + m.substr(star + 3);
+        m.replace(star, 3, 1, '*');
     const bool noExtensionWanted = mask.back() == '.';
     if (noExtensionWanted)
         m.pop_back();
