@@ -213,10 +213,35 @@ TEST(CentralDirectory, OemNamesWithCyrillicLetters) {
     EXPECT_EQ(ansi.Item(0).FileName, platform::AnsiToWide(oemName));
 }
 
+// Every way a name is decoded cuts it there: OEM or ANSI bytes, UTF-8 by the flag or from a
+// Unix host, a Unicode path entry.
 TEST(CentralDirectory, NameWithAZeroByteIsCutThere) {
-    OpenArchive archive(BuildZip({Entry{.name = std::string("good\0bad", 8), .data = "z"}}));
-    EXPECT_EQ(archive.Item(0).FileName, u"good");
-    EXPECT_EQ(archive.Archiver().ExtractToString("good"), "z");
+    const std::string utf8 = std::string("добро") + '\0' + "зло";
+    std::string unicodePath;
+    Put16(unicodePath, 0x7075);
+    Put16(unicodePath, static_cast<uint16_t>(5 + utf8.size()));
+    unicodePath += '\1';
+    Put32(unicodePath, Crc32Of("stored"));
+    unicodePath += utf8;
+    const struct {
+        Entry entry;
+        bool oemNames;
+        std::u16string expected;
+    } cases[] = {
+        {{.name = std::string("good\0bad", 8)}, true, u"good"},
+        {{.name = std::string("good\0bad", 8)}, false, u"good"},
+        {{.name = utf8, .versionMadeBy = 3 << 8 | 20}, true, u"добро"},
+        {{.name = utf8, .flags = 0x0800}, true, u"добро"},
+        {{.name = "stored", .centralExtra = unicodePath}, true, u"добро"},
+    };
+    for (const auto& [entry, oemNames, expected] : cases) {
+        Entry item = entry;
+        item.data = "z";
+        OpenArchive archive(BuildZip({item}),
+                            [&](TZipArchiver& a) { a.Options().OEMFileNames = oemNames; });
+        EXPECT_EQ(archive.Item(0).FileName, expected) << entry.name;
+        EXPECT_EQ(archive.Archiver().ExtractItemToString(0), "z");
+    }
 }
 
 TEST(CentralDirectory, CaseTwinsStayAndTheLaterIsFound) {

@@ -108,8 +108,8 @@ std::string BuildZip(const std::vector<Entry>& entries, const Layout& layout) {
     for (const Entry& e : entries) {
         const uint32_t crc = Crc32Of(e.data);
         const std::string stored = StoredBytes(e, crc);
-        const uint16_t flags =
-            static_cast<uint16_t>((e.password.empty() ? 0 : 1) | (e.dataDescriptor ? 8 : 0));
+        const uint16_t flags = static_cast<uint16_t>(e.flags | (e.password.empty() ? 0 : 1) |
+                                                     (e.dataDescriptor ? 8 : 0));
         const uint32_t offset = base + static_cast<uint32_t>(archive.size());
         const auto compressed = static_cast<uint32_t>(stored.size());
         const auto uncompressed = static_cast<uint32_t>(e.data.size());

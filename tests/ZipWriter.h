@@ -16,6 +16,7 @@ struct Entry {
     int strategy = 0;     // zlib's deflate strategy, Z_DEFAULT_STRATEGY by default
     std::string password; // traditional encryption when not empty
     bool dataDescriptor = false;
+    uint16_t flags = 0; // general purpose bits besides those two
     uint32_t externalAttributes = 0x20;
     uint16_t internalAttributes = 0;
     uint16_t diskNumberStart = 0;
@@ -41,7 +42,7 @@ struct Layout {
     std::string stub; // bytes in front of the archive
     bool offsetsIncludeStub = false;
     bool directoryOffsetIncludesStub = false; // the end record's offset counts it, items' not
-    bool zip64EndRecords = false;  // a Zip64 end record and locator, 0xFFFF counts
+    bool zip64EndRecords = false;             // a Zip64 end record and locator, 0xFFFF counts
     bool zip64DiskNumbers = false; // with them, 0xFFFF disk numbers in the end record too
     std::optional<uint16_t> totalEntries;
     std::optional<uint16_t> commentLength;
