@@ -103,7 +103,7 @@ TEST(MatchesMask, UsersMasks) {
     EXPECT_TRUE(MatchesMask("name.", "name."));
     EXPECT_FALSE(MatchesMask("name.txt", "name."));
     EXPECT_TRUE(MatchesMask("README", "*.*.")); // the first "*.*" becomes "*": "*."
-    EXPECT_TRUE(MatchesMask("abc", "abc*.*")); // "abc*", whose lone final star takes nothing
+    EXPECT_TRUE(MatchesMask("abc", "abc*.*"));  // "abc*", whose lone final star takes nothing
     EXPECT_FALSE(MatchesMask("a\\b.cer", "*.*."));
     EXPECT_TRUE(MatchesMask("\xD1\xE5\xF0\xF2.cer", "\xF1\xC5*")); // Серт / сЕ*
 }
