@@ -148,6 +148,7 @@ void TZADirArray::Rename(int32_t index, const std::string& name) {
 }
 
 void TZADirArray::Rename(int32_t index, std::u16string name) {
+    // Lower-cased before the name is moved from: the order of arguments is not fixed.
     std::string lowerName = LowerAnsiName(name);
     Rename(index, std::move(lowerName), std::move(name));
 }

@@ -86,7 +86,8 @@ private:
     void Rename(int32_t index, std::string lowerName, std::u16string name);
     void Grow(int32_t n);
 
-    std::vector<TDirItem> items_; // as many as the count, room for the capacity
+    // As many as the count; the capacity is bookkeeping only, the vector growing with the count.
+    std::vector<TDirItem> items_;
     TZAHashedStringList itemNames_;
     int32_t growBy_ = 500;
     int32_t capacity_ = 0;
