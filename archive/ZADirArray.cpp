@@ -153,14 +153,18 @@ void TZADirArray::Rename(int32_t index, std::u16string name) {
     Rename(index, std::move(lowerName), std::move(name));
 }
 
+// Entry i of the name list is item i's, so the entry to change is found by the index, not by
+// the current name: a lookup of the name would find whichever earlier item shares it (every
+// slot starts with the empty name) and refuse the rest of the archive. A slot not yet named is
+// the next to get an entry; a name beyond that would break the pairing.
 void TZADirArray::Rename(int32_t index, std::string lowerName, std::u16string name) {
     TDirItem& item = items_.at(static_cast<size_t>(index));
-    const int32_t position = itemNames_.IndexOf(LowerAnsiName(item.FileName));
-    if (position < 0)
-        itemNames_.Add(std::move(lowerName));
-    else if (position != index)
+    const int32_t named = itemNames_.Count();
+    if (index > named)
         throw EZAException::Create(za::neNameIndexedElsewhere);
+    if (index == named)
+        itemNames_.Add(std::move(lowerName));
     else
-        itemNames_.Replace(position, lowerName);
+        itemNames_.Replace(index, lowerName);
     item.FileName = std::move(name);
 }

@@ -90,8 +90,8 @@ void TZAStringHash::Add(const std::string& key, int32_t value) {
     head = entry;
 }
 
-void TZAStringHash::Remove(const std::string& key) {
-    int32_t* link = Find(key);
+void TZAStringHash::Remove(const std::string& key, int32_t value) {
+    int32_t* link = LinkTo(*this, key, value);
     if (*link == kNone)
         return;
     const int32_t entry = *link;
@@ -179,7 +179,7 @@ bool TZAHashedStringList::AnyIndexOf(const std::string& s,
 void TZAHashedStringList::Replace(int32_t index, const std::string& s) {
     const std::string old = (*this)[index];
     if (valueHash_)
-        valueHash_->Remove(old);
+        valueHash_->Remove(old, index);
     Put(index, s);
     if (valueHash_)
         valueHash_->Add(platform::AnsiLowerCase(s), index);

@@ -94,24 +94,34 @@ TEST(TZADirArray, CyrillicNamesAreFoundInAnyCase) {
     EXPECT_EQ(array.GetItem(0).FileName, u"CA/Тест.cer");
 }
 
-TEST(TZADirArray, SecondEmptyNameIsRefused) {
+// Entry i stays item i's: a name is entered in index order, whatever names came before.
+TEST(TZADirArray, NamesAreEnteredInIndexOrder) {
     TZADirArray array;
-    array.SetCount(2);
+    array.SetCount(3);
     array.Rename(0, "");
-    EXPECT_EQ(NativeErrorOf([&] { array.Rename(1, ""); }), 59);
-    EXPECT_EQ(array.ItemNames().Count(), 1);
+    EXPECT_EQ(NativeErrorOf([&] { array.Rename(2, "beyond"); }), 59);
+    array.Rename(1, "");
+    array.Rename(2, "last");
+    int32_t index = -1;
+    EXPECT_TRUE(array.FindName("last", index));
+    EXPECT_EQ(index, 2);
 }
 
+// The renamed item's own entry changes, not the entry of a later item with the same name.
 TEST(TZADirArray, RenameOfANamedItemReplacesItsEntry) {
     TZADirArray array;
-    array.SetCount(2);
+    array.SetCount(3);
     array.Rename(0, "a");
     array.Rename(1, "b");
-    array.Rename(0, "C");
+    array.Rename(2, "A");
     int32_t index = -1;
+    EXPECT_TRUE(array.FindName("a", index));
+    EXPECT_EQ(index, 0);
+    array.Rename(0, "C");
     EXPECT_TRUE(array.FindName("c", index));
     EXPECT_EQ(index, 0);
-    EXPECT_FALSE(array.FindName("a", index));
+    EXPECT_TRUE(array.FindName("a", index));
+    EXPECT_EQ(index, 2);
 }
 
 TEST(TZADirArray, SetItemKeepsTheNameListInStep) {
