@@ -170,4 +170,9 @@ bool MatchesMask(std::string_view name, std::string_view mask, const TZACollatio
     return extension.empty() || extension == ".";
 }
 
+bool MatchesEveryName(std::string_view mask) {
+    mask = UpToZero(mask);
+    return mask == "*" || mask == "*.*";
+}
+
 } // namespace za

@@ -39,5 +39,7 @@ bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase
 // A mask as a user writes it: "*.*" is any name, a final "." asks for no extension.
 bool MatchesMask(std::string_view name, std::string_view mask,
                  const TZACollation& collation = TZACollation::ForUser());
+// Whether MatchesMask takes every name with the mask, so that a search need not look.
+bool MatchesEveryName(std::string_view mask);
 
 } // namespace za

@@ -97,14 +97,20 @@ bool TZABaseArchiver::ScanForItem(TZAArchiveItem& item) {
     const TZADirArray& items = dirManager_->Items;
     const bool sameFolderOnly = !options_.Recurse;
     const std::string maskFolder = sameFolderOnly ? LowerFolderOf(search.FileMask) : std::string();
+    // The walk over every item by attributes alone, as a count or a listing makes it, needs
+    // no name converted.
+    const bool everyName =
+        !sameFolderOnly && !search.UseFileMasks && MatchesEveryName(search.FileMask);
     for (int32_t i = std::max(search.DirItemIndex, 0); i < items.Count(); ++i) {
         const TDirItem& candidate = items.GetItem(i);
-        const std::string storedName = platform::WideToAnsi(candidate.FileName);
-        if (sameFolderOnly && LowerFolderOf(storedName) != maskFolder)
+        if (!AttributesAdmitted(candidate.ExternalAttributes, search.SearchAttr))
             continue;
-        if (!ItemMatchesSearch(storedName, item) ||
-            !AttributesAdmitted(candidate.ExternalAttributes, search.SearchAttr))
-            continue;
+        if (!everyName) {
+            const std::string storedName = platform::WideToAnsi(candidate.FileName);
+            if ((sameFolderOnly && LowerFolderOf(storedName) != maskFolder) ||
+                !ItemMatchesSearch(storedName, item))
+                continue;
+        }
         item.InternalSearchRec.DirItemIndex = i;
         FillRecord(item, candidate);
         return true;

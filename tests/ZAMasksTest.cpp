@@ -106,6 +106,11 @@ TEST(MatchesMask, UsersMasks) {
     EXPECT_TRUE(MatchesMask("abc", "abc*.*"));  // "abc*", whose lone final star takes nothing
     EXPECT_FALSE(MatchesMask("a\\b.cer", "*.*."));
     EXPECT_TRUE(MatchesMask("\xD1\xE5\xF0\xF2.cer", "\xF1\xC5*")); // Серт / сЕ*
+    EXPECT_FALSE(MatchesMask("", "**")); // a final run of stars wants a character
+    for (const char* mask : {"*", "*.*"})
+        EXPECT_TRUE(MatchesEveryName(mask)) << mask;
+    for (const char* mask : {"*.", "**", "*.txt", "?*", ""})
+        EXPECT_FALSE(MatchesEveryName(mask)) << mask;
 }
 
 TEST(Collation, TurkishTablesAreSelectable) {

@@ -93,6 +93,7 @@ TEST(ItemSearch, MasksWithAndWithoutRecurse) {
     EXPECT_EQ(Walk(a, "CA/*.cer", 47), (Names{"CA\\b.cer"}));
     EXPECT_EQ(Walk(a, "b.cer", 47), Names{});
     EXPECT_EQ(Walk(a, "top.cer", 47), (Names{"top.cer"}));
+    EXPECT_EQ(Walk(a, "*.*", 47), (Names{"top.cer"}));
 }
 
 TEST(ItemSearch, AttributeFilter) {
@@ -114,6 +115,8 @@ TEST(ItemSearch, FileMasksAndExclusions) {
     a.ExclusionMasks().Add("*\\sub\\*");
     TZAArchiveItem item;
     ASSERT_TRUE(a.FindFirst("nothing-matches-this", item, 10431) == false);
+    // The masks decide, whatever mask the walk began with.
+    ASSERT_TRUE(a.FindFirst("*.*", item, 10431));
     item.InternalSearchRec.UseFileMasks = true;
     item.InternalSearchRec.DirItemIndex = -1;
     Names found;
