@@ -73,8 +73,13 @@ void TZADirArray::SetCount(int32_t n) {
         items_.shrink_to_fit();
         capacity_ = 0;
     }
-    // Slots going out of use go, so that they come back blank.
+    // Slots going out of use go, so that they come back blank. The storage starts with room
+    // for a few, so that a rebuild adding items one by one does not move them at each of
+    // the first doublings; the names take room as the items do.
+    if (n > 0 && items_.capacity() < kFirstRoom)
+        items_.reserve(std::max(static_cast<size_t>(n), kFirstRoom));
     items_.resize(static_cast<size_t>(n));
+    itemNames_.SetCapacity(static_cast<int32_t>(items_.capacity()));
     count_ = n;
 }
 

@@ -81,6 +81,7 @@ public:
 
 private:
     static constexpr int32_t kMaxGrowBy = 10000;
+    static constexpr size_t kFirstRoom = 16;
 
     void CheckIndex(int32_t index, int32_t nativeError) const;
     void Rename(int32_t index, std::string lowerName, std::u16string name);

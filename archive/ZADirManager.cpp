@@ -324,9 +324,9 @@ void TZADirManager::ReadItem(int32_t index) {
         named.Comment = platform::Utf8ToAnsi(named.Comment);
 }
 
-std::string TZADirManager::ReadBytes(uint16_t length) {
+std::string TZADirManager::ReadBytes(size_t length) {
     std::string bytes(length, '\0');
-    stream_->ReadBuffer(bytes.data(), length);
+    stream_->ReadBuffer(bytes.data(), static_cast<int64_t>(length));
     return bytes;
 }
 
@@ -334,7 +334,7 @@ namespace {
 
 // The UTF-8 name of a Unicode path entry, when it was written for exactly these name bytes.
 std::optional<std::string> UnicodePath(const std::vector<TDirItemExtra>& extras,
-                                       const std::string& storedName) {
+                                       std::string_view storedName) {
     for (const TDirItemExtra& extra : extras) {
         if (extra.HeaderId != kUnicodePathExtraId || extra.Data.size() < 5 || extra.Data[0] != 1)
             continue;
@@ -345,16 +345,17 @@ std::optional<std::string> UnicodePath(const std::vector<TDirItemExtra>& extras,
     return std::nullopt;
 }
 
-// The entries of an extra field held as bytes; one that claims more than is left is cut.
-std::vector<TDirItemExtra> ExtraEntries(const std::string& field) {
+// The Unicode path entries of an extra field held as bytes, the only ones that can name an
+// item; one that claims more than is left is cut.
+std::vector<TDirItemExtra> UnicodePathEntries(std::string_view field) {
     std::vector<TDirItemExtra> entries;
     const auto* bytes = reinterpret_cast<const unsigned char*>(field.data());
     for (size_t at = 0; at + 4 <= field.size();) {
-        TDirItemExtra& entry = entries.emplace_back();
-        entry.HeaderId = Le16(bytes + at);
-        entry.Data = field.substr(at + 4, Le16(bytes + at + 2));
-        entry.DataSize = static_cast<uint16_t>(entry.Data.size());
-        at += 4 + entry.Data.size();
+        const std::string_view data = field.substr(at + 4, Le16(bytes + at + 2));
+        if (Le16(bytes + at) == kUnicodePathExtraId)
+            entries.push_back(
+                {kUnicodePathExtraId, static_cast<uint16_t>(data.size()), std::string(data)});
+        at += 4 + data.size();
     }
     return entries;
 }
@@ -368,7 +369,7 @@ std::string_view UpToZero(std::string_view name) {
 // UTF-8 where the item says so, or where it comes from a Unix host, whose tools store the
 // names as the file system holds them, now UTF-8 almost everywhere; otherwise the stored
 // bytes, from the OEM code page when the options say so. Cut at a zero byte.
-std::u16string TZADirManager::DecodedName(const std::string& storedName,
+std::u16string TZADirManager::DecodedName(std::string_view storedName,
                                           const std::vector<TDirItemExtra>& extras,
                                           const TDirItem& item) {
     if (const auto unicode = UnicodePath(extras, storedName))
@@ -647,18 +648,18 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     }
     const uint16_t nameLength = item.FileNameLength;
     const bool nameFits = nameLength != 0 && p + kLocalHeaderSize + nameLength <= streamSize;
-    if (nameFits)
-        stream_->SetPosition(p + kLocalHeaderSize);
     if (!nameFits) {
         Items.Rename(index, std::u16string());
         return index;
     }
-    const std::string storedName = ReadBytes(nameLength);
     // The extra field is not kept, but a Unicode path entry in it names the item as the
-    // central directory would.
+    // central directory would. Name and field come in one read.
     const bool extraFits = p + kLocalHeaderSize + nameLength + item.ExtraFieldLength <= streamSize;
-    const std::string extra = extraFits ? ReadBytes(item.ExtraFieldLength) : std::string();
-    Items.Rename(index, DecodedName(storedName, ExtraEntries(extra), item));
+    stream_->SetPosition(p + kLocalHeaderSize);
+    const std::string bytes = ReadBytes(nameLength + (extraFits ? item.ExtraFieldLength : 0));
+    const std::string_view storedName = std::string_view(bytes).substr(0, nameLength);
+    const auto unicodePaths = UnicodePathEntries(std::string_view(bytes).substr(nameLength));
+    Items.Rename(index, DecodedName(storedName, unicodePaths, item));
     return index;
 }
 

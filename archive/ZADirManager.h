@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TStream;
@@ -67,8 +68,8 @@ private:
     uint64_t PositionAtDirectory(int64_t directoryEnd);
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
-    std::string ReadBytes(uint16_t length);
-    std::u16string DecodedName(const std::string& storedName,
+    std::string ReadBytes(size_t length);
+    std::u16string DecodedName(std::string_view storedName,
                                const std::vector<TDirItemExtra>& extras, const TDirItem& item);
     void ReadExtraField(TDirItem& item);
     void CheckSizes();

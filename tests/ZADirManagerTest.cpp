@@ -341,6 +341,18 @@ TEST(CentralDirectory, RebuildTakesSizesFromDataDescriptors) {
     EXPECT_EQ(archive.Archiver().ExtractToString("s2"), "tail");
 }
 
+// The archive cut off inside the last local header's extra field: the item keeps its name.
+TEST(CentralDirectory, RebuildNamesAnItemCutOffInItsExtraField) {
+    Entry cut{.name = "cut.txt", .data = "lost"};
+    cut.localExtra = std::string(40, 'x');
+    const std::string bytes = BuildZip({Entry{.name = "a.txt", .data = "alpha"}, cut});
+    const size_t second = bytes.find("PK\x03\x04", 1);
+    OpenArchive archive(bytes.substr(0, second + 30 + cut.name.size() + 10));
+    ASSERT_EQ(archive.Items().Count(), 2);
+    EXPECT_EQ(archive.Item(1).FileName, u"cut.txt");
+    EXPECT_EQ(archive.Archiver().ExtractItemToString(0), "alpha");
+}
+
 TEST(CentralDirectory, RebuildSkipsHeadersWithHugeSizesOrLongNames) {
     std::string bytes = BuildZip(ThreeFiles(), {.trailing = "!"});
     std::string bogus;

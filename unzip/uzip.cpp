@@ -58,13 +58,14 @@ void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
     CreateOrClear(names_, n);
     CreateOrClear(contents_, n);
     TZAArchiveItem item;
+    std::u16string path; // one buffer for every item's path
     for (bool found = archiver_->FindFirst("*.*", item, kFileItems); found;
          found = archiver_->FindNext(item)) {
         // By the item itself: a name lookup could answer for another item whose name
         // differs only in letter case, or in letters the ANSI code page lacks.
         if (!namesOnly)
             contents_->Add(archiver_->ExtractItemToString(item.InternalSearchRec.DirItemIndex));
-        names_->Add(platform::WideToAnsi(item.StoredPath + item.FileName));
+        names_->Add(platform::WideToAnsi(path.assign(item.StoredPath).append(item.FileName)));
     }
     archiver_->CloseArchive();
     archiver_.reset();
