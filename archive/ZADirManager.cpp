@@ -315,19 +315,18 @@ void TZADirManager::ReadItem(int32_t index) {
     stream_->ReadBuffer(header, kCentralHeaderSize);
     TDirItem& item = Items.ItemRef(index);
     item.ReadCentralHeader(header);
-    const std::string storedName = ReadBytes(item.FileNameLength);
+    ReadBytes(item.FileNameLength, headerBytes_);
     ReadExtraField(item);
-    Items.Rename(index, DecodedName(storedName, item.Extras, item));
+    Items.Rename(index, DecodedName(headerBytes_, item.Extras, item));
     TDirItem& named = Items.ItemRef(index);
-    named.Comment = ReadBytes(named.CommentLength);
+    ReadBytes(named.CommentLength, named.Comment);
     if (named.Flags & kFlagUtf8)
         named.Comment = platform::Utf8ToAnsi(named.Comment);
 }
 
-std::string TZADirManager::ReadBytes(size_t length) {
-    std::string bytes(length, '\0');
-    stream_->ReadBuffer(bytes.data(), static_cast<int64_t>(length));
-    return bytes;
+void TZADirManager::ReadBytes(size_t length, std::string& into) {
+    into.resize(length);
+    stream_->ReadBuffer(into.data(), static_cast<int64_t>(length));
 }
 
 namespace {
@@ -656,9 +655,10 @@ int32_t TZADirManager::AddRebuiltItem(int64_t p, const unsigned char* h, int64_t
     // central directory would. Name and field come in one read.
     const bool extraFits = p + kLocalHeaderSize + nameLength + item.ExtraFieldLength <= streamSize;
     stream_->SetPosition(p + kLocalHeaderSize);
-    const std::string bytes = ReadBytes(nameLength + (extraFits ? item.ExtraFieldLength : 0));
-    const std::string_view storedName = std::string_view(bytes).substr(0, nameLength);
-    const auto unicodePaths = UnicodePathEntries(std::string_view(bytes).substr(nameLength));
+    ReadBytes(nameLength + (extraFits ? item.ExtraFieldLength : 0), headerBytes_);
+    const std::string_view bytes = headerBytes_;
+    const std::string_view storedName = bytes.substr(0, nameLength);
+    const auto unicodePaths = UnicodePathEntries(bytes.substr(nameLength));
     Items.Rename(index, DecodedName(storedName, unicodePaths, item));
     return index;
 }

@@ -68,7 +68,8 @@ private:
     uint64_t PositionAtDirectory(int64_t directoryEnd);
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
-    std::string ReadBytes(size_t length);
+    // The next bytes of the stream into a string whose room is reused.
+    void ReadBytes(size_t length, std::string& into);
     std::u16string DecodedName(std::string_view storedName,
                                const std::vector<TDirItemExtra>& extras, const TDirItem& item);
     void ReadExtraField(TDirItem& item);
@@ -87,6 +88,9 @@ private:
     uint32_t LocalHeaderSignature() const;
 
     TStream* stream_;
+    // A header's stored name, for the rebuild with its extra field behind: one room from
+    // header to header.
+    std::string headerBytes_;
     bool createMode_;
     bool customStream_;
     TZABaseArchiver& archiver_;

@@ -28,8 +28,9 @@ std::string WideToUtf8(std::u16string_view wide);
 
 char AnsiLowerChar(char c);
 char AnsiUpperChar(char c);
-std::string AnsiLowerCase(std::string_view s);
-std::string AnsiUpperCase(std::string_view s);
+// The string changed where it stands: a caller done with it moves it in and pays for no copy.
+std::string AnsiLowerCase(std::string s);
+std::string AnsiUpperCase(std::string s);
 
 // Compares two one-character strings by the user's locale: negative, 0 or positive.
 int CompareAnsiChar(char a, char b, bool ignoreCase);

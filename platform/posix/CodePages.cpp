@@ -169,11 +169,10 @@ char32_t NextCharacter(std::string_view s, size_t& i) {
     return c == kMalformed ? U'?' : c;
 }
 
-std::string MapBytes(std::string_view s, const std::array<unsigned char, 256>& table) {
-    std::string out(s.size(), '\0');
-    std::transform(s.begin(), s.end(), out.begin(),
+std::string MapBytes(std::string s, const std::array<unsigned char, 256>& table) {
+    std::transform(s.begin(), s.end(), s.begin(),
                    [&table](char c) { return static_cast<char>(table[U8(c)]); });
-    return out;
+    return s;
 }
 
 // The locale's order of single characters: letters alphabetically, the lower-case one
@@ -187,7 +186,7 @@ std::tuple<char16_t, bool> SortKey(char c, bool ignoreCase) {
 } // namespace
 
 std::string OemToAnsi(std::string_view oem) {
-    return MapBytes(oem, T().oemToAnsi);
+    return MapBytes(std::string(oem), T().oemToAnsi);
 }
 
 std::u16string AnsiToWide(std::string_view ansi) {
@@ -277,11 +276,11 @@ char AnsiLowerChar(char c) {
 char AnsiUpperChar(char c) {
     return static_cast<char>(T().upper[U8(c)]);
 }
-std::string AnsiLowerCase(std::string_view s) {
-    return MapBytes(s, T().lower);
+std::string AnsiLowerCase(std::string s) {
+    return MapBytes(std::move(s), T().lower);
 }
-std::string AnsiUpperCase(std::string_view s) {
-    return MapBytes(s, T().upper);
+std::string AnsiUpperCase(std::string s) {
+    return MapBytes(std::move(s), T().upper);
 }
 
 int CompareAnsiChar(char a, char b, bool ignoreCase) {

@@ -61,26 +61,24 @@ std::string WideToUtf8(std::u16string_view wide) {
     return FromWide(CP_UTF8, wide);
 }
 
-std::string AnsiLowerCase(std::string_view s) {
-    std::string lower(s);
+std::string AnsiLowerCase(std::string lower) {
     if (!lower.empty())
         CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
     return lower;
 }
 
-std::string AnsiUpperCase(std::string_view s) {
-    std::string upper(s);
+std::string AnsiUpperCase(std::string upper) {
     if (!upper.empty())
         CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
     return upper;
 }
 
 char AnsiLowerChar(char c) {
-    return AnsiLowerCase(std::string_view(&c, 1))[0];
+    return AnsiLowerCase(std::string(1, c))[0];
 }
 
 char AnsiUpperChar(char c) {
-    return AnsiUpperCase(std::string_view(&c, 1))[0];
+    return AnsiUpperCase(std::string(1, c))[0];
 }
 
 int CompareAnsiChar(char a, char b, bool ignoreCase) {
