@@ -118,6 +118,20 @@ bool TZABaseArchiver::ScanForItem(TZAArchiveItem& item) {
     return false;
 }
 
+// Items less the folders that a walk over every name in every folder with the directory
+// attribute finds; a folder that other attributes keep from that walk counts as an item.
+// Counted from the attributes alone, without filling a record for each item.
+int32_t TZABaseArchiver::FileCount() {
+    CheckOpen();
+    const TZADirArray& items = dirManager_->Items;
+    int32_t folders = 0;
+    for (int32_t i = 0; i < items.Count(); ++i) {
+        const uint32_t attributes = items.GetItem(i).ExternalAttributes;
+        folders += AttributesAdmitted(attributes, faDirectory) && (attributes & faDirectory) != 0;
+    }
+    return items.Count() - folders;
+}
+
 bool TZABaseArchiver::ItemMatchesSearch(const std::string& storedName, const TZAArchiveItem& item) {
     if (item.InternalSearchRec.UseFileMasks) {
         std::string name = storedName;

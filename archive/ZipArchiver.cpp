@@ -3,7 +3,6 @@
 #include "ZAConst.h"
 #include "ZADirManager.h"
 #include "ZAExcept.h"
-#include "ZAScopedValue.h"
 #include "ZAStrFunc.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
@@ -323,16 +322,6 @@ void TZABaseArchiver::SetSpanningMode(TZASpanningMode mode) {
     if (isOpen_)
         throw Exception("Cannot set spanning mode on open archive");
     spanningMode_ = mode;
-}
-
-int32_t TZABaseArchiver::FileCount() {
-    CheckOpen();
-    ScopedValue<bool> recurse(options_.Recurse, true);
-    int32_t folders = 0;
-    TZAArchiveItem item;
-    for (bool found = FindFirst("*.*", item, faDirectory); found; found = FindNext(item))
-        folders += (item.ExternalFileAttributes & faDirectory) != 0;
-    return dirManager_->Items.Count() - folders;
 }
 
 // Default answers of the events. Those that need the user ask through the shell's dialogs;

@@ -176,6 +176,11 @@ TEST(TZipArchiver, FileCountRestoresRecurse) {
     EXPECT_FALSE(archive.Archiver().Options().Recurse);
     OpenArchive folders(BuildZip({Folder("a/"), Folder("a/b/")}));
     EXPECT_EQ(folders.Archiver().FileCount(), 0);
+    // Only folders that a search for folders finds are subtracted: a hidden one is not.
+    Entry hidden = Folder("h/");
+    hidden.externalAttributes = 0x12;
+    OpenArchive withHidden(BuildZip({Folder("a/"), hidden}));
+    EXPECT_EQ(withHidden.Archiver().FileCount(), 1);
 }
 
 TEST(TZipArchiver, CreateOverAnEmptyStreamWritesAnEmptyEndRecord) {
