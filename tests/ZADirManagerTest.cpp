@@ -1,5 +1,4 @@
 #include "ArchiveFixture.h"
-#include "TestTools.h"
 #include "ZipWriter.h"
 #include "platform/CodePages.h"
 #include "runtime/Cp1251Literal.h"
@@ -250,27 +249,6 @@ TEST(CentralDirectory, CaseTwinsStayAndTheLaterIsFound) {
                                   Entry{.name = "README.txt", .data = "second"}}));
     EXPECT_EQ(archive.Items().Count(), 2);
     EXPECT_EQ(archive.Archiver().ExtractToString("readme.txt"), "second");
-}
-
-// Items with empty names take no name from each other and leave the rest readable, as Python's
-// zipfile reads them; the rebuild from the local headers alone meets the same names.
-TEST(CentralDirectory, EmptyNamesLeaveEveryItemReadable) {
-    const std::string bytes =
-        BuildZip({Entry{.name = "", .data = "one"}, Entry{.name = "", .data = "two"},
-                  Entry{.name = "a.txt", .data = "three"}});
-    TempDir dir;
-    WriteFile(dir / "empty-names.zip", bytes);
-    const std::string python =
-        RunCommand("python3 -c \"import zipfile,sys\nz = zipfile.ZipFile(sys.argv[1])\n"
-                   "print(*(z.read(i).decode() for i in z.infolist()))\" '" +
-                   (dir / "empty-names.zip").string() + "'");
-    for (const std::string& archive : {bytes, bytes.substr(0, bytes.find("PK\x01\x02"))}) {
-        OpenArchive opened(archive);
-        std::string contents;
-        for (int32_t i = 0; i < opened.Items().Count(); ++i)
-            contents += (i ? " " : "") + opened.Archiver().ExtractItemToString(i);
-        EXPECT_EQ(contents + "\n", python) << archive.size();
-    }
 }
 
 TEST(CentralDirectory, ExtraEntryThatOverrunsIsCut) {
