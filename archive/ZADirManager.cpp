@@ -319,7 +319,9 @@ void TZADirManager::ReadItem(int32_t index) {
     ReadExtraField(item);
     Items.Rename(index, DecodedName(headerBytes_, item.Extras, item));
     TDirItem& named = Items.ItemRef(index);
-    ReadBytes(named.CommentLength, named.Comment);
+    // Into the item only once read whole: a failed read leaves it without a comment.
+    ReadBytes(named.CommentLength, headerBytes_);
+    named.Comment = headerBytes_;
     if (named.Flags & kFlagUtf8)
         named.Comment = platform::Utf8ToAnsi(named.Comment);
 }

@@ -524,6 +524,7 @@ TEST(CraftedArchives, StubBeforeAnItemWithADataDescriptor) {
 struct UnicodePathCase {
     bool crcMatches;
     char version;
+    bool behindATimeStamp = false; // another entry first, as zip writes one
 };
 
 class UnicodePathEntry : public ::testing::TestWithParam<UnicodePathCase> {};
@@ -532,6 +533,11 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsVersionAndCrcMatch) {
     const std::string stored = "old.txt";
     const std::string unicode = "новый.txt";
     std::string extra;
+    if (GetParam().behindATimeStamp) {
+        Put16(extra, 0x5455);
+        Put16(extra, 5);
+        extra += std::string("\x01\x00\x00\x00\x00", 5);
+    }
     Put16(extra, 0x7075);
     Put16(extra, static_cast<uint16_t>(5 + unicode.size()));
     extra += GetParam().version;
@@ -554,4 +560,5 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsVersionAndCrcMatch) {
 
 INSTANTIATE_TEST_SUITE_P(CrcAndVersion, UnicodePathEntry,
                          ::testing::Values(UnicodePathCase{true, 1}, UnicodePathCase{false, 1},
-                                           UnicodePathCase{true, 2}));
+                                           UnicodePathCase{true, 2},
+                                           UnicodePathCase{true, 1, true}));

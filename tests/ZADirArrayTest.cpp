@@ -122,6 +122,10 @@ TEST(TZADirArray, RenameOfANamedItemReplacesItsEntry) {
     EXPECT_EQ(index, 0);
     EXPECT_TRUE(array.FindName("a", index));
     EXPECT_EQ(index, 2);
+    // Of two items with the same name the later is found, even once the earlier is renamed.
+    array.Rename(0, "A");
+    EXPECT_TRUE(array.FindName("A", index));
+    EXPECT_EQ(index, 2);
 }
 
 TEST(TZADirArray, SetItemKeepsTheNameListInStep) {

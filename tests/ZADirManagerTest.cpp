@@ -251,6 +251,25 @@ TEST(CentralDirectory, CaseTwinsStayAndTheLaterIsFound) {
     EXPECT_EQ(archive.Archiver().ExtractToString("readme.txt"), "second");
 }
 
+// Without the rebuild a directory that fails to read keeps its announced count, and no item
+// keeps what a failed read of its comment left.
+TEST(CentralDirectory, FailedReadKeepsTheCountAndNoHalfReadComment) {
+    std::string bytes = BuildZip(
+        {Entry{.name = "a", .data = "x", .comment = "hello"}, Entry{.name = "b", .data = "y"}});
+    const size_t central = bytes.find("PK\x01\x02");
+    bytes[central + 32] = '\xFF'; // the comment runs past the end
+    bytes[central + 33] = '\xFF';
+    TZipArchiver strict(nullptr);
+    strict.RebuildDirOnError = false;
+    TStringStream stream(bytes);
+    EXPECT_ANY_THROW(strict.OpenArchive(stream, false));
+    EXPECT_FALSE(strict.IsOpen());
+    EXPECT_EQ(strict.DirManager()->Items.Count(), 2);
+    EXPECT_EQ(strict.DirManager()->Items.GetItem(0).Comment, "");
+    strict.CloseArchive();
+    EXPECT_EQ(strict.DirManager(), nullptr);
+}
+
 TEST(CentralDirectory, ExtraEntryThatOverrunsIsCut) {
     Entry e{.name = "e", .data = "data", .comment = "C!"};
     std::string extra;
