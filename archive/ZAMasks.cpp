@@ -153,12 +153,14 @@ bool WildcardMatch(std::string_view name, std::string_view mask, bool ignoreCase
 bool MatchesMask(std::string_view name, std::string_view mask, const TZACollation& collation) {
     if (mask.empty())
         return false;
-    std::string m(mask);
-    if (const size_t star = m.find("*.*"); star != std::string::npos)
-        m.replace(star, 3, 1, '*');
+    // A copy only where "*.*" becomes "*": a search matches one mask against every item.
+    std::string replaced;
+    std::string_view m = mask;
+    if (const size_t star = mask.find("*.*"); star != std::string_view::npos)
+        m = replaced = std::string(mask).replace(star, 3, 1, '*');
     const bool noExtensionWanted = mask.back() == '.';
     if (noExtensionWanted)
-        m.pop_back();
+        m.remove_suffix(1);
     std::string_view n = name;
     if (!n.empty() && n.back() == '.')
         n.remove_suffix(1);

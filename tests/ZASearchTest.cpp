@@ -94,6 +94,8 @@ TEST(ItemSearch, MasksWithAndWithoutRecurse) {
     EXPECT_EQ(Walk(a, "b.cer", 47), Names{});
     EXPECT_EQ(Walk(a, "top.cer", 47), (Names{"top.cer"}));
     EXPECT_EQ(Walk(a, "*.*", 47), (Names{"top.cer"}));
+    // A folder item lies in the folder that holds it, not in itself.
+    EXPECT_EQ(Walk(a, "*.*", 10431), (Names{"AddressBook", "CA", "ROOT", "top.cer"}));
 }
 
 TEST(ItemSearch, AttributeFilter) {
