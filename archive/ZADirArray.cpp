@@ -134,17 +134,17 @@ void TZADirArray::Assign(const TZADirArray& source) {
 // Names that differ only in letter case belong to different items: the one stored exactly
 // as asked for is the one meant.
 bool TZADirArray::FindName(const std::string& name, int32_t& index) {
-    int32_t highestExact = -1;
     int32_t highest = -1;
-    // Every entry under the name is visited: a renamed item's entry need not stand where its
-    // index puts it in the chain.
-    itemNames_.AnyIndexOf(platform::AnsiLowerCase(name), [&](int32_t i) {
-        if (platform::WideToAnsi(items_[static_cast<size_t>(i)].FileName) == name)
-            highestExact = std::max(highestExact, i);
+    const bool exact = itemNames_.AnyIndexOf(platform::AnsiLowerCase(name), [&](int32_t i) {
+        if (platform::WideToAnsi(items_[static_cast<size_t>(i)].FileName) == name) {
+            index = i;
+            return true;
+        }
         highest = std::max(highest, i);
         return false;
     });
-    index = highestExact >= 0 ? highestExact : highest;
+    if (!exact)
+        index = highest;
     return index >= 0;
 }
 

@@ -1,7 +1,5 @@
 #include "ZAHashedList.h"
 
-#include "platform/CodePages.h"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -90,8 +88,8 @@ void TZAStringHash::Add(const std::string& key, int32_t value) {
     head = entry;
 }
 
-void TZAStringHash::Remove(const std::string& key, int32_t value) {
-    int32_t* link = LinkTo(*this, key, value);
+void TZAStringHash::Remove(const std::string& key) {
+    int32_t* link = Find(key);
     if (*link == kNone)
         return;
     const int32_t entry = *link;
@@ -176,11 +174,10 @@ bool TZAHashedStringList::AnyIndexOf(const std::string& s,
     return valueHash_->AnyValueOf(s, visit);
 }
 
+// The table is made again at the next lookup: removing the old string's entry by its name
+// could unlink another position's, and an entry added now would stand before entries of
+// later positions with the same string.
 void TZAHashedStringList::Replace(int32_t index, const std::string& s) {
-    const std::string old = (*this)[index];
-    if (valueHash_)
-        valueHash_->Remove(old, index);
     Put(index, s);
-    if (valueHash_)
-        valueHash_->Add(platform::AnsiLowerCase(s), index);
+    hashValid_ = false;
 }

@@ -11,8 +11,6 @@
 // A chained hash table from strings to list positions. Equal keys may be added more than
 // once; the one added last is found first.
 class TZAStringHash {
-    static constexpr int32_t kAnyValue = -1;
-
 public:
     explicit TZAStringHash(uint32_t size);
     virtual ~TZAStringHash() = default;
@@ -20,9 +18,7 @@ public:
     virtual uint32_t HashOf(const std::string& key) const;
 
     void Add(const std::string& key, int32_t value);
-    // Unlinks the entry found first under the key or, given a value, the one that maps the
-    // key to it, whichever other entries share the key.
-    void Remove(const std::string& key, int32_t value = kAnyValue);
+    void Remove(const std::string& key);
     int32_t ValueOf(const std::string& key) const;
     // Visits every value added under the key, the one added last first, until visit says
     // true; whether it did.
@@ -42,18 +38,15 @@ private:
         int32_t Value;
     };
 
-    // The link that refers to the first entry of the key's chain with that key (and that
-    // value, unless any will do), or the empty link at the end of the chain.
-    template <class Self>
-    static auto* LinkTo(Self& self, const std::string& key, int32_t value = kAnyValue) {
+    // The link that refers to the first entry of the key's chain with that key, or the
+    // empty link at the end of the chain.
+    template <class Self> static auto* LinkTo(Self& self, const std::string& key) {
         auto* link = &self.buckets_[static_cast<size_t>(self.Bucket(key))];
-        for (; *link != kNone; link = &self.pool_[static_cast<size_t>(*link)].Next) {
-            const THashItem& item = self.pool_[static_cast<size_t>(*link)];
-            if (item.Key == key && (value == kAnyValue || item.Value == value))
-                break;
-        }
+        while (*link != kNone && self.pool_[static_cast<size_t>(*link)].Key != key)
+            link = &self.pool_[static_cast<size_t>(*link)].Next;
         return link;
     }
+    int32_t* Find(const std::string& key) { return LinkTo(*this, key); }
     int32_t Bucket(const std::string& key) const {
         return static_cast<int32_t>(HashOf(key) % size_);
     }
@@ -84,7 +77,7 @@ public:
     // Visits the positions that hold the string until visit says true; whether it did.
     bool AnyIndexOf(const std::string& s, const std::function<bool(int32_t)>& visit);
 
-    // Puts a new string at an existing position and keeps the table in step.
+    // Puts a new string at an existing position.
     void Replace(int32_t index, const std::string& s);
     void RebuildHash();
 
