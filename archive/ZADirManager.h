@@ -88,8 +88,8 @@ private:
     uint32_t LocalHeaderSignature() const;
 
     TStream* stream_;
-    // A header's stored name, for the rebuild with its extra field behind: one room from
-    // header to header.
+    // A header's stored name (for the rebuild with its extra field behind) or its comment:
+    // one room from header to header.
     std::string headerBytes_;
     bool createMode_;
     bool customStream_;

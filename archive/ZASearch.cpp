@@ -16,10 +16,12 @@ bool AttributesAdmitted(uint32_t itemAttributes, int32_t searchAttr) {
     return (itemAttributes & kExcludingAttributes & ~static_cast<uint32_t>(searchAttr)) == 0;
 }
 
-// Where the last component of a stored name starts: after its last "/", "\" or ":".
-size_t LastComponentStart(std::string_view name) {
-    const size_t last = name.find_last_of("/\\:");
-    return last == std::string_view::npos ? 0 : last + 1;
+// Where the last component of a stored name starts, in its ANSI or its wide form: after its
+// last "/", "\" or ":".
+template <class Char> size_t LastComponentStart(std::basic_string_view<Char> name) {
+    constexpr Char kDelimiters[] = {'/', '\\', ':'};
+    const size_t last = name.find_last_of(kDelimiters, std::basic_string_view<Char>::npos, 3);
+    return last == std::basic_string_view<Char>::npos ? 0 : last + 1;
 }
 
 // The folder part of a name, "\"-separated and lower-cased; a final "/" does not count.
@@ -37,8 +39,7 @@ void FillRecord(TZAArchiveItem& record, const TDirItem& item) {
     std::u16string_view name = item.FileName;
     if (!name.empty() && (name.back() == u'/' || name.back() == u'\\'))
         name.remove_suffix(1);
-    const size_t split = name.find_last_of(u"/\\:");
-    const size_t nameStart = split == std::u16string_view::npos ? 0 : split + 1;
+    const size_t nameStart = LastComponentStart(name);
     record.FileName.assign(name.substr(nameStart));
     record.StoredPath.assign(name.substr(0, nameStart));
     ReplaceAll(record.StoredPath, u'/', u'\\');

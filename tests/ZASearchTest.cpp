@@ -53,7 +53,7 @@ TEST(ItemSearch, RecordFields) {
             .modTime = 0x1111,
             .modDate = 0x2222,
             .comment = "c"};
-    Entry empty{.name = "empty", .data = ""};
+    Entry empty{.name = "c:empty", .data = ""}; // a drive ends the path as a folder does
     Entry grown{.name = "random", .data = "q", .method = 8, .level = 0};
     OpenArchive archive(BuildZip({e, empty, grown}));
     TZAArchiveItem item;
@@ -72,13 +72,17 @@ TEST(ItemSearch, RecordFields) {
     EXPECT_EQ(item.Comment, "c");
     EXPECT_EQ(item.InternalSearchRec.DirItemIndex, 0);
     ASSERT_TRUE(archive.Archiver().FindNext(item));
+    EXPECT_EQ(item.FileName, u"empty");
+    EXPECT_EQ(item.StoredPath, u"c:");
     EXPECT_EQ(item.CompressionRate, 100.0);
     EXPECT_FALSE(item.Encrypted);
     ASSERT_TRUE(archive.Archiver().FindNext(item));
     EXPECT_EQ(item.CompressionRate, 0.0);
     EXPECT_FALSE(archive.Archiver().FindNext(item));
     EXPECT_FALSE(archive.Archiver().FindNext(item));
-    EXPECT_EQ(item.FileName, u"random"); // the last item's fields stay
+    EXPECT_EQ(item.FileName, u"random");                          // the last item's fields stay
+    ASSERT_TRUE(archive.Archiver().FindFirst("empty", item, 47)); // by its last component
+    EXPECT_EQ(item.InternalSearchRec.DirItemIndex, 1);
 }
 
 TEST(ItemSearch, MasksWithAndWithoutRecurse) {
