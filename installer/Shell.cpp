@@ -51,5 +51,5 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
         texts::WindowCaption(),         texts::ButtonCaption(),        327, 60, 8, 8, 309, 45,
         guarded(&TForm1::FormActivate), guarded(&TForm1::Button1Click)};
     application.Run(window);
-    return failed || (application.Unattended() && shell.errorsShown > 0) ? 1 : 0;
+    return failed || shell.errorsShown > 0 ? 1 : 0;
 }

@@ -30,9 +30,6 @@ public:
     virtual void ShowErrorDialog(const std::u16string& text) = 0;
     virtual void ShowInfoMessage(const std::string& text) = 0;
     virtual void ShowUnhandledError(const std::u16string& text) = 0;
-    // Whether the dialogs go where nobody need be watching (the console), so that a failed
-    // certificate must show in the exit status as well.
-    virtual bool Unattended() const { return false; }
 };
 
 // A window on the display when there is one, the console otherwise.

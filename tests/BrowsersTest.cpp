@@ -50,39 +50,42 @@ protected:
         for (const char* tool : {"chromium", "firefox-esr", "python3", "certutil", "vfychain"})
             if (!CommandAvailable(tool))
                 GTEST_SKIP() << tool << " is not installed; the browser tests need it";
-        StartServer();
+        url_ = StartServer(kBrowserFiles / "server.pem", kBrowserFiles / "server.key");
     }
     void TearDown() override {
-        if (server_ > 0)
-            kill(server_, SIGTERM);
+        for (const pid_t server : servers_)
+            kill(server, SIGTERM);
     }
 
-    void StartServer() {
-        const fs::path port = scratch_ / "port";
-        server_ = std::stoi(RunCommand("python3 '" SOURCE_TESTS_DIR "/browsers/tls_server.py' " +
-                                       Quoted(kBrowserFiles / "server.pem") + " " +
-                                       Quoted(kBrowserFiles / "server.key") + " " + Quoted(port) +
-                                       " " + Quoted(Log()) + " > /dev/null 2>&1 & echo $!"));
+    // A server with that chain and key; its address.
+    std::string StartServer(const fs::path& chain, const fs::path& key) {
+        const fs::path port = scratch_ / ("port" + std::to_string(servers_.size()));
+        servers_.push_back(
+            std::stoi(RunCommand("python3 '" SOURCE_TESTS_DIR "/browsers/tls_server.py' " +
+                                 Quoted(chain) + " " + Quoted(key) + " " + Quoted(port) + " " +
+                                 Quoted(Log()) + " > /dev/null 2>&1 & echo $!")));
         // The server writes its port once it listens.
         RunCommand("timeout 30 sh -c 'until [ -s \"$0\" ]; do sleep 0.1; done' " + Quoted(port));
-        url_ = "https://localhost:" + ReadFile(port) + "/";
+        return "https://localhost:" + ReadFile(port) + "/";
     }
     fs::path Log() const { return scratch_ / "requests.txt"; }
-    // The paths the server was asked for since the last look.
+    // The paths the servers were asked for since the last look.
     std::string Requests() {
         std::string requests = fs::exists(Log()) ? ReadFile(Log()) : "";
         fs::remove(Log());
         return requests;
     }
 
-    // Chromium asks for the page; a refused certificate ends its load at once.
-    void RunChromium(const std::string& tag) {
-        std::system(("env HOME=" + Quoted(home_.Path()) +
+    // Chromium asks for the page; a refused certificate ends its load at once. Its data folder
+    // is the installer's (see InstallerRun.h), where it keeps its database unless the home has
+    // ~/.pki/nssdb.
+    void RunChromium(const std::string& tag, const std::string& url = "") {
+        std::system(("env HOME=" + Quoted(home_.Path()) + " XDG_DATA_HOME=" + Quoted(home_.Path()) +
                      " timeout -k 5 60 chromium --headless --no-sandbox --disable-gpu "
                      "--no-first-run --disable-background-networking --disable-component-update "
                      "--disable-sync --user-data-dir=" +
-                     Quoted(scratch_ / ("chromium-" + tag)) + " --dump-dom '" + url_ + tag +
-                     "' > /dev/null 2>&1")
+                     Quoted(scratch_ / ("chromium-" + tag)) + " --dump-dom '" +
+                     (url.empty() ? url_ : url) + tag + "' > /dev/null 2>&1")
                         .c_str());
     }
     // Each Firefox profile asks for the page at once, with a path of its own. Firefox waits
@@ -108,8 +111,8 @@ protected:
     }
 
     TempDir home_, scratch_;
-    pid_t server_ = -1;
-    std::string url_;
+    std::vector<pid_t> servers_;
+    std::string url_; // the server whose chain ends in the bundle's root
 };
 
 } // namespace
@@ -148,4 +151,39 @@ TEST_F(Browsers, AcceptTheServerOnlyAfterTheRun) {
                   0)
             << "the server's chain does not verify in " << database;
     }
+}
+
+// A user whose Chromium made its database under the data folder and trusts an authority of
+// its own there: after the run, Chromium still uses that database, so it trusts both that
+// authority's server and the bundle's.
+TEST_F(Browsers, ChromiumKeepsItsDatabaseAndTheUsersOwnAuthority) {
+    const fs::path keys = scratch_ / "own";
+    fs::create_directories(keys);
+    WriteFile(keys / "ext.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+    const std::string in = "cd " + Quoted(keys) + " && ";
+    RunCommand(in + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+                    "-keyout ca.key -out ca.pem -subj '/CN=The user own authority' -days 2 "
+                    "-addext keyUsage=critical,keyCertSign 2>&1 && "
+                    "openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "
+                    "server.key -subj /CN=localhost -out server.csr 2>&1 && "
+                    "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                    "-days 2 -extfile ext.cnf -out server.pem 2>&1");
+    const std::string own = StartServer(keys / "server.pem", keys / "server.key");
+    RunChromium("first");
+    const fs::path chromiums = home_ / "pki/nssdb";
+    ASSERT_TRUE(fs::exists(chromiums / "cert9.db")) << "Chromium made its database elsewhere";
+    RunCommand("certutil -A -n 'The user own authority' -t C,, -i " + Quoted(keys / "ca.pem") +
+               " -d " + Quoted("sql:" + chromiums.string()));
+    Requests();
+    RunChromium("own-before", own);
+    EXPECT_NE(Requests().find("/own-before\n"), std::string::npos) << "no trust to keep";
+
+    EXPECT_EQ(RunInstaller(home_.Path(), CERTINSTALL_TESTBUNDLE_PATH).output, kDone);
+
+    EXPECT_FALSE(fs::exists(home_ / ".pki/nssdb"));
+    RunChromium("own-after", own);
+    RunChromium("bundle");
+    const std::string requests = Requests();
+    EXPECT_NE(requests.find("/own-after\n"), std::string::npos) << "the user's authority is lost";
+    EXPECT_NE(requests.find("/bundle\n"), std::string::npos) << "the bundle's root is not used";
 }

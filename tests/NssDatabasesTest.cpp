@@ -151,6 +151,20 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     EXPECT_EQ(Crls(Shared()), crls);
 }
 
+// Chromium's database under the data folder gets the bundle, and none is made at ~/.pki/nssdb
+// beside it, which Chromium would take instead; where both are, both get it.
+TEST_F(NssDatabases, ChromiumsDatabaseIsTheOneItUses) {
+    const fs::path dataFolders = home_ / "pki" / "nssdb";
+    MakeDatabase(dataFolders);
+    EXPECT_EQ(Install().output, kDone);
+    ExpectTheBundle(dataFolders);
+    EXPECT_FALSE(fs::exists(home_ / ".pki"));
+
+    MakeDatabase(Shared());
+    EXPECT_EQ(Install().output, kDone);
+    ExpectTheBundle(Shared());
+}
+
 // What the database held keeps its nickname and never loses trust; a nickname that a
 // certificate of another subject has is numbered; only a later CRL of an issuer stays.
 TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
@@ -196,18 +210,21 @@ TEST_F(NssDatabases, WhatWasThereStaysUnlessTheBundleHasItNewer) {
     EXPECT_NE(crl("Узел").find(" 2040"), std::string::npos) << crl("Узел");
 }
 
-// A read-only database fails each certificate once; the folders still get every add, and a
-// run on the writable database completes it without a word.
-TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
+// A read-only database is reported once, by its program and folder, and fails the run; the
+// folders still get every add, and a run on the writable database completes it without a word.
+TEST_F(NssDatabases, AReadOnlyOneIsReportedOnce) {
     if (std::system("unshare -rm true 2>/dev/null") != 0)
         GTEST_SKIP() << "a read-only mount needs a namespace of its own";
     MakeDatabase(Shared());
     const InstallerRun run =
         Install("unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"' '" +
                 Shared().string() + "'");
-    EXPECT_EQ(Occurrences(run.output, "[Ошибка] Ошибка Win32.  Код: -8126.\n"
-                                      "security library: read-only database\n"),
-              14)
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 1) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка] Ошибка Win32.  Код: -8126.\nChromium database " +
+                                          Shared().string() +
+                                          ": security library: read-only database\n"),
+              1)
         << run.output;
     EXPECT_NE(run.output.find(kDone), std::string::npos);
     const fs::path stores = StoresIn(home_.Path());
@@ -219,15 +236,37 @@ TEST_F(NssDatabases, AReadOnlyOneFailsEachCertificateOnce) {
     ExpectTheBundle(Shared());
 }
 
+// A disk too full for the database is said as such, once, not as the wrong password or the
+// unknown error that NSS makes of it at the sizes below.
+TEST_F(NssDatabases, AFullDiskIsSaidAsSuch) {
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "a small disk needs a namespace of its own";
+    for (const char* size : {"40k", "64k"}) {
+        fs::remove_all(home_ / ".pki");
+        fs::create_directories(home_ / ".pki");
+        const InstallerRun run =
+            Install(std::string("unshare -rm sh -c 'mount -t tmpfs -o size=") + size +
+                    " tmpfs \"$0\" && mkdir \"$0/nssdb\" && exec \"$@\"' '" +
+                    (home_ / ".pki").string() + "'");
+        EXPECT_EQ(run.status, 1) << size;
+        EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 1) << run.output;
+        EXPECT_EQ(Occurrences(run.output, "Код: 28.\nChromium database " + Shared().string() +
+                                              ": No space left on device\n"),
+                  1)
+            << run.output;
+    }
+}
+
 // A database with a password takes the certificates and CRLs; trusting a root there is left to
-// whoever knows the password, and each root's add says why it failed.
+// whoever knows the password, which is said once.
 TEST_F(NssDatabases, APasswordKeepsTheTrustAsItIs) {
     fs::create_directories(Shared());
     WriteFile(scratch_ / "password", "secret\n");
     RunCommand("certutil -N -f '" + (scratch_ / "password").string() + "'" + In(Shared()));
     const InstallerRun run = Install();
-    EXPECT_EQ(Occurrences(run.output, "Код: -8037.\n"), 3) << run.output;
-    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 3) << run.output;
+    EXPECT_EQ(Occurrences(run.output, "Код: -8037.\nChromium database " + Shared().string()), 1)
+        << run.output;
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 1) << run.output;
     const Listing listing = Certificates(Shared());
     EXPECT_EQ(listing.size(), 14u);
     for (const auto& [nickname, trust] : listing)

@@ -86,17 +86,17 @@ public:
                                      Der(X509_get_X509_PUBKEY(x)).value_or(""),
                                      SimpleDisplayName(x, false)};
         const std::string& der = added.der;
-        const uint32_t error = s->databases->AddCertificate(added, s->trustsAuthorities);
+        const auto failure = s->databases->AddCertificate(added, s->trustsAuthorities);
         // A root goes on into "CA" after "ROOT": a database's failure must not keep it from
         // that folder, so the "CA" add reports it, as the certificate's one failure.
-        if (error && s->trustsAuthorities) {
-            rootDatabaseErrors_[der] = error;
+        if (failure && s->trustsAuthorities) {
+            rootDatabaseFailures_.insert_or_assign(der, *failure);
             return folderError == 0 || Fail(folderError);
         }
-        const auto deferred = rootDatabaseErrors_.extract(der);
-        if (const uint32_t reported = error ? error : deferred ? deferred.mapped() : folderError)
-            return Fail(reported);
-        return true;
+        const auto deferred = rootDatabaseFailures_.extract(der);
+        if (failure || deferred)
+            return Fail(failure ? *failure : deferred.mapped());
+        return folderError == 0 || Fail(folderError);
     }
 
     bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl, uint32_t) override {
@@ -106,8 +106,8 @@ public:
             return Fail(EINVAL);
         if (const uint32_t error = s->folder.AddCrl(c))
             return Fail(error);
-        const uint32_t error = s->databases->AddCrl(Der(c).value_or(""));
-        return error == 0 || Fail(error);
+        const auto failure = s->databases->AddCrl(Der(c).value_or(""));
+        return !failure || Fail(*failure);
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -118,7 +118,16 @@ public:
     void CertFreeCRLContext(PCCRL_CONTEXT crl) override { crls_.erase(crl); }
     void CertCloseStore(HCERTSTORE store, uint32_t) override { stores_.erase(store); }
 
+    // The text of the last failure names the database it happened in first.
     std::u16string ErrorText(uint32_t code) override {
+        const std::u16string text = SystemText(code);
+        if (code == lastError_ && !lastWhere_.empty())
+            return Utf8ToWide(lastWhere_) + u": " + text;
+        return text;
+    }
+
+private:
+    static std::u16string SystemText(uint32_t code) {
         if (code == CRYPT_E_EXISTS)
             return u"The object or property already exists.";
         if (code == kAnotherInstallerAtWork)
@@ -128,8 +137,6 @@ public:
             return Utf8ToWide(*text);
         return AnsiToWide(std::strerror(static_cast<int>(code)));
     }
-
-private:
     // The databases of the stores open now, found and opened again once all have closed.
     std::shared_ptr<nss::Databases> Databases() {
         std::shared_ptr<nss::Databases> databases = databases_.lock();
@@ -158,19 +165,22 @@ private:
         const auto found = table.find(handle);
         return found == table.end() ? nullptr : found->second.get();
     }
-    bool Fail(uint32_t code) {
-        lastError_ = code;
+    bool Fail(uint32_t code) { return Fail(nss::Failure{code, ""}); }
+    bool Fail(const nss::Failure& failure) {
+        lastError_ = failure.code;
+        lastWhere_ = failure.where;
         return false;
     }
 
     std::weak_ptr<nss::Databases> databases_;
     // What the databases failed with when roots went into "ROOT", by the roots' bytes.
-    std::map<std::string, uint32_t> rootDatabaseErrors_;
+    std::map<std::string, nss::Failure> rootDatabaseFailures_;
     std::map<uintptr_t, std::unique_ptr<Store>> stores_;
     std::map<uintptr_t, X509Ptr> certificates_;
     std::map<uintptr_t, CrlPtr> crls_;
     uintptr_t lastHandle_ = 0;
     uint32_t lastError_ = 0;
+    std::string lastWhere_; // the database the last failure happened in, if any
 };
 
 } // namespace

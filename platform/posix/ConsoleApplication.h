@@ -14,7 +14,6 @@ public:
     void ShowErrorDialog(const std::u16string& text) override;
     void ShowInfoMessage(const std::string& text) override;
     void ShowUnhandledError(const std::u16string& text) override;
-    bool Unattended() const override { return true; }
 
 private:
     void Print(const std::string& caption, const std::string& text);

@@ -1,9 +1,9 @@
 #include "platform/posix/DataFolder.h"
 
+#include "platform/posix/UserFolders.h"
 #include "runtime/Exception.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -11,18 +11,18 @@ namespace platform {
 
 namespace fs = std::filesystem;
 
-fs::path DataHome() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    if (home && *home == '/')
-        return fs::path(home) / ".local" / "share";
+namespace {
+
+fs::path StoresHome() {
+    if (auto dataHome = DataHome())
+        return *dataHome;
     throw Exception("Neither XDG_DATA_HOME nor HOME names a folder for the certificate stores");
 }
 
+} // namespace
+
 FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error) {
-    const fs::path dataHome = DataHome();
+    const fs::path dataHome = StoresHome();
     std::error_code made;
     fs::create_directories(dataHome, made);
     FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -11,14 +11,11 @@
 // installers share for the NSS databases.
 namespace platform {
 
-// Where the user's data lives: $XDG_DATA_HOME, else ~/.local/share. Throws without either:
-// the working folder is no place for the stores.
-std::filesystem::path DataHome();
-
-// The folder at that path under the data folder, made where missing. The installer's own
-// folders on the way are never symbolic links, so nothing is written where a link points. A
-// folder that could not be made is reported in `error` by the reason it could not, not by its
-// absence, and none is returned: its parent must not stand in for it.
+// The folder at that path under the user's data folder, made where missing; throws when the
+// environment names no data folder, since the working folder is no place for the stores. The
+// installer's own folders on the way are never symbolic links, so nothing is written where a link
+// points. A folder that could not be made is reported in `error` by the reason it could not, not by
+// its absence, and none is returned: its parent must not stand in for it.
 FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error);
 
 } // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/posix/IconTheme.h"
 
-#include "platform/posix/DataFolder.h"
-#include "runtime/Exception.h"
+#include "platform/posix/UserFolders.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -20,15 +19,12 @@ std::string Variable(const char* name, const std::string& otherwise) {
 }
 
 std::vector<fs::path> IconFolders() {
-    const std::string home = Variable("HOME", "");
+    // Without a home or data folder of the user's, the system's themes still serve.
     std::vector<fs::path> folders;
-    if (!home.empty())
-        folders.push_back(fs::path(home) / ".icons");
-    try {
-        folders.push_back(DataHome() / "icons");
-    } catch (const Exception&) {
-        // No data folder of the user's: the system's themes still serve.
-    }
+    if (const auto home = HomeFolder())
+        folders.push_back(*home / ".icons");
+    if (const auto dataHome = DataHome())
+        folders.push_back(*dataHome / "icons");
     std::istringstream dataDirs(Variable("XDG_DATA_DIRS", "/usr/local/share:/usr/share"));
     for (std::string dir; std::getline(dataDirs, dir, ':');)
         if (!dir.empty())

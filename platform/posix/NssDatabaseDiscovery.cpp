@@ -1,12 +1,12 @@
 #include "platform/posix/NssDatabaseDiscovery.h"
 
 #include "platform/posix/FileDescriptor.h"
+#include "platform/posix/UserFolders.h"
 #include "runtime/Exception.h"
 #include "runtime/Owned.h"
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <set>
 #include <sstream>
@@ -17,39 +17,33 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The folders that hold a profiles.ini, relative to the home: Firefox's old and new (XDG)
-// layouts, and those of its snap and flatpak (inside a flatpak, XDG_CONFIG_HOME is its
-// "config"); Thunderbird's, with its snap and flatpak.
-const char* const kProfileFolders[] = {
-    ".mozilla/firefox",
-    "snap/firefox/common/.mozilla/firefox",
-    "snap/firefox/common/.config/mozilla/firefox",
-    ".var/app/org.mozilla.firefox/.mozilla/firefox",
-    ".var/app/org.mozilla.firefox/.config/mozilla/firefox",
-    ".var/app/org.mozilla.firefox/config/mozilla/firefox",
-    ".thunderbird",
-    "snap/thunderbird/common/.thunderbird",
-    ".var/app/org.mozilla.Thunderbird/.thunderbird",
+// The folders that hold a profiles.ini, relative to the home, with the program whose they
+// are: Firefox's old layout, and those of its snap and flatpak (inside a flatpak,
+// XDG_CONFIG_HOME is its "config"); Thunderbird's, with its snap and flatpak. Firefox's new
+// layout is under the user's config folder.
+const std::pair<const char*, const char*> kProfileFolders[] = {
+    {".mozilla/firefox", "Firefox"},
+    {"snap/firefox/common/.mozilla/firefox", "Firefox snap"},
+    {"snap/firefox/common/.config/mozilla/firefox", "Firefox snap"},
+    {".var/app/org.mozilla.firefox/.mozilla/firefox", "Firefox flatpak"},
+    {".var/app/org.mozilla.firefox/.config/mozilla/firefox", "Firefox flatpak"},
+    {".var/app/org.mozilla.firefox/config/mozilla/firefox", "Firefox flatpak"},
+    {".thunderbird", "Thunderbird"},
+    {"snap/thunderbird/common/.thunderbird", "Thunderbird snap"},
+    {".var/app/org.mozilla.Thunderbird/.thunderbird", "Thunderbird flatpak"},
 };
 
 // The shared databases of sandboxed browsers, relative to the home.
-const char* const kSandboxedSharedDatabases[] = {
-    "snap/chromium/current/.pki/nssdb",
-    ".var/app/org.chromium.Chromium/.pki/nssdb",
-    ".var/app/com.google.Chrome/.pki/nssdb",
+const std::pair<const char*, const char*> kSandboxedSharedDatabases[] = {
+    {"snap/chromium/current/.pki/nssdb", "Chromium snap"},
+    {".var/app/org.chromium.Chromium/.pki/nssdb", "Chromium flatpak"},
+    {".var/app/com.google.Chrome/.pki/nssdb", "Chrome flatpak"},
 };
 
-fs::path HomeFolder() {
-    const char* home = std::getenv("HOME");
-    if (!home || *home != '/')
-        throw Exception("HOME names no folder for the NSS certificate databases");
-    return home;
-}
-
-// Firefox from its 147th release keeps new profiles under $XDG_CONFIG_HOME.
-fs::path ConfigHome(const fs::path& home) {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    return xdg && *xdg == '/' ? fs::path(xdg) : home / ".config";
+fs::path Home() {
+    if (auto home = HomeFolder())
+        return *home;
+    throw Exception("HOME names no folder for the NSS certificate databases");
 }
 
 // A profile's path as profiles.ini or a group gives it: taken from the profiles folder when
@@ -124,13 +118,31 @@ std::vector<fs::path> ListedProfiles(const fs::path& folder) {
     return profiles;
 }
 
-// The shared database's folder, made where missing and, as Chromium makes it, for the user
-// alone.
-fs::path SharedDatabase(const fs::path& home) {
-    const fs::path folder = home / ".pki" / "nssdb";
-    mkdir(folder.parent_path().c_str(), 0700);
-    mkdir(folder.c_str(), 0700);
-    return folder;
+bool IsFolder(const fs::path& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Chromium's database: ~/.pki/nssdb where that folder exists, else the one under the data
+// folder, as Chromium chooses; both where both exist, since another program may read either.
+// Where neither does, ~/.pki/nssdb is made, for the user alone as Chromium makes it, and the
+// programs that share Chromium's database find it there. None is made beside an existing
+// one: that would move Chromium away from the certificates the user has in the other.
+std::vector<UserDatabase> ChromiumDatabases(const fs::path& home) {
+    const fs::path legacy = home / ".pki" / "nssdb";
+    std::vector<fs::path> folders{legacy};
+    if (const auto dataHome = DataHome())
+        folders.push_back(*dataHome / "pki" / "nssdb");
+    std::vector<UserDatabase> found;
+    for (const fs::path& folder : folders)
+        if (IsFolder(folder))
+            found.push_back({folder, "Chromium"});
+    if (found.empty()) {
+        mkdir(legacy.parent_path().c_str(), 0700);
+        mkdir(legacy.c_str(), 0700);
+        found.push_back({legacy, "Chromium"});
+    }
+    return found;
 }
 
 // A database in the sql format is there: a database with only the legacy cert8.db is one
@@ -142,25 +154,32 @@ bool HoldsDatabase(const fs::path& folder) {
 
 } // namespace
 
-std::vector<fs::path> FindUserDatabases() {
-    const fs::path home = HomeFolder();
-    std::vector<fs::path> candidates;
-    for (const char* folder : kSandboxedSharedDatabases)
-        candidates.push_back(home / folder);
-    std::vector<fs::path> profileFolders{ConfigHome(home) / "mozilla" / "firefox"};
-    for (const char* folder : kProfileFolders)
-        profileFolders.push_back(home / folder);
-    for (const fs::path& folder : profileFolders)
+std::vector<UserDatabase> FindUserDatabases() {
+    const fs::path home = Home();
+    std::vector<UserDatabase> candidates;
+    for (const auto& [folder, program] : kSandboxedSharedDatabases)
+        candidates.push_back({home / folder, program});
+    std::vector<std::pair<fs::path, std::string>> profileFolders;
+    if (const auto configHome = ConfigHome())
+        profileFolders.emplace_back(*configHome / "mozilla" / "firefox", "Firefox");
+    for (const auto& [folder, program] : kProfileFolders)
+        profileFolders.emplace_back(home / folder, program);
+    for (const auto& [folder, program] : profileFolders)
         for (const fs::path& profile : ListedProfiles(folder))
-            candidates.push_back(profile);
+            candidates.push_back({profile, program + " profile"});
 
-    std::vector<fs::path> databases{SharedDatabase(home)};
+    std::vector<UserDatabase> databases;
     std::set<fs::path> seen;
-    std::error_code error;
-    seen.insert(fs::weakly_canonical(databases.front(), error));
-    for (const fs::path& candidate : candidates)
-        if (HoldsDatabase(candidate) && seen.insert(fs::weakly_canonical(candidate, error)).second)
-            databases.push_back(candidate);
+    const auto add = [&](const UserDatabase& database) {
+        std::error_code error;
+        if (seen.insert(fs::weakly_canonical(database.folder, error)).second)
+            databases.push_back(database);
+    };
+    for (const UserDatabase& shared : ChromiumDatabases(home))
+        add(shared);
+    for (const UserDatabase& candidate : candidates)
+        if (HoldsDatabase(candidate.folder))
+            add(candidate);
     return databases;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 // Where the current user's NSS certificate databases are, which browsers and mail programs
@@ -8,8 +9,14 @@
 // Thunderbird profile, of every packaging.
 namespace platform::nss {
 
-// The shared database ~/.pki/nssdb first, made where missing; then every other database that
-// exists, each once. A location that cannot be read is passed over. Throws without a HOME.
-std::vector<std::filesystem::path> FindUserDatabases();
+struct UserDatabase {
+    std::filesystem::path folder;
+    std::string program; // whose it is, as the user knows it: "Chromium", "Firefox profile"
+};
+
+// Chromium's databases first (~/.pki/nssdb made where Chromium has none); then every other
+// database that exists, each once. A location that cannot be read is passed over. Throws
+// without a HOME.
+std::vector<UserDatabase> FindUserDatabases();
 
 } // namespace platform::nss

@@ -8,8 +8,10 @@
 #include <prerror.h>
 #include <secerr.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace platform::nss {
 
@@ -50,10 +52,31 @@ FileDescriptor LockFolder(const fs::path& sharedDatabase) {
         open(sharedDatabase.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+// What the database's folder shows of a failure NSS cannot name: NSS tells a disk it could not
+// write as a wrong password (-8177) or an unknown PKCS #11 error (-8018), whatever the system
+// said. A write of a few of the database's pages finds a full disk or a quota, and a folder
+// that is gone fails the probe's open.
+uint32_t Cause(const fs::path& folder, uint32_t code) {
+    if (code != static_cast<uint32_t>(SEC_ERROR_UNKNOWN_PKCS11_ERROR) &&
+        code != static_cast<uint32_t>(SEC_ERROR_BAD_PASSWORD))
+        return code;
+    const FileDescriptor probe(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (probe.Get() < 0)
+        return errno == EOPNOTSUPP ? code : static_cast<uint32_t>(errno);
+    const std::string pages(64 * 1024, '\0');
+    for (size_t written = 0; written < pages.size();) {
+        const ssize_t count = write(probe.Get(), pages.data() + written, pages.size() - written);
+        if (count < 0)
+            return static_cast<uint32_t>(errno);
+        written += static_cast<size_t>(count);
+    }
+    return code;
+}
+
 } // namespace
 
 Databases::Databases()
-    : folders_(FindUserDatabases()), lockFolder_(LockFolder(folders_.front())),
+    : found_(FindUserDatabases()), lockFolder_(LockFolder(found_.front().folder)),
       lock_(lockFolder_.Get(), "certinstall.lock") {
     uint32_t libraryError = 0;
     try {
@@ -65,12 +88,12 @@ Databases::Databases()
     // same moment.
     LockFile::Held held;
     lock_.Acquire(held);
-    for (const fs::path& folder : folders_) {
+    for (const UserDatabase& found : found_) {
         Opened opened{nullptr, libraryError};
         try {
             if (library_)
                 opened.database = std::make_unique<NssDatabase>(
-                    folder, "certinstall " + std::to_string(databases_.size()));
+                    found.folder, "certinstall " + std::to_string(databases_.size()));
         } catch (const NssError& error) {
             // A database that would not open fails the run's adds at once: one that another
             // program holds locked would make every add wait again.
@@ -82,14 +105,16 @@ Databases::Databases()
 
 Databases::~Databases() = default;
 
-// The add into every database that lacks it, also after one has failed; the first failure
-// is the result. The lock is taken at the first database that lacks it, and held until the
-// add has gone into all of them; without a place for the lock file the adds go on without it,
-// since nobody else could make one there either.
-template <class Lacks, class Add> uint32_t Databases::IntoEach(const Lacks& lacks, const Add& add) {
-    uint32_t firstError = 0;
+// The add into every database that lacks it, also after one has failed. The lock is taken at
+// the first database that lacks it, and held until the add has gone into all of them; without
+// a place for the lock file the adds go on without it, since nobody else could make one there
+// either.
+template <class Lacks, class Add>
+std::optional<Failure> Databases::IntoEach(const Lacks& lacks, const Add& add) {
+    std::optional<Failure> first;
     std::optional<LockFile::Held> held;
-    for (Opened& opened : databases_) {
+    for (size_t i = 0; i < databases_.size(); ++i) {
+        Opened& opened = databases_[i];
         try {
             if (opened.openError)
                 throw NssError{opened.openError};
@@ -99,18 +124,26 @@ template <class Lacks, class Add> uint32_t Databases::IntoEach(const Lacks& lack
                 held.emplace();
                 if (lock_.Acquire(*held) == kAnotherInstallerAtWork) {
                     held.reset();
-                    throw NssError{kAnotherInstallerAtWork};
+                    if (!first)
+                        first = Failure{kAnotherInstallerAtWork, ""};
+                    continue;
                 }
             }
             add(*opened.database);
         } catch (const NssError& error) {
-            firstError = firstError ? firstError : error.code;
+            if (first || opened.reported)
+                continue;
+            opened.reported = true;
+            const UserDatabase& found = found_[i];
+            first = Failure{Cause(found.folder, error.code),
+                            found.program + " database " + found.folder.string()};
         }
     }
-    return firstError;
+    return first;
 }
 
-uint32_t Databases::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
+std::optional<Failure> Databases::AddCertificate(const Certificate& certificate,
+                                                 bool trustedAuthority) {
     return IntoEach(
         [&](NssDatabase& database) {
             return database.LacksCertificate(certificate, trustedAuthority);
@@ -118,7 +151,7 @@ uint32_t Databases::AddCertificate(const Certificate& certificate, bool trustedA
         [&](NssDatabase& database) { database.AddCertificate(certificate, trustedAuthority); });
 }
 
-uint32_t Databases::AddCrl(const std::string& der) {
+std::optional<Failure> Databases::AddCrl(const std::string& der) {
     return IntoEach([&](NssDatabase& database) { return database.LacksCrl(der); },
                     [&](NssDatabase& database) { database.AddCrl(der); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/posix/LockFile.h"
+#include "platform/posix/NssDatabaseDiscovery.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +18,14 @@ class NssDatabase;
 class Library;
 struct Certificate;
 
+// Why an add failed: NSS's code (negative, as an unsigned number) or, where the installer
+// knows the cause better, the system's; and the database it failed in, as the user knows it
+// (none for the lock that all databases share).
+struct Failure {
+    uint32_t code;
+    std::string where;
+};
+
 class Databases {
 public:
     // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
@@ -28,19 +37,22 @@ public:
 
     // Each add goes into every database and never lowers a trust a certificate has; what is
     // there already is left as it is. Changes are made under the lock, so that two installers
-    // at once never add the same thing twice. The result is 0, or the error code of the first
-    // database that failed (NSS's, negative, as an unsigned number).
-    uint32_t AddCertificate(const Certificate& certificate, bool trustedAuthority);
-    uint32_t AddCrl(const std::string& der);
+    // at once never add the same thing twice. The result is the first failure of a database
+    // not yet reported in the run: a database that fails is said once, however many adds
+    // it fails.
+    std::optional<Failure> AddCertificate(const Certificate& certificate, bool trustedAuthority);
+    std::optional<Failure> AddCrl(const std::string& der);
 
 private:
     struct Opened {
         std::unique_ptr<NssDatabase> database;
         uint32_t openError = 0;
+        bool reported = false; // a failure of it has been said
     };
-    template <class Lacks, class Add> uint32_t IntoEach(const Lacks& lacks, const Add& add);
+    template <class Lacks, class Add>
+    std::optional<Failure> IntoEach(const Lacks& lacks, const Add& add);
 
-    std::vector<std::filesystem::path> folders_;
+    std::vector<UserDatabase> found_;
     // The library goes after the databases.
     std::unique_ptr<Library> library_;
     std::vector<Opened> databases_;
