@@ -9,21 +9,16 @@ pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
 # Firefox keeps its profile groups in SQLite files.
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
-# NSS's and SQLite's headers are seen by the store layer's database code alone.
-add_library(za_nss STATIC
-    platform/posix/DataFolder.cpp
-    platform/posix/FileDescriptor.cpp
-    platform/posix/LockFile.cpp
-    platform/posix/NssDatabase.cpp
-    platform/posix/NssDatabaseDiscovery.cpp
-    platform/posix/NssDatabases.cpp)
-target_link_libraries(za_nss PUBLIC za_runtime PRIVATE PkgConfig::NSS PkgConfig::SQLITE3)
-
-target_sources(za_installer PRIVATE
-    platform/posix/CertificateNames.cpp
-    platform/posix/ConsoleApplication.cpp
-    platform/posix/HashedFolder.cpp)
-target_link_libraries(za_installer PUBLIC OpenSSL::Crypto za_nss)
+# NSS's and SQLite's headers are seen by the stores' database code alone.
+target_sources(za_stores PRIVATE
+    stores/posix/CertificateNames.cpp
+    stores/posix/DataFolder.cpp
+    stores/posix/HashedFolder.cpp
+    stores/posix/LockFile.cpp
+    stores/posix/NssDatabase.cpp
+    stores/posix/NssDatabaseDiscovery.cpp
+    stores/posix/NssDatabases.cpp)
+target_link_libraries(za_stores PUBLIC OpenSSL::Crypto PRIVATE PkgConfig::NSS PkgConfig::SQLITE3)
 
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
 # one serve the tests of a missing bundle.
@@ -55,17 +50,19 @@ add_custom_command(OUTPUT ${icon_header}
 
 find_package(X11 REQUIRED)
 add_library(za_gui STATIC
-    platform/posix/FltkApplication.cpp
-    platform/posix/FltkFrame.cpp
-    platform/posix/FltkMessageBox.cpp
-    platform/posix/IconTheme.cpp
+    gui/posix/ConsoleApplication.cpp
+    gui/posix/FltkApplication.cpp
+    gui/posix/FltkFrame.cpp
+    gui/posix/FltkMessageBox.cpp
+    gui/posix/IconTheme.cpp
     ${icon_header})
 target_include_directories(za_gui PRIVATE ${FLTK_INCLUDE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/icon)
-target_link_libraries(za_gui PUBLIC za_installer ${FLTK_IMAGES_LIBRARY} ${FLTK_BASE_LIBRARY} X11::X11)
+target_link_libraries(za_gui PUBLIC za_platform ${FLTK_IMAGES_LIBRARY} ${FLTK_BASE_LIBRARY}
+                                    X11::X11)
 
 add_executable(certinstall installer/certinstall.cpp ${roots_resource})
 add_executable(certinstall-nobundle installer/certinstall.cpp ${no_resource})
 add_executable(certinstall-emptybundle installer/certinstall.cpp ${empty_resource})
 foreach(variant IN ITEMS certinstall certinstall-nobundle certinstall-emptybundle)
-    target_link_libraries(${variant} PRIVATE za_gui)
+    target_link_libraries(${variant} PRIVATE za_installer za_gui)
 endforeach()

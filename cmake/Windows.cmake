@@ -2,10 +2,10 @@
 # "ROOTS" in Russian, the window on the Windows API.
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-target_link_libraries(za_installer PUBLIC crypt32)
+target_link_libraries(za_stores PUBLIC crypt32)
 
-add_library(za_gui STATIC platform/win32/Win32Application.cpp)
-target_link_libraries(za_gui PUBLIC za_installer user32 gdi32)
+add_library(za_gui STATIC gui/win32/Win32Application.cpp)
+target_link_libraries(za_gui PUBLIC za_platform user32 gdi32)
 
 # The bundle as a resource; before it, what else the file is to carry.
 function(bundle_resource rc file before)
@@ -49,5 +49,5 @@ add_executable(certinstall WIN32 installer/certinstall.cpp ${program_rc} ${ICON}
 add_executable(certinstall-nobundle WIN32 installer/certinstall.cpp ${program_rc} ${ICON})
 add_executable(certinstall-emptybundle WIN32 installer/certinstall.cpp ${empty_bundle_rc} ${ICON})
 foreach(variant IN ITEMS certinstall certinstall-nobundle certinstall-emptybundle)
-    target_link_libraries(${variant} PRIVATE za_gui)
+    target_link_libraries(${variant} PRIVATE za_installer za_gui)
 endforeach()

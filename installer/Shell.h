@@ -1,7 +1,7 @@
 #pragma once
 
 #include "UPwd.h"
-#include "platform/Gui.h"
+#include "gui/Gui.h"
 
 #include <string>
 

@@ -3,8 +3,8 @@
 #include "Bundle.h"
 #include "Shell.h"
 #include "Texts.h"
-#include "platform/CertStore.h"
-#include "platform/Gui.h"
+#include "stores/CertStore.h"
+#include "gui/Gui.h"
 
 int main() {
     const auto application =

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 
 #include <string>
 

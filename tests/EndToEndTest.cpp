@@ -5,7 +5,7 @@
 #include "archive/ZADirManager.h"
 #include "archive/ZipArchiver.h"
 #include "installer/uCrypt.h"
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 #include "platform/CodePages.h"
 #include "unzip/uzip.h"
 

@@ -1,6 +1,6 @@
 // Texts in the window's boxes show as they are: measured as the toolkit draws the label, a
 // text is as wide as the same text drawn without the toolkit's symbols.
-#include "platform/posix/FltkText.h"
+#include "gui/posix/FltkText.h"
 
 #include <gtest/gtest.h> // before the toolkit, whose X headers define names it uses
 

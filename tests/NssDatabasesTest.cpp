@@ -2,7 +2,7 @@
 // trust flags, crlutil's CRLs, and vfychain's path validation, which is what browsers use.
 #include "InstallerRun.h"
 #include "TestTools.h"
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 #include "unzip/uzip.h"
 
 #include <gtest/gtest.h>

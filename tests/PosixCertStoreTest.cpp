@@ -2,7 +2,7 @@
 // files they keep.
 #include "InstallerRun.h"
 #include "TestTools.h"
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 #include "runtime/Cp1251Literal.h"
 
 #include <gtest/gtest.h>

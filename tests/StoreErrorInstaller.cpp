@@ -5,7 +5,7 @@
 #include "installer/Bundle.h"
 #include "installer/Shell.h"
 #include "installer/Texts.h"
-#include "platform/Gui.h"
+#include "gui/Gui.h"
 
 int main() {
     const auto application =

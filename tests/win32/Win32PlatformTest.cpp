@@ -2,7 +2,7 @@
 #include "archive/ZAConst.h"
 #include "archive/ZAExcept.h"
 #include "installer/ShownMessage.h"
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 #include "platform/CodePages.h"
 #include "platform/MemoryStatus.h"
 #include "platform/Resources.h"

@@ -1,6 +1,6 @@
 // The store service over crypt32. Included before the Windows headers: these define the
 // service's constant names as macros.
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "platform/posix/HashedFolder.h"
+#include "stores/posix/HashedFolder.h"
 
-#include "platform/CertStore.h"
-#include "platform/posix/DataFolder.h"
-#include "platform/posix/OpenSslObjects.h"
+#include "stores/CertStore.h"
+#include "stores/posix/DataFolder.h"
+#include "stores/posix/OpenSslObjects.h"
 
 #include <openssl/pem.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/LockFile.h"
+#include "stores/posix/LockFile.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/posix/NssDatabaseDiscovery.h"
+#include "stores/posix/NssDatabaseDiscovery.h"
 
 #include "platform/posix/FileDescriptor.h"
 #include "platform/posix/UserFolders.h"

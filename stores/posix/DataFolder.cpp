@@ -1,4 +1,4 @@
-#include "platform/posix/DataFolder.h"
+#include "stores/posix/DataFolder.h"
 
 #include "platform/posix/UserFolders.h"
 #include "runtime/Exception.h"

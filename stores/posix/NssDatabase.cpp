@@ -1,7 +1,7 @@
 // Certificates, trust and CRLs placed into one NSS database through the NSS library, with the
 // trust and nicknames that certutil would give them. Trust is read and written as the
 // database's own trust objects: the library's view of a certificate merges all open databases.
-#include "platform/posix/NssDatabase.h"
+#include "stores/posix/NssDatabase.h"
 
 #include "runtime/Owned.h"
 

@@ -1,8 +1,8 @@
-#include "platform/posix/FltkMessageBox.h"
+#include "gui/posix/FltkMessageBox.h"
 
-#include "platform/posix/FltkFrame.h"
-#include "platform/posix/FltkText.h"
-#include "platform/posix/IconTheme.h"
+#include "gui/posix/FltkFrame.h"
+#include "gui/posix/FltkText.h"
+#include "gui/posix/IconTheme.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>

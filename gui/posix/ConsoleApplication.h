@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Gui.h"
+#include "gui/Gui.h"
 
 namespace platform {
 

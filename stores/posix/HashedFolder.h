@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/posix/FileDescriptor.h"
-#include "platform/posix/LockFile.h"
+#include "stores/posix/LockFile.h"
 
 #include <openssl/x509.h>
 

@@ -1,7 +1,7 @@
-#include "platform/posix/NssDatabases.h"
+#include "stores/posix/NssDatabases.h"
 
-#include "platform/posix/NssDatabase.h"
-#include "platform/posix/NssDatabaseDiscovery.h"
+#include "stores/posix/NssDatabase.h"
+#include "stores/posix/NssDatabaseDiscovery.h"
 
 #include <nss.h>
 #include <nssutil.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/IconTheme.h"
+#include "gui/posix/IconTheme.h"
 
 #include "platform/posix/UserFolders.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/FltkFrame.h"
+#include "gui/posix/FltkFrame.h"
 
 #include "certinstall_icon.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/CertificateNames.h"
+#include "stores/posix/CertificateNames.h"
 
 #include <openssl/x509v3.h>
 

@@ -2,14 +2,14 @@
 // HashedFolder.h), and every add going on into the user's NSS databases, which the browsers
 // and mail programs read (see NssDatabases.h): "ROOT" trusts its certificates there as
 // authorities, the other stores add theirs without trust.
-#include "platform/CertStore.h"
+#include "stores/CertStore.h"
 
 #include "platform/CodePages.h"
-#include "platform/posix/CertificateNames.h"
-#include "platform/posix/HashedFolder.h"
-#include "platform/posix/NssDatabase.h"
-#include "platform/posix/NssDatabases.h"
-#include "platform/posix/OpenSslObjects.h"
+#include "stores/posix/CertificateNames.h"
+#include "stores/posix/HashedFolder.h"
+#include "stores/posix/NssDatabase.h"
+#include "stores/posix/NssDatabases.h"
+#include "stores/posix/OpenSslObjects.h"
 
 #include <cstring>
 #include <map>

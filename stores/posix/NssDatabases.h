@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/posix/LockFile.h"
-#include "platform/posix/NssDatabaseDiscovery.h"
+#include "stores/posix/LockFile.h"
+#include "stores/posix/NssDatabaseDiscovery.h"
 
 #include <cstdint>
 #include <filesystem>
