@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows programs under Wine on a virtual X server, each run in a throw-away prefix:
+# The Windows programs under Wine on a virtual X server, each run in a throw-away prefix
+# with Wine's own fonts, after the checks of the build and the package (package_test.sh):
 # with a Russian user locale, the unit tests and then the installer in its window, its
 # stores checked by thumbprint, with a store it may not open, and without its bundle; then
 # the installer again on a French system (ANSI code page 1252), where its own texts and the
-# system's must both still read right.
+# system's must both still read right, on the screen as through the API.
 #   wine_tests.sh WINDOWS-BUILD-FOLDER [SCREENSHOT.png]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -200,6 +201,7 @@ unit_tests() {
     done
 }
 
+"$here/package_test.sh" "$build"
 new_prefix ru_RU.UTF-8
 unit_tests
 denied_store_test "Доступ запрещён"
