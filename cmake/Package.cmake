@@ -7,7 +7,30 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "installs the LARKON CA certificates into 
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
+    # Beside the program, for the user and the administrator: the README with the roots'
+    # thumbprints, and the bundle's certificates and CRLs as files, all taken from the bundle.
+    set(windows_files ${CMAKE_CURRENT_BINARY_DIR}/windows-package)
+    add_custom_command(OUTPUT ${windows_files}/README.txt
+        COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/packaging/windows_files.py
+                ${CMAKE_SOURCE_DIR}/resources/roots.zip
+                ${CMAKE_SOURCE_DIR}/packaging/README-windows.txt.in ${PROJECT_VERSION}
+                ${windows_files}
+        DEPENDS ${CMAKE_SOURCE_DIR}/packaging/windows_files.py
+                ${CMAKE_SOURCE_DIR}/packaging/README-windows.txt.in
+                ${CMAKE_SOURCE_DIR}/resources/roots.zip VERBATIM)
+    add_custom_target(package_files ALL DEPENDS ${windows_files}/README.txt)
     install(TARGETS certinstall RUNTIME DESTINATION .)
+    install(FILES ${windows_files}/README.txt DESTINATION .)
+    install(DIRECTORY ${windows_files}/certificates DESTINATION .)
+
+    # The program is signed in the package, after it is stripped, when a key is given.
+    set(CERTINSTALL_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file with the key that signs the program")
+    set(CERTINSTALL_SIGN_PASSWORD "" CACHE STRING "the password of CERTINSTALL_SIGN_PFX")
+    find_program(OSSLSIGNCODE osslsigncode)
+    set(CPACK_CERTINSTALL_SIGN_PFX ${CERTINSTALL_SIGN_PFX})
+    set(CPACK_CERTINSTALL_SIGN_PASSWORD ${CERTINSTALL_SIGN_PASSWORD})
+    set(CPACK_CERTINSTALL_OSSLSIGNCODE ${OSSLSIGNCODE})
+    set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/Sign.cmake)
     set(CPACK_GENERATOR ZIP)
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set(windows_flavour win64)

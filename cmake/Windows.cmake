@@ -4,6 +4,11 @@ enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 target_link_libraries(za_stores PUBLIC crypt32)
 
+# The programs need Vista or later, as their manifest says, and two links of the same objects
+# give the same bytes: no time stamp in the header.
+add_link_options(-Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
+                 -Wl,--major-os-version,6 -Wl,--minor-os-version,0 -Wl,--no-insert-timestamp)
+
 add_library(za_gui STATIC gui/win32/Win32Application.cpp)
 target_link_libraries(za_gui PUBLIC za_platform user32 gdi32)
 

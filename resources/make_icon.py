@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's icon, a certificate with a red seal, at 16, 32 and 48 pixels.
 
-    make_icon.py --ico ICON.ico          the Windows icon file
+    make_icon.py --ico ICON.ico          the Windows icon file, with a 256-pixel image besides
     make_icon.py --header ICON.h         the same pictures as RGBA arrays for the Linux window
     make_icon.py --png-theme FOLDER      PNG files in an icon theme's layout (SIZExSIZE/apps/)
 
@@ -14,6 +14,9 @@ import struct
 import zlib
 
 SIZES = (16, 32, 48)
+# Windows shows this size in large views of the Explorer; it keeps it PNG-compressed, as
+# a bitmap it would be a quarter of a megabyte.
+LARGE_SIZE = 256
 SAMPLES = 4
 
 PAGE = (250, 246, 230)
@@ -105,11 +108,11 @@ def dib(rows):
 
 
 def ico(pictures):
-    images = [dib(rows) for rows in pictures]
+    images = [png(rows) if len(rows) == LARGE_SIZE else dib(rows) for rows in pictures]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for rows, image in zip(pictures, images):
-        size = len(rows)
+        size = len(rows) % 256  # the directory writes 256 as 0
         out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
     return out + b"".join(images)
@@ -164,7 +167,7 @@ def main():
     pictures = [draw(size) for size in SIZES]
     if args.ico:
         with open(args.ico, "wb") as f:
-            f.write(ico(pictures))
+            f.write(ico(pictures + [draw(LARGE_SIZE)]))
     if args.header:
         with open(args.header, "w") as f:
             f.write(header(pictures))

@@ -13,6 +13,10 @@ install_packages libgtest-dev libgmock-dev libbenchmark-dev \
     zip unzip p7zip-full strace locales openssl libnss3-tools lintian file \
     g++-mingw-w64-x86-64-posix wine wine64 libzip-dev libminizip-dev hyperfine time
 
+# Wine's own fonts, which the Wine tests give their prefixes, and the signing tool that the
+# Windows package test signs and checks the program with.
+install_packages fonts-wine osslsigncode
+
 try_packages "Chromium, for the browser tests," chromium || true
 try_packages "Firefox ESR, for the browser tests," firefox-esr || true
 

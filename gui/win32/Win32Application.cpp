@@ -192,8 +192,11 @@ public:
                                   (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                                   (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                                   application.get(), nullptr, instance, this);
+        // The button's caption is Cyrillic: asked for by the system's own character set, the
+        // font would be a Western one on a system whose ANSI code page is not 1251, and
+        // draw a box for every letter.
         font_ = CreateFontW(Scaled(-11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
         SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         button_ = CreateWindowExW(0, L"BUTTON", Text(window.buttonCaption).c_str(),

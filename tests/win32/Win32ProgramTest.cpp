@@ -106,6 +106,8 @@ TEST(Win32Program, CarriesItsDescriptionProductAndVersion) {
               L"Установка корневых сертификатов в хранилище Windows");
     EXPECT_EQ(VersionString(info, L"ProductName"),
               L"Установка корневых сертификатов УЦ ЗАО \"ЛАРКОН\"");
+    EXPECT_EQ(VersionString(info, L"CompanyName"), L"ЗАО \"ЛАРКОН\"");
+    EXPECT_EQ(VersionString(info, L"LegalCopyright"), L"© 2026 ЗАО \"ЛАРКОН\"");
     EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.0.0");
 
     VS_FIXEDFILEINFO* fixed = nullptr;
@@ -115,32 +117,62 @@ TEST(Win32Program, CarriesItsDescriptionProductAndVersion) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
-// The main icon, picked and decoded by the icon functions at each size it comes in.
+using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)>;
+
+Module ProgramAsData() {
+    return Module(LoadLibraryExW(kProgram, nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
+}
+
+// The main icon's image for that size, as the icon functions pick it; empty when there is none.
+std::string MainIconImage(HMODULE program, int size) {
+    const HRSRC group = FindResourceA(program, MAKEINTRESOURCEA(1), RT_GROUP_ICON);
+    if (!group)
+        return {};
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(program, group)));
+    const int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+    const HRSRC image = FindResourceA(program, MAKEINTRESOURCEA(id), RT_ICON);
+    if (!image)
+        return {};
+    return std::string(static_cast<const char*>(LockResource(LoadResource(program, image))),
+                       SizeofResource(program, image));
+}
+
+// The width and height of the image as the icon functions decode it; none when they cannot.
+SIZE DecodedSize(std::string image) {
+    const HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(image.data()),
+                                                static_cast<DWORD>(image.size()), TRUE, 0x00030000,
+                                                0, 0, LR_DEFAULTCOLOR);
+    if (!icon)
+        return {};
+    ICONINFO info{};
+    GetIconInfo(icon, &info);
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    return {bitmap.bmWidth, bitmap.bmHeight};
+}
+
 TEST(Win32Program, MainIconComesAtSixteenThirtyTwoAndFortyEightPixels) {
-    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> program(
-        LoadLibraryExW(kProgram, nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
+    const Module program = ProgramAsData();
     ASSERT_TRUE(program);
-    const HRSRC group = FindResourceA(program.get(), MAKEINTRESOURCEA(1), RT_GROUP_ICON);
-    ASSERT_TRUE(group) << "no main icon";
-    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(program.get(), group)));
     for (int size : {16, 32, 48}) {
-        const int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
-        const HRSRC image = FindResourceA(program.get(), MAKEINTRESOURCEA(id), RT_ICON);
-        ASSERT_TRUE(image) << size;
-        const HICON icon = CreateIconFromResourceEx(
-            static_cast<BYTE*>(LockResource(LoadResource(program.get(), image))),
-            SizeofResource(program.get(), image), TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
-        ASSERT_TRUE(icon) << size;
-        ICONINFO info{};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
-        BITMAP bitmap{};
-        GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
-        EXPECT_EQ(bitmap.bmWidth, size);
-        EXPECT_EQ(bitmap.bmHeight, size);
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
+        const SIZE decoded = DecodedSize(MainIconImage(program.get(), size));
+        EXPECT_EQ(decoded.cx, size);
+        EXPECT_EQ(decoded.cy, size);
     }
+}
+
+// Windows keeps its large icon images as PNG files.
+TEST(Win32Program, MainIconComesAtTwoHundredFiftySixPixelsAsPng) {
+    const Module program = ProgramAsData();
+    ASSERT_TRUE(program);
+    const std::string image = MainIconImage(program.get(), 256);
+    EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    const SIZE decoded = DecodedSize(image);
+    EXPECT_EQ(decoded.cx, 256);
+    EXPECT_EQ(decoded.cy, 256);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows programs under Wine on a virtual X server, each run in a throw-away prefix:
+# The Windows programs under Wine on a virtual X server, each run in a throw-away prefix
+# with Wine's own fonts, after the checks of the build and the package (package_test.sh):
 # with a Russian user locale, the unit tests and then the installer in its window, its
 # stores checked by thumbprint, with a store it may not open, and without its bundle; then
 # the installer again on a French system (ANSI code page 1252), where its own texts and the
-# system's must both still read right.
+# system's must both still read right, on the screen as through the API.
 #   wine_tests.sh WINDOWS-BUILD-FOLDER [SCREENSHOT.png]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -26,6 +27,14 @@ if [ "$(pe_machine "$build/certinstall.exe")" = 8664 ]; then
     export WINELOADER=/usr/lib/wine/wine64
     wine() { "$WINELOADER" "$@"; }
     export -f wine
+    loader=$WINELOADER
+else
+    loader=/usr/lib/wine/wine
+fi
+if ! "$loader" --version > /dev/null 2>&1; then
+    echo "wine_tests.sh: $loader does not run here, so neither does $1; on a machine whose" \
+        "kernel runs no 32-bit program, test a 64-bit build (cmake/mingw-w64-x86_64.cmake)." >&2
+    exit 1
 fi
 program_output=$(mktemp)
 # Only the prefixes made here are removed: never one that the caller's environment names.
@@ -33,10 +42,18 @@ unset WINEPREFIX
 # shellcheck source=../window_lib.sh
 source "$here/../window_lib.sh"
 
+# Wine's own fonts, as Debian keeps them; Wine looks for them elsewhere, so each prefix gets a
+# copy in its fonts folder. Without them every text falls back to a font of the system's.
+wine_fonts=/usr/share/wine/fonts
+[ -e "$wine_fonts/sserifer.fon" ] ||
+    { echo "wine_tests.sh: Wine's fonts are not in $wine_fonts (install fonts-wine)." >&2; exit 1; }
+
 new_prefix() {
     [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2> /dev/null || true; rm -rf "$WINEPREFIX"; }
     WINEPREFIX=$(mktemp -d)
     export WINEPREFIX LC_ALL=$1
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp "$wine_fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
     wine wineboot -i > /dev/null 2>&1
     # Xvfb runs no window manager: Wine draws the frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1
@@ -103,6 +120,36 @@ taskbar_entries() {
     done
 }
 
+# The marks drawn inside the button (its edges left out), black on white: one line for each,
+# "WIDTHxHEIGHT+X+Y AREA". The window is laid out at 96 pixels per inch: the client area is
+# 327 x 60 at the bottom of the frame that Wine draws, the button 309 x 45 at 8, 8 in it.
+button_marks() {
+    local border
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    border=$(((WIDTH - 327) / 2))
+    xwd -id "$1" -silent |
+        convert xwd:- -crop 301x37+$((border + 12))+$((HEIGHT - 60 - border + 12)) +repage \
+            -threshold 50% -define connected-components:verbose=true -connected-components 8 \
+            null: | awk '$NF == "srgb(0,0,0)" { print $2, $4 }'
+}
+
+# The button's caption is drawn letter by letter: of its 46 letters at least 40 marks of a
+# letter's height are there (a few letters touch), and none is a solid box, which is what a
+# font without the caption's letters draws in their place.
+button_reads_right() {
+    local marks
+    for _ in $(seq 50); do
+        marks=$(button_marks "$1" | awk '{ split($1, g, /[x+]/) }
+            g[2] >= 5 { letters++ }
+            g[1] >= 2 && g[2] >= 6 && $2 == g[1] * g[2] { boxes++ }
+            END { print letters + 0, boxes + 0 }')
+        [ "${marks% *}" -ge 40 ] && [ "${marks#* }" = 0 ] && return 0
+        sleep 0.1
+    done
+    echo "the button shows ${marks% *} letters, ${marks#* } of them solid boxes" >&2
+    return 1
+}
+
 # Without a bundle (or with an empty one) the box says so and the window stays: the button
 # shows the same box again, clicked or, having the focus back, by Space; the close box ends
 # the program. The task bar shows the application title only.
@@ -111,6 +158,7 @@ missing_bundle_test() {
     start "$1"
     main=$(window_named "$main_title")
     confirm_box "$app_title" error "Не найдена информация о корневых сертификатах."
+    button_reads_right "$main"
     [ "$(taskbar_entries)" = "$app_title" ] || { echo "task bar: $(taskbar_entries)" >&2; return 1; }
     eval "$(xdotool getwindowgeometry --shell "$main")"
     click "$main" $((WIDTH / 2)) $((HEIGHT - 30)) # the button fills the window's lower part
@@ -153,6 +201,7 @@ unit_tests() {
     done
 }
 
+"$here/package_test.sh" "$build"
 new_prefix ru_RU.UTF-8
 unit_tests
 denied_store_test "Доступ запрещён"
@@ -164,3 +213,4 @@ new_prefix fr_FR.UTF-8
 wine "$build/tests/engine_tests.exe" --gtest_brief=1 --gtest_filter='Win32Text.*:ShownMessage.*'
 denied_store_test "Accès refusé"
 window_test
+missing_bundle_test certinstall-nobundle.exe
