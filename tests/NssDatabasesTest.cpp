@@ -115,6 +115,12 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     const fs::path release = firefox / "Профиль с пробелами.release", legacy = firefox / "old";
     // A path not marked relative names no folder of the ini's, nor of the run's working one.
     const fs::path unmarked = firefox / "unmarked";
+    // A relative path whose ".." climbs above "/" names the same folder as from "/".
+    const fs::path climbing = scratch_ / "climbing";
+    std::string aboveRoot;
+    for (const auto& part : firefox)
+        aboveRoot += "../";
+    MakeDatabase(climbing);
     MakeDatabase(release);
     MakeDatabase(unmarked);
     MakeDatabase(thunderbird);
@@ -124,7 +130,9 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
               "[Install4F96D1932A9F858E]\nDefault=Профиль с пробелами.release\nLocked=1\n\n"
               "[Profile1]\nName=old\nIsRelative=1\nPath=old\n\n[Profile0]\nName=release\n"
               "IsRelative=1\nPath=Профиль с пробелами.release\nDefault=1\n\n[General]\n"
-              "StartWithLastProfile=1\nVersion=2\n\n[Profile2]\nName=unmarked\nPath=unmarked\n");
+              "StartWithLastProfile=1\nVersion=2\n\n[Profile2]\nName=unmarked\nPath=unmarked\n"
+              "[Profile3]\nIsRelative=1\nPath=" +
+                  aboveRoot + "../" + climbing.relative_path().string() + "\n");
     fs::create_directories(home_ / ".thunderbird");
     WriteFile(home_ / ".thunderbird" / "profiles.ini",
               "[Profile0]\r\nName=default\r\nIsRelative=0\r\nPath=" + thunderbird.string() +
@@ -135,7 +143,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     struct stat info {};
     ASSERT_EQ(stat(Shared().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
-    for (const fs::path& database : {Shared(), release, thunderbird})
+    for (const fs::path& database : {Shared(), release, thunderbird, climbing})
         ExpectTheBundle(database);
     EXPECT_EQ(std::distance(fs::directory_iterator(legacy), fs::directory_iterator()), 1);
     EXPECT_EQ(ReadFile(legacy / "cert8.db"), "legacy");

@@ -1,5 +1,6 @@
 #include "uzip.h"
 
+#include "archive/ZAConst.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 #include "runtime/Exception.h"
@@ -9,7 +10,8 @@
 namespace {
 
 // Every item but folders.
-constexpr int32_t kFileItems = 47;
+constexpr auto kFileItems = static_cast<int32_t>(za::faReadOnly | za::faHidden | za::faSysFile |
+                                                 za::faVolumeID | za::faArchive);
 
 void CreateOrClear(std::unique_ptr<TStringList>& list, int32_t capacity) {
     if (list)
@@ -36,14 +38,7 @@ void TReadMemoryStream::SetSize(int64_t) {
 }
 
 TUnZip::TUnZip() = default;
-
-// The archiver reads through the stream, so it is closed and freed before the stream.
-TUnZip::~TUnZip() {
-    if (archiver_ && archiver_->IsOpen())
-        archiver_->CloseArchive();
-    archiver_.reset();
-    stream_.reset();
-}
+TUnZip::~TUnZip() = default;
 
 void TUnZip::LoadFromString(const std::string& bytes, bool namesOnly) {
     archiver_.reset();

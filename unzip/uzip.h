@@ -33,8 +33,9 @@ public:
     void GetEntry(int32_t index, std::string& name, std::string& contents) const;
 
 private:
+    // The archiver reads through the stream, which must outlive it: declared first, it goes last.
+    std::unique_ptr<TReadMemoryStream> stream_;
     std::unique_ptr<TZipArchiver> archiver_;
     std::unique_ptr<TStringList> names_;
     std::unique_ptr<TStringList> contents_;
-    std::unique_ptr<TReadMemoryStream> stream_;
 };

@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/posix/FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -12,29 +14,29 @@ namespace {
 
 class PosixFile : public IFile {
 public:
-    explicit PosixFile(int fd) : fd_(fd) {}
-    ~PosixFile() override { close(fd_); }
-    PosixFile(const PosixFile&) = delete;
-    PosixFile& operator=(const PosixFile&) = delete;
+    explicit PosixFile(FileDescriptor fd) : fd_(std::move(fd)) {}
 
     int64_t ReadAt(int64_t offset, void* buffer, int64_t count) override {
         return Transfer(offset, count, [&](int64_t done, int64_t at) {
-            return pread(fd_, static_cast<char*>(buffer) + done, Piece(count - done), at);
+            return pread(fd_.Get(), static_cast<char*>(buffer) + done, Piece(count - done), at);
         });
     }
 
     int64_t WriteAt(int64_t offset, const void* buffer, int64_t count) override {
         return Transfer(offset, count, [&](int64_t done, int64_t at) {
-            return pwrite(fd_, static_cast<const char*>(buffer) + done, Piece(count - done), at);
+            return pwrite(fd_.Get(), static_cast<const char*>(buffer) + done, Piece(count - done),
+                          at);
         });
     }
 
     int64_t Size() override {
         struct stat status {};
-        return fstat(fd_, &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+        return fstat(fd_.Get(), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
     }
 
-    bool Resize(int64_t size) override { return ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+    bool Resize(int64_t size) override {
+        return ftruncate(fd_.Get(), static_cast<off_t>(size)) == 0;
+    }
 
 private:
     static size_t Piece(int64_t left) {
@@ -57,7 +59,7 @@ private:
         return done;
     }
 
-    int fd_;
+    FileDescriptor fd_;
 };
 
 int OpenFlags(TFileAccess access) {
@@ -75,16 +77,14 @@ int OpenFlags(TFileAccess access) {
 } // namespace
 
 std::unique_ptr<IFile> OpenFile(const std::string& name, TFileAccess access) {
-    const int fd = open(name.c_str(), OpenFlags(access) | O_CLOEXEC, 0666);
-    if (fd < 0)
+    FileDescriptor fd(open(name.c_str(), OpenFlags(access) | O_CLOEXEC, 0666));
+    if (fd.Get() < 0)
         return nullptr;
     struct stat status {};
     // A folder opens for reading but is no file to read.
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-        close(fd);
+    if (fstat(fd.Get(), &status) != 0 || S_ISDIR(status.st_mode))
         return nullptr;
-    }
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(std::move(fd));
 }
 
 } // namespace platform

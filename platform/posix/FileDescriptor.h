@@ -18,6 +18,8 @@ public:
     ~FileDescriptor() { Close(); }
 
     int Get() const { return fd_; }
+    // The descriptor, no longer closed by this object.
+    int Release() { return std::exchange(fd_, -1); }
     // 0, or the error of closing it.
     int Close();
 

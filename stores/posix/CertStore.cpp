@@ -61,10 +61,8 @@ public:
 
     bool CertFindExtension(const std::string& objectId, PCCERT_CONTEXT certificate) override {
         X509* x = Find(certificates_, certificate);
-        ASN1_OBJECT* object = OBJ_txt2obj(objectId.c_str(), 1);
-        const bool found = x && object && X509_get_ext_by_OBJ(x, object, -1) >= 0;
-        ASN1_OBJECT_free(object);
-        return found;
+        const Owned<ASN1_OBJECT, ASN1_OBJECT_free> object(OBJ_txt2obj(objectId.c_str(), 1));
+        return x && object && X509_get_ext_by_OBJ(x, object.get(), -1) >= 0;
     }
 
     bool CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEXT certificate,

@@ -26,17 +26,14 @@ const std::string kTemporaryPrefix = ".tmp-";
 // The names in a folder, "." and ".." left out.
 std::vector<std::string> NamesIn(int folder) {
     std::vector<std::string> names;
-    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* listing = own >= 0 ? fdopendir(own) : nullptr;
-    if (!listing) {
-        if (own >= 0)
-            close(own);
+    FileDescriptor own(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Owned<DIR, closedir> listing(own.Get() >= 0 ? fdopendir(own.Get()) : nullptr);
+    if (!listing)
         return names;
-    }
-    while (const dirent* entry = readdir(listing))
+    own.Release(); // the listing closes it
+    while (const dirent* entry = readdir(listing.get()))
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             names.emplace_back(entry->d_name);
-    closedir(listing);
     return names;
 }
 
@@ -95,13 +92,11 @@ uint32_t WriteAtomically(int folder, const std::string& target, const std::strin
 }
 
 template <class Write> std::string Pem(Write write) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    write(bio);
+    const BioPtr bio(BIO_new(BIO_s_mem()));
+    write(bio.get());
     char* data = nullptr;
-    const long length = BIO_get_mem_data(bio, &data);
-    std::string pem(data, static_cast<size_t>(length));
-    BIO_free(bio);
-    return pem;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<size_t>(length));
 }
 
 std::string HashName(unsigned long hash) {
@@ -146,10 +141,8 @@ std::unique_ptr<T, void (*)(T*)> ReadPem(int folder, const std::string& name, Re
     const std::optional<std::string> pem = ReadRegularFile(folder, name);
     if (!pem)
         return {nullptr, free};
-    BIO* bio = BIO_new_mem_buf(pem->data(), static_cast<int>(pem->size()));
-    T* object = read(bio, nullptr, nullptr, nullptr);
-    BIO_free(bio);
-    return {object, free};
+    const BioPtr bio(BIO_new_mem_buf(pem->data(), static_cast<int>(pem->size())));
+    return {read(bio.get(), nullptr, nullptr, nullptr), free};
 }
 
 // The file among the certificate's numbered files that holds a certificate of this DER, or "".

@@ -30,7 +30,7 @@ void Check(bool succeeded) {
     if (succeeded)
         return;
     const PRErrorCode error = PORT_GetError();
-    throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_LIBRARY_FAILURE)};
+    throw NssError(static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_LIBRARY_FAILURE));
 }
 
 namespace {
@@ -263,35 +263,35 @@ struct NssDatabase::Seen {
     std::map<std::string, Trust> trusts;
 };
 
+void CloseUserDatabase(PK11SlotInfo* slot) {
+    SECMOD_CloseUserDB(slot);
+    PK11_FreeSlot(slot);
+}
+
 NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
-    : slot_(nullptr), tokenName_(tokenName) {
+    : tokenName_(tokenName) {
     // NSS opens a database it may not write to for nothing at all, unless it is asked to
     // read it only; what it holds already is still seen.
     const std::string parameters = "configdir='sql:" + folder.string() + "' tokenDescription='" +
                                    tokenName + "'" + (Writable(folder) ? "" : " flags=readOnly");
-    slot_ = SECMOD_OpenUserDB(parameters.c_str());
+    slot_.reset(SECMOD_OpenUserDB(parameters.c_str()));
     Check(slot_ != nullptr);
-    if (!PK11_IsPresent(slot_)) {
+    if (!PK11_IsPresent(slot_.get())) {
         const PRErrorCode error = PORT_GetError();
-        SECMOD_CloseUserDB(slot_);
-        PK11_FreeSlot(slot_);
-        throw NssError{static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_BAD_DATABASE)};
+        throw NssError(static_cast<uint32_t>(error != 0 ? error : SEC_ERROR_BAD_DATABASE));
     }
-    if (PK11_NeedUserInit(slot_))
-        Check(PK11_InitPin(slot_, nullptr, "") == SECSuccess);
+    if (PK11_NeedUserInit(slot_.get()))
+        Check(PK11_InitPin(slot_.get(), nullptr, "") == SECSuccess);
 }
 
-NssDatabase::~NssDatabase() {
-    SECMOD_CloseUserDB(slot_);
-    PK11_FreeSlot(slot_);
-}
+NssDatabase::~NssDatabase() = default;
 
 // Looked up among the database's certificates of that subject, as bytes: a certificate
 // object of the library would be looked up in every database.
 bool NssDatabase::Holds(const Certificate& certificate) {
     SECItem subject = Item(certificate.subject);
     CERTCertificateList* found = nullptr;
-    Check(PK11_FindRawCertsWithSubject(slot_, &subject, &found) == SECSuccess);
+    Check(PK11_FindRawCertsWithSubject(slot_.get(), &subject, &found) == SECSuccess);
     const RawCertificatesPtr certificates(found);
     for (int i = 0; certificates && i < certificates->len; ++i)
         if (Bytes(certificates->certs[i]) == certificate.der)
@@ -302,8 +302,8 @@ bool NssDatabase::Holds(const Certificate& certificate) {
 NssDatabase::Seen& NssDatabase::Looked() {
     if (!seen_)
         seen_ = std::make_unique<Seen>(
-            Seen{NewestCrls(ObjectsPtr(PK11_FindGenericObjects(slot_, CKO_NSS_CRL)).get()),
-                 TrustsIn(slot_)});
+            Seen{NewestCrls(ObjectsPtr(PK11_FindGenericObjects(slot_.get(), CKO_NSS_CRL)).get()),
+                 TrustsIn(slot_.get())});
     return *seen_;
 }
 
@@ -321,8 +321,8 @@ bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedA
 // A database open for reading only says so, rather than leaving each write to fail with a
 // PKCS #11 error of no meaning to the user.
 void NssDatabase::CheckWritable() const {
-    if (PK11_IsReadOnly(slot_))
-        throw NssError{static_cast<uint32_t>(SEC_ERROR_READ_ONLY)};
+    if (PK11_IsReadOnly(slot_.get()))
+        throw NssError(static_cast<uint32_t>(SEC_ERROR_READ_ONLY));
 }
 
 void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
@@ -332,18 +332,18 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
     if (!trustedAuthority)
         return;
     const std::string& der = certificate.der;
-    const TrustObject object(slot_, der);
+    const TrustObject object(slot_.get(), der);
     const Trust trust = object.Read(), wanted = trust.AsAuthority();
     if (wanted == trust)
         return;
     // Trust in a database with a password (Firefox's primary password) is the password
     // holder's to change, and nobody is asked for it.
-    if (PK11_NeedLogin(slot_) && !PK11_IsLoggedIn(slot_, nullptr))
-        throw NssError{static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN)};
+    if (PK11_NeedLogin(slot_.get()) && !PK11_IsLoggedIn(slot_.get(), nullptr))
+        throw NssError(static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN));
     if (object.Get())
         WriteTrust(object.Get(), wanted);
     else
-        CreateTrust(slot_, certificate, wanted);
+        CreateTrust(slot_.get(), certificate, wanted);
     Looked().trusts[Digest(SEC_OID_SHA1, der, 20)] = wanted;
 }
 
@@ -362,7 +362,7 @@ void NssDatabase::Import(const Certificate& added) {
     };
     // A certificate without a name has no label at all, as NSS imports one.
     const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
-    CreateObject(slot_, attributes, count);
+    CreateObject(slot_.get(), attributes, count);
 }
 
 // The name itself, or, when a certificate of another subject has it in this database, the
@@ -390,7 +390,7 @@ bool NssDatabase::LacksCrl(const std::string& der) {
 
 void NssDatabase::AddCrl(const std::string& der) {
     const CrlPtr crl = DecodedCrl(der);
-    const ObjectsPtr older(PK11_FindGenericObjects(slot_, CKO_NSS_CRL));
+    const ObjectsPtr older(PK11_FindGenericObjects(slot_.get(), CKO_NSS_CRL));
     if (!Lacks(NewestCrls(older.get()), crl->crl))
         return;
     CheckWritable();
@@ -409,11 +409,12 @@ void NssDatabase::AddCrl(const std::string& der) {
         // NSS lists only CRLs that say where they came from, if only with an empty URL.
         {CKA_NSS_URL, nullptr, 0},
     };
-    CreateObject(slot_, attributes, sizeof attributes / sizeof *attributes);
+    CreateObject(slot_.get(), attributes, sizeof attributes / sizeof *attributes);
     for (PK11GenericObject* object = older.get(); object;
          object = PK11_GetNextGenericObject(object))
         if (Attribute(object, CKA_SUBJECT) == issuer)
-            PK11_DestroyTokenObject(slot_, PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
+            PK11_DestroyTokenObject(slot_.get(),
+                                    PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
     Looked().newestCrls[issuer] = IssuedAt(crl->crl);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "runtime/Owned.h"
+
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,7 +16,9 @@ struct PK11SlotInfoStr;
 namespace platform::nss {
 
 // A failed NSS call, with NSS's error code.
-struct NssError {
+struct NssError : std::exception {
+    explicit NssError(uint32_t failed) : code(failed) {}
+    const char* what() const noexcept override { return "an NSS call failed"; }
     uint32_t code;
 };
 // Throws NssError with NSS's code for the call that just failed.
@@ -26,6 +31,9 @@ struct Certificate {
     std::string subject, issuer, serialNumber, publicKeyInfo;
     std::string nickname;
 };
+
+// Closes a database that SECMOD_OpenUserDB opened, and frees its slot.
+void CloseUserDatabase(PK11SlotInfoStr* slot);
 
 class NssDatabase {
 public:
@@ -57,7 +65,7 @@ private:
     struct Seen;
     Seen& Looked();
 
-    PK11SlotInfoStr* slot_;
+    Owned<PK11SlotInfoStr, CloseUserDatabase> slot_;
     std::string tokenName_;
     std::unique_ptr<Seen> seen_;
 };

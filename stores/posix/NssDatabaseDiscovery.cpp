@@ -170,10 +170,13 @@ std::vector<UserDatabase> FindUserDatabases() {
 
     std::vector<UserDatabase> databases;
     std::set<fs::path> seen;
+    // By the canonical path, which NSS opens as it is: a ".." that climbs above "/" is no
+    // path NSS can take.
     const auto add = [&](const UserDatabase& database) {
         std::error_code error;
-        if (seen.insert(fs::weakly_canonical(database.folder, error)).second)
-            databases.push_back(database);
+        const fs::path canonical = fs::weakly_canonical(database.folder, error);
+        if (seen.insert(canonical).second)
+            databases.push_back({error ? database.folder : canonical, database.program});
     };
     for (const UserDatabase& shared : ChromiumDatabases(home))
         add(shared);

@@ -13,6 +13,7 @@ namespace platform {
 
 using X509Ptr = Owned<X509, X509_free>;
 using CrlPtr = Owned<X509_CRL, X509_CRL_free>;
+using BioPtr = Owned<BIO, BIO_free>;
 
 // The DER bytes of a certificate, a CRL, or of a name, public key or serial number in one.
 template <class T> std::optional<std::string> Der(const T* object) {
