@@ -43,6 +43,10 @@ using ObjectsPtr = Owned<PK11GenericObject, PK11_DestroyGenericObjects>;
 void FreeWholeItem(SECItem* item) {
     SECITEM_FreeItem(item, PR_TRUE);
 }
+// An item whose data NSS allocated, in a SECItem of the caller's.
+void FreeItemData(SECItem* item) {
+    SECITEM_FreeItem(item, PR_FALSE);
+}
 using SubjectKeyInfoPtr = Owned<CERTSubjectPublicKeyInfo, SECKEY_DestroySubjectPublicKeyInfo>;
 using PublicKeyPtr = Owned<SECKEYPublicKey, SECKEY_DestroyPublicKey>;
 
@@ -60,9 +64,8 @@ std::optional<std::string> Attribute(PK11GenericObject* object, CK_ATTRIBUTE_TYP
     SECItem value{};
     if (PK11_ReadRawAttribute(PK11_TypeGeneric, object, type, &value) != SECSuccess)
         return std::nullopt;
-    std::string bytes = Bytes(value);
-    SECITEM_FreeItem(&value, PR_FALSE);
-    return bytes;
+    const Owned<SECItem, FreeItemData> read(&value);
+    return Bytes(value);
 }
 
 std::string Digest(SECOidTag algorithm, const std::string& der, size_t length) {
