@@ -114,7 +114,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     const fs::path firefox = home_ / ".mozilla" / "firefox", thunderbird = scratch_ / "mail box";
     const fs::path release = firefox / "Профиль с пробелами.release", legacy = firefox / "old";
     // A path not marked relative names no folder of the ini's, nor of the run's working one.
-    const fs::path unmarked = firefox / "unmarked";
+    const fs::path unmarked = firefox / "unmarked", absoluteOnly = firefox / "zero";
     // A relative path whose ".." climbs above "/" names the same folder as from "/".
     const fs::path climbing = scratch_ / "climbing";
     std::string aboveRoot;
@@ -123,6 +123,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     MakeDatabase(climbing);
     MakeDatabase(release);
     MakeDatabase(unmarked);
+    MakeDatabase(absoluteOnly);
     MakeDatabase(thunderbird);
     fs::create_directories(legacy);
     WriteFile(legacy / "cert8.db", "legacy");
@@ -131,6 +132,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
               "[Profile1]\nName=old\nIsRelative=1\nPath=old\n\n[Profile0]\nName=release\n"
               "IsRelative=1\nPath=Профиль с пробелами.release\nDefault=1\n\n[General]\n"
               "StartWithLastProfile=1\nVersion=2\n\n[Profile2]\nName=unmarked\nPath=unmarked\n"
+              "[Profile4]\nIsRelative=0\nPath=zero\n"
               "[Profile3]\nIsRelative=1\nPath=" +
                   aboveRoot + "../" + climbing.relative_path().string() + "\n");
     fs::create_directories(home_ / ".thunderbird");
@@ -140,6 +142,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
 
     EXPECT_EQ(Install("env -C '" + firefox.string() + "'").output, kDone);
     EXPECT_TRUE(Certificates(unmarked).empty());
+    EXPECT_TRUE(Certificates(absoluteOnly).empty());
     struct stat info {};
     ASSERT_EQ(stat(Shared().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
@@ -242,6 +245,14 @@ TEST_F(NssDatabases, AReadOnlyOneIsReportedOnce) {
 
     EXPECT_EQ(Install().output, kDone);
     ExpectTheBundle(Shared());
+}
+
+// A profiles.ini beyond any browser's size is passed over unread, as one that cannot be read.
+TEST_F(NssDatabases, AnOversizedProfilesIniIsPassedOver) {
+    const fs::path folder = home_ / ".mozilla" / "firefox", profile = MakeProfile(folder);
+    fs::resize_file(folder / "profiles.ini", 400 << 20); // its section first, then a hole
+    EXPECT_EQ(Install().output, kDone);
+    EXPECT_TRUE(Certificates(profile).empty());
 }
 
 // A disk too full for the database is said as such, once, not as the wrong password or the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,7 +29,9 @@ private:
 };
 
 // The whole contents of a regular file in that folder (AT_FDCWD for a path), or none when it
-// is missing, unreadable or no regular file. A FIFO or a device is never waited on.
-std::optional<std::string> ReadRegularFile(int folder, const std::string& name);
+// is missing, unreadable, no regular file or longer than the limit. A FIFO or a device is never
+// waited on.
+std::optional<std::string> ReadRegularFile(int folder, const std::string& name,
+                                           size_t limit = SIZE_MAX);
 
 } // namespace platform

@@ -40,6 +40,10 @@ const std::pair<const char*, const char*> kSandboxedSharedDatabases[] = {
     {".var/app/com.google.Chrome/.pki/nssdb", "Chrome flatpak"},
 };
 
+// Far more than the sections of the most profiles anyone keeps: a larger profiles.ini is no
+// browser's, and reading it whole would cost its size in memory.
+constexpr size_t kLargestProfilesIni = 1 << 20;
+
 fs::path Home() {
     if (auto home = HomeFolder())
         return *home;
@@ -91,7 +95,8 @@ void AddGroupMembers(std::vector<fs::path>& profiles, const fs::path& folder,
 // Default=) list none.
 std::vector<fs::path> ListedProfiles(const fs::path& folder) {
     std::vector<fs::path> profiles;
-    std::istringstream in(ReadRegularFile(AT_FDCWD, folder / "profiles.ini").value_or(""));
+    std::istringstream in(
+        ReadRegularFile(AT_FDCWD, folder / "profiles.ini", kLargestProfilesIni).value_or(""));
     std::string line, path, storeId;
     bool relative = false;
     const auto endSection = [&] {
