@@ -2,6 +2,7 @@
 
 #include "ZAConst.h"
 #include "ZADirArray.h"
+#include "ZAOptions.h"
 
 #include <array>
 #include <cstdint>
@@ -11,27 +12,37 @@
 #include <vector>
 
 class TStream;
-class TZABaseArchiver;
+
+// What the archiver's settings say about reading a directory.
+struct TZADirSettings {
+    // Standard signatures only, not also the component's alternate ones.
+    bool IsZipFormat = true;
+    // A directory that cannot be read is rebuilt from the local headers instead.
+    bool RebuildDirOnError = true;
+    TZASpanningMode SpanningMode = smNone;
+    // Names that say nothing of their code page are in the OEM one.
+    bool OEMFileNames = true;
+};
 
 // Reads an archive's central directory into directory items, or rebuilds it from the local
-// headers when the directory cannot be found or read.
+// headers when the directory cannot be found or read. Each stage has a file of its own: the end
+// records and Zip64 (ZAEndRecords.cpp), the central headers (ZACentralHeaders.cpp), the item
+// names (ZAItemNames.cpp), the bytes in front of the archive (ZAStubDetection.cpp) and the
+// rebuild (ZADirRebuild.cpp).
 class TZADirManager {
 public:
-    TZADirManager(TStream& stream, TZABaseArchiver& archiver, bool createMode);
+    TZADirManager(TStream& stream, const TZADirSettings& settings);
     TZADirManager(const TZADirManager&) = delete;
     TZADirManager& operator=(const TZADirManager&) = delete;
 
     void ReadCentralDir();
-    // Whether an end record is there; always true while a damaged directory may be rebuilt.
+    // Whether an end record is there; it is kept in EndRecord.
     bool HasEndRecord();
     // Writes the end record of an archive without items at the start of the stream.
     void WriteEmptyCentralDir();
 
     // The volume that holds the end record, from the end record or the Zip64 locator.
     uint32_t ThisDiskNumber() const;
-
-    bool CreateMode() const { return createMode_; }
-    bool CustomStream() const { return customStream_; }
 
     TZADirArray UpdateItems;
     TZADirArray Items;
@@ -60,20 +71,33 @@ private:
     };
 
     void ResetDir();
+    void CheckSizes();
+    uint32_t LocalHeaderSignature() const;
+    // The next bytes of the stream into a string whose room is reused.
+    void ReadBytes(size_t length, std::string& into);
+
+    // End records and Zip64.
     EndRecordSearch FindEndRecord(uint32_t signature);
     EndRecordSearch FindFormatEndRecord();
     int64_t ReadZip64Records(int64_t endRecordPosition);
     bool ReadZip64EndRecordAt(uint64_t position);
+    // The end record leaves the item count to Zip64 records that are not there.
+    bool ItemCountMissing() const;
     StatedDirectory DirectoryRecord() const;
     uint64_t PositionAtDirectory(int64_t directoryEnd);
+
+    // Central headers and their extra fields.
     void ReadItems(uint64_t announced);
     void ReadItem(int32_t index);
-    // The next bytes of the stream into a string whose room is reused.
-    void ReadBytes(size_t length, std::string& into);
+    void ReadExtraField(TDirItem& item);
+
+    // Item names.
     std::u16string DecodedName(std::string_view storedName,
                                const std::vector<TDirItemExtra>& extras, const TDirItem& item);
-    void ReadExtraField(TDirItem& item);
-    void CheckSizes();
+    // A local header's name from its name bytes and whatever of its extra field follows them.
+    std::u16string DecodedLocalName(std::string_view nameAndExtra, const TDirItem& item);
+
+    // Bytes in front of the archive.
     void DetectStub(int64_t directoryEnd);
     std::optional<Prefix> PrefixFromRecords(int64_t directoryEnd);
     int32_t FirstItemWithData() const;
@@ -82,16 +106,15 @@ private:
     std::optional<LocalHeaderBytes> LocalHeaderOf(int64_t position, int64_t centralHeader,
                                                   const TDirItem& item);
     void MoveFileOffsets(int64_t prefix);
+
+    // The rebuild from local headers.
     void RebuildFromLocalHeaders();
     int32_t AddRebuiltItem(int64_t position, const unsigned char* header, int64_t streamSize);
     void ApplyDataDescriptor(int32_t index, int64_t descriptorPosition);
-    uint32_t LocalHeaderSignature() const;
 
     TStream* stream_;
+    TZADirSettings settings_;
     // A header's stored name (for the rebuild with its extra field behind) or its comment:
     // one room from header to header.
     std::string headerBytes_;
-    bool createMode_;
-    bool customStream_;
-    TZABaseArchiver& archiver_;
 };

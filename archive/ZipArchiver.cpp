@@ -3,77 +3,13 @@
 #include "ZAConst.h"
 #include "ZADirManager.h"
 #include "ZAExcept.h"
-#include "ZAStrFunc.h"
-#include "platform/CodePages.h"
-#include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "runtime/Exception.h"
-#include "runtime/Format.h"
 
-#include <algorithm>
+#include <cctype>
 #include <filesystem>
-#include <limits>
 
 using namespace za;
-
-void TZAOptions::Assign(const TPersistent& source) {
-    const auto* other = dynamic_cast<const TZAOptions*>(&source);
-    if (!other) {
-        TPersistent::Assign(source);
-        return;
-    }
-    const TZAFileShareMode keptShareMode = ShareMode;
-    *this = *other;
-    ShareMode = keptShareMode;
-}
-
-void TZASpanningOptions::Assign(const TPersistent& source) {
-    const auto* other = dynamic_cast<const TZASpanningOptions*>(&source);
-    if (!other) {
-        TPersistent::Assign(source);
-        return;
-    }
-    *this = *other;
-}
-
-void TZAVolumeNumberInfo::Reset() {
-    Kind = vkUnknown;
-    Number = -1;
-    LastNumber = -1;
-}
-
-void TZAVolumeNumberInfo::SetFirst(bool flag) {
-    if (flag) {
-        Number = 0;
-        Kind = vkFirst;
-    }
-}
-
-bool TZAVolumeNumberInfo::IsLast() const {
-    return LastNumber == -1 ? Kind == vkLast : Number == LastNumber;
-}
-
-void TZAVolumeNumberInfo::SetLast(bool flag) {
-    if (flag) {
-        Number = LastNumber;
-        Kind = vkLast;
-    }
-}
-
-void TZAVolumeNumberInfo::SetNumber(int32_t n) {
-    Kind = vkNumbered;
-    Number = n;
-}
-
-bool TZAVolumeNumberInfo::SameVolume(const TZAVolumeNumberInfo& other) const {
-    if (IsLast())
-        return other.IsLast();
-    if (IsFirst())
-        return other.IsFirst();
-    if (Number < 0)
-        return Kind == other.Kind;
-    return Number == other.Number;
-}
 
 TZABaseArchiver::TZABaseArchiver(TComponent* owner) : TComponent(owner) {
     SetCompressionLevel(clFastest);
@@ -119,7 +55,7 @@ void TZABaseArchiver::OpenArchive(TStream& stream, bool create) {
     streamOwnedByCaller_ = !kept;
     if (create)
         stream.SetSize(0);
-    dirManager_ = std::make_unique<TZADirManager>(stream, *this, create);
+    StartDirectory(stream, create);
     SetArchiveStream(&stream, std::move(kept));
     if (create)
         dirManager_->WriteEmptyCentralDir();
@@ -209,7 +145,7 @@ void TZABaseArchiver::OpenArchive(uint16_t mode) {
             first.SetFirst(true);
             SelectVolume(first);
         }
-        dirManager_ = std::make_unique<TZADirManager>(*archiveStream_, *this, true);
+        StartDirectory(*archiveStream_, true);
     } else {
         OpenExistingArchiveFile();
     }
@@ -226,22 +162,22 @@ void TZABaseArchiver::OpenExistingArchiveFile() {
     TZAVolumeNumberInfo last;
     last.SetLast(true);
     SelectVolume(last);
-    dirManager_ = std::make_unique<TZADirManager>(*archiveStream_, *this, false);
-    const bool rebuild = RebuildDirOnError;
-    RebuildDirOnError = false;
-    bool found;
-    try {
-        found = dirManager_->HasEndRecord();
-    } catch (...) {
-        RebuildDirOnError = rebuild;
-        throw;
-    }
-    RebuildDirOnError = rebuild;
-    if (!found && !RebuildDirOnError) {
+    StartDirectory(*archiveStream_, false);
+    if (!dirManager_->HasEndRecord() && !RebuildDirOnError) {
         ReleaseArchive();
         throw EZAException::Create(neDamagedArchiveOpen, this);
     }
     dirManager_->ReadCentralDir();
+}
+
+void TZABaseArchiver::StartDirectory(TStream& stream, bool create) {
+    const TZADirSettings settings{.IsZipFormat = isZipFormat_,
+                                  .RebuildDirOnError = RebuildDirOnError,
+                                  .SpanningMode = spanningMode_,
+                                  .OEMFileNames = options_.OEMFileNames};
+    dirManager_ = std::make_unique<TZADirManager>(stream, settings);
+    if (create)
+        currentVolume_.SetFirst(true);
 }
 
 void TZABaseArchiver::SelectVolume(const TZAVolumeNumberInfo& volume) {
@@ -322,154 +258,4 @@ void TZABaseArchiver::SetSpanningMode(TZASpanningMode mode) {
     if (isOpen_)
         throw Exception("Cannot set spanning mode on open archive");
     spanningMode_ = mode;
-}
-
-// Default answers of the events. Those that need the user ask through the shell's dialogs;
-// without a shell they take the answer that does no harm: cancel, skip or abort.
-namespace {
-
-platform::TDialogResult AskUser(const std::string& text, platform::TDialogButtons buttons,
-                                platform::TDialogResult unattended) {
-    platform::IDialogs* dialogs = platform::InstalledDialogs();
-    return dialogs ? dialogs->Ask(text, "", buttons) : unattended;
-}
-
-bool VolumePromptCancelled(const std::string& text) {
-    return AskUser(text, platform::TDialogButtons::OkCancel, platform::TDialogResult::Cancel) !=
-           platform::TDialogResult::Ok;
-}
-
-} // namespace
-
-void TZABaseArchiver::DoOverallProgress(double progress, TZAProcessOperation operation,
-                                        TZAProgressPhase phase, bool& cancel) {
-    if (OnOverallProgress)
-        OnOverallProgress(this, progress, operation, phase, cancel);
-    else
-        cancel = false;
-}
-
-void TZABaseArchiver::DoFileProgress(const std::string& fileName, double progress,
-                                     TZAProcessOperation operation, TZAProgressPhase phase,
-                                     bool& cancel) {
-    if (!OnFileProgress) {
-        cancel = false;
-        return;
-    }
-    std::string shown = fileName;
-    ReplaceAll(shown, '/', '\\');
-    OnFileProgress(this, shown, progress, operation, phase, cancel);
-}
-
-void TZABaseArchiver::DoCopyTempFileProgress(double progress, TZAProgressPhase phase,
-                                             bool& cancel) {
-    if (OnCopyTempFileProgress)
-        OnCopyTempFileProgress(this, progress, phase, cancel);
-    else
-        cancel = false;
-}
-
-void TZABaseArchiver::DoConfirmOverwrite(const std::string& sourceFileName,
-                                         std::string& destFileName, bool& confirm) {
-    if (OnConfirmOverwrite) {
-        OnConfirmOverwrite(this, sourceFileName, destFileName, confirm);
-        return;
-    }
-    const std::string text =
-        Format("Overwrite file \"%s\" with \"%s\"", {destFileName, sourceFileName});
-    confirm = AskUser(text, platform::TDialogButtons::YesNo, platform::TDialogResult::No) ==
-              platform::TDialogResult::Yes;
-}
-
-void TZABaseArchiver::DoConfirmProcessFile(const std::string& fileName,
-                                           TZAProcessOperation operation, bool& confirm) {
-    if (OnConfirmProcessFile)
-        OnConfirmProcessFile(this, fileName, operation, confirm);
-    else
-        confirm = true;
-}
-
-void TZABaseArchiver::DoPassword(const std::string& fileName, std::string& newPassword,
-                                 bool& skipFile) {
-    if (OnPassword) {
-        OnPassword(this, fileName, newPassword, skipFile);
-        return;
-    }
-    platform::IDialogs* dialogs = platform::InstalledDialogs();
-    skipFile = !dialogs || !dialogs->InputQuery(Format("Password for \"%s\"", {fileName}),
-                                                "Enter password: ", newPassword);
-}
-
-void TZABaseArchiver::DoProcessFileFailure(const std::string& fileName,
-                                           TZAProcessOperation operation, int32_t nativeError,
-                                           int32_t errorCode, const std::string& errorMessage,
-                                           TZAAction& action) {
-    if (OnProcessFileFailure) {
-        OnProcessFileFailure(this, fileName, operation, nativeError, errorCode, errorMessage,
-                             action);
-        return;
-    }
-    const auto answer =
-        AskUser(Format("%s. File processing error, possibly disk is full", {errorMessage}),
-                platform::TDialogButtons::AbortRetryIgnore, platform::TDialogResult::Abort);
-    action = answer == platform::TDialogResult::Retry    ? acRetry
-             : answer == platform::TDialogResult::Ignore ? acIgnore
-                                                         : acAbort;
-}
-
-void TZABaseArchiver::DoRequestBlankVolume(int32_t volumeNumber, std::string& volumeFileName,
-                                           bool& cancel) {
-    if (OnRequestBlankVolume)
-        OnRequestBlankVolume(this, volumeNumber, volumeFileName, cancel);
-    else
-        cancel = VolumePromptCancelled(
-            Format("Please insert a blank disk #%d", {int64_t{volumeNumber}}));
-}
-
-void TZABaseArchiver::DoRequestFirstVolume(std::string& volumeFileName, bool& cancel) {
-    if (OnRequestFirstVolume)
-        OnRequestFirstVolume(this, volumeFileName, cancel);
-    else
-        cancel = VolumePromptCancelled("Please insert the first disk");
-}
-
-void TZABaseArchiver::DoRequestLastVolume(std::string& volumeFileName, bool& cancel) {
-    if (OnRequestLastVolume)
-        OnRequestLastVolume(this, volumeFileName, cancel);
-    else
-        cancel = VolumePromptCancelled("Please insert the last disk");
-}
-
-void TZABaseArchiver::DoRequestMiddleVolume(int32_t volumeNumber, std::string& volumeFileName,
-                                            bool& cancel) {
-    if (OnRequestMiddleVolume)
-        OnRequestMiddleVolume(this, volumeNumber, volumeFileName, cancel);
-    else
-        cancel = VolumePromptCancelled(Format("Please insert disk #%d", {int64_t{volumeNumber}}));
-}
-
-void TZABaseArchiver::DoDiskFull(int32_t volumeNumber, const std::string& volumeFileName,
-                                 bool& cancel) {
-    if (OnDiskFull)
-        OnDiskFull(this, volumeNumber, volumeFileName, cancel);
-    else
-        cancel = VolumePromptCancelled("Disk is full. Required free space: %d bytes, but available "
-                                       "only: %d bytes. Clean the disk or find another blank disk");
-}
-
-void TZABaseArchiver::DoNotification(uint8_t kind, int32_t a, int32_t b, int32_t c) {
-    if (OnNotification)
-        OnNotification(this, kind, a, b, c);
-}
-
-void TZABaseArchiver::DoStoreFile(std::string& fileName, uint32_t& fileAttr, std::string& comment,
-                                  const std::string& originalFileName) {
-    if (OnStoreFile)
-        OnStoreFile(this, fileName, fileAttr, comment, originalFileName);
-}
-
-void TZABaseArchiver::DoExtractFile(std::string& fileName, uint32_t& fileAttr,
-                                    const std::string& comment) {
-    if (OnExtractFile)
-        OnExtractFile(this, fileName, fileAttr, comment);
 }

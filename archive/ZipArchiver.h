@@ -1,163 +1,20 @@
 #pragma once
 
+#include "ZAArchiveItem.h"
 #include "ZADecodingScratch.h"
 #include "ZADirArray.h"
+#include "ZAEvents.h"
+#include "ZAOptions.h"
+#include "ZAVolumeNumberInfo.h"
 #include "runtime/Component.h"
 #include "runtime/Streams.h"
 #include "runtime/StringList.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
-class TZABaseArchiver;
 class TZADirManager;
-
-enum TZACompressionLevel : uint8_t { clNone, clFastest, clNormal, clMax };
-enum TZASpanningMode : uint8_t { smNone, smSpanning, smSplitting };
-enum TZAStorePathMode : uint8_t { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
-enum TZAOverwriteMode : uint8_t { omPrompt, omAlways, omNever, omIfNewer, omIfOlder };
-enum TZAFileShareMode : uint8_t {
-    smShareCompat,
-    smShareExclusive,
-    smShareDenyWrite,
-    smShareDenyRead,
-    smShareDenyNone
-};
-enum TZAVolumeSize : uint8_t {
-    vsAutoDetect,
-    vsCustom,
-    vs1_44MB,
-    vs100MB,
-    vs200MB,
-    vs250MB,
-    vs600MB,
-    vs650MB,
-    vs700MB,
-    vs4700MB
-};
-// What an operation does to an item, as its progress events report it.
-enum TZAProcessOperation : uint8_t { poNone, poAdd, poExtract, poTest, poDelete, poUpdate };
-enum TZAProgressPhase : uint8_t { ppStart, ppProcess, ppEnd };
-// The answer to a failure on one item.
-enum TZAAction : uint8_t { acAbort, acRetry, acIgnore };
-
-class TZAOptions : public TPersistent {
-public:
-    bool Recurse = true;
-    TZAStorePathMode StorePath = spRelativePath;
-    TZAFileShareMode ShareMode = smShareDenyNone;
-    TZAOverwriteMode OverwriteMode = omAlways;
-    bool CreateDirs = true;
-    bool ReplaceReadOnly = true;
-    bool SetAttributes = true;
-    int32_t SearchAttr = 10431;
-    bool FlushBuffers = true;
-    bool OEMFileNames = true;
-
-    // Copies every setting but the share mode.
-    void Assign(const TPersistent& source) override;
-};
-
-class TZASpanningOptions : public TPersistent {
-public:
-    bool AdvancedNaming = true;
-    int64_t FirstVolumeSize = 0;
-    TZAVolumeSize VolumeSize = vsAutoDetect;
-
-    int64_t CustomVolumeSize() const { return customVolumeSize_; }
-    // Volumes smaller than 64 KiB are not made.
-    void SetCustomVolumeSize(int64_t size) { customVolumeSize_ = size < 65536 ? 65536 : size; }
-
-    void Assign(const TPersistent& source) override;
-
-private:
-    int64_t customVolumeSize_ = 0;
-    bool volumeNamingFixed_ = false;
-};
-
-// Names one volume of an archive.
-class TZAVolumeNumberInfo {
-public:
-    enum : uint8_t { vkFirst = 0, vkLast = 1, vkNumbered = 2, vkUnknown = 3 };
-
-    uint8_t Kind = vkUnknown;
-    int32_t Number = -1;
-    int32_t LastNumber = -1;
-
-    void Reset();
-    bool IsFirst() const { return Number == 0; }
-    void SetFirst(bool flag);
-    bool IsLast() const;
-    void SetLast(bool flag);
-    void SetNumber(int32_t n);
-    bool SameVolume(const TZAVolumeNumberInfo& other) const;
-};
-
-// The scan state of one search, kept in the caller's item record.
-struct TInternalSearchRec {
-    static constexpr size_t kMaskCapacity = 260;
-
-    int32_t DirItemIndex = 0;
-    char FileMask[kMaskCapacity] = {};
-    bool HasWildcards = false;
-    int32_t SearchAttr = 0;
-    std::string SearchTag;
-    bool UseFileMasks = false;
-};
-
-// The public record of an item found by FindFirst and FindNext.
-struct TZAArchiveItem {
-    std::u16string FileName;   // after the last backslash
-    std::u16string StoredPath; // up to and including the last backslash
-    int64_t CompressedSize = 0;
-    int64_t UncompressedSize = 0;
-    double CompressionRate = 0;
-    bool Encrypted = false;
-    uint16_t LastModFileDate = 0;
-    uint16_t LastModFileTime = 0;
-    uint32_t CRC = 0;
-    uint32_t ExternalFileAttributes = 0;
-    std::string Comment;
-    TInternalSearchRec InternalSearchRec;
-};
-
-using TNotifyEvent = std::function<void(TZABaseArchiver* sender)>;
-using TZAFileProgressEvent =
-    std::function<void(TZABaseArchiver* sender, const std::string& fileName, double progress,
-                       TZAProcessOperation operation, TZAProgressPhase phase, bool& cancel)>;
-using TZAProgressEvent =
-    std::function<void(TZABaseArchiver* sender, double progress, TZAProcessOperation operation,
-                       TZAProgressPhase phase, bool& cancel)>;
-using TZACopyTempFileProgressEvent = std::function<void(TZABaseArchiver* sender, double progress,
-                                                        TZAProgressPhase phase, bool& cancel)>;
-using TZAConfirmOverwriteEvent =
-    std::function<void(TZABaseArchiver* sender, const std::string& sourceFileName,
-                       std::string& destFileName, bool& confirm)>;
-using TZAConfirmProcessFileEvent =
-    std::function<void(TZABaseArchiver* sender, const std::string& fileName,
-                       TZAProcessOperation operation, bool& confirm)>;
-using TZAOnPasswordEvent = std::function<void(TZABaseArchiver* sender, const std::string& fileName,
-                                              std::string& newPassword, bool& skipFile)>;
-using TZAProcessFileFailureEvent = std::function<void(
-    TZABaseArchiver* sender, const std::string& fileName, TZAProcessOperation operation,
-    int32_t nativeError, int32_t errorCode, const std::string& errorMessage, TZAAction& action)>;
-using TZAOnRequestBlankVolumeEvent = std::function<void(
-    TZABaseArchiver* sender, int32_t volumeNumber, std::string& volumeFileName, bool& cancel)>;
-using TZAOnRequestFirstVolumeEvent =
-    std::function<void(TZABaseArchiver* sender, std::string& volumeFileName, bool& cancel)>;
-using TZAOnRequestLastVolumeEvent = TZAOnRequestFirstVolumeEvent;
-using TZAOnRequestMiddleVolumeEvent = TZAOnRequestBlankVolumeEvent;
-using TZAOnDiskFullEvent = std::function<void(TZABaseArchiver* sender, int32_t volumeNumber,
-                                              const std::string& volumeFileName, bool& cancel)>;
-using TZANotificationEvent =
-    std::function<void(TZABaseArchiver* sender, uint8_t kind, int32_t a, int32_t b, int32_t c)>;
-using TZAOnStoreFileEvent =
-    std::function<void(TZABaseArchiver* sender, std::string& fileName, uint32_t& fileAttr,
-                       std::string& comment, const std::string& originalFileName)>;
-using TZAOnExtractFileEvent = std::function<void(TZABaseArchiver* sender, std::string& fileName,
-                                                 uint32_t& fileAttr, const std::string& comment)>;
 
 // The archiver component: settings, the open archive with its directory, search and
 // extraction into memory.
@@ -190,9 +47,10 @@ public:
     std::string ExtractItemToString(int32_t index);
     bool FindItemByName(const std::string& name, int32_t& index);
     void ExtractItemToStream(int32_t index, TStream& output);
-    // Room to reserve for an item's contents: its declared size (and the one byte more that
-    // extraction looks at), but never more than the bytes in the stream could honestly
-    // expand to.
+    // Room to reserve for an item's contents before extraction, by the output room's rule: its
+    // declared size and the one byte past it that extraction looks at, where the item's bytes
+    // present in the stream can honestly become that much; otherwise none, and the room then
+    // grows with the output that comes.
     int64_t ExtractionReserve(int32_t index) const;
     bool ExtractItemData(TStream& archive, TStream& output, TDirItem& item);
 
@@ -304,6 +162,9 @@ protected:
 
 private:
     void OpenExistingArchiveFile();
+    // A directory manager over the stream, with the settings it reads; a new archive starts
+    // on its first volume.
+    void StartDirectory(TStream& stream, bool create);
     void SetArchiveStream(TStream* stream, std::unique_ptr<TStream> owned);
     void ReleaseArchive();
     std::string MaskAsHeld(const std::string& mask) const;
