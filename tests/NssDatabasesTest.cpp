@@ -276,8 +276,9 @@ TEST_F(NssDatabases, AFullDiskIsSaidAsSuch) {
     }
 }
 
-// A database with a password takes the certificates and CRLs; trusting a root there is left to
-// whoever knows the password, which is said once.
+// A database with a password takes the other certificates and the CRLs; trusting a root there
+// is left to whoever knows the password, which is said once, and the roots stay out of it
+// rather than sit there untrusted.
 TEST_F(NssDatabases, APasswordKeepsTheTrustAsItIs) {
     fs::create_directories(Shared());
     WriteFile(scratch_ / "password", "secret\n");
@@ -287,10 +288,29 @@ TEST_F(NssDatabases, APasswordKeepsTheTrustAsItIs) {
         << run.output;
     EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 1) << run.output;
     const Listing listing = Certificates(Shared());
-    EXPECT_EQ(listing.size(), 14u);
+    EXPECT_EQ(listing.size(), 11u);
     for (const auto& [nickname, trust] : listing)
         EXPECT_EQ(trust, ",,") << nickname;
     EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u);
+}
+
+// A CRL object that does not read as a CRL (here its value damaged behind NSS's back) keeps
+// the database from nothing: every root goes in with its trust.
+TEST_F(NssDatabases, AnUnreadableCrlObjectIsPassedOver) {
+    MakeDatabase(Shared());
+    const fs::path crl = scratch_ / "crl";
+    WriteFile(crl, IssuedCrl(scratch_ / "issuer", "/CN=Issuer of a damaged CRL"));
+    RunCommand("crlutil -I -B -i '" + crl.string() + "'" + In(Shared()));
+    RunCommand("python3 -c 'import sqlite3, sys; d = sqlite3.connect(sys.argv[1]); "
+               "d.execute(\"UPDATE nssPublic SET a11 = ? WHERE a0 = ?\", "
+               "(bytes.fromhex(\"3003020100\"), bytes.fromhex(\"ce534351\"))); d.commit()' '" +
+               (Shared() / "cert9.db").string() + "'");
+    const InstallerRun run = Install();
+    EXPECT_EQ(run.output, kDone);
+    EXPECT_EQ(run.status, 0);
+    for (const fs::path& certificate : endEntities_)
+        EXPECT_TRUE(Verifies(Shared(), certificate)) << certificate;
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 6u) << Crls(Shared()); // the damaged one unlisted
 }
 
 TEST_F(NssDatabases, WithoutAHomeNothingIsWritten) {

@@ -229,13 +229,17 @@ CrlPtr DecodedCrl(const std::string& der) {
 }
 
 // The thisUpdate of the newest CRL of each issuer among the CRL objects, by the issuers' names.
+// An object that does not read as a CRL is no issuer's, and must not keep the database from
+// taking anything else.
 std::map<std::string, PRTime> NewestCrls(PK11GenericObject* objects) {
     std::map<std::string, PRTime> newest;
     for (PK11GenericObject* object = objects; object; object = PK11_GetNextGenericObject(object)) {
         const auto issuer = Attribute(object, CKA_SUBJECT), value = Attribute(object, CKA_VALUE);
-        if (!issuer || !value)
+        SECItem der = value ? Item(*value) : SECItem{};
+        const CrlPtr crl(value ? CERT_DecodeDERCrl(nullptr, &der, SEC_CRL_TYPE) : nullptr);
+        PRTime issued = 0;
+        if (!issuer || !crl || DER_DecodeTimeChoice(&issued, &crl->crl.lastUpdate) != SECSuccess)
             continue;
-        const PRTime issued = IssuedAt(DecodedCrl(*value)->crl);
         const auto at = newest.emplace(*issuer, issued).first;
         at->second = std::max(at->second, issued);
     }
@@ -261,9 +265,24 @@ bool Writable(const std::filesystem::path& folder) {
 
 } // namespace
 
+// Each looked at once, apart: a damaged CRL object must not cost the trusts their look.
 struct NssDatabase::Seen {
-    std::map<std::string, PRTime> newestCrls;
-    std::map<std::string, Trust> trusts;
+    explicit Seen(PK11SlotInfo* looked) : slot(looked) {}
+    std::map<std::string, PRTime>& NewestCrls() {
+        if (!newestCrls)
+            newestCrls =
+                nss::NewestCrls(ObjectsPtr(PK11_FindGenericObjects(slot, CKO_NSS_CRL)).get());
+        return *newestCrls;
+    }
+    std::map<std::string, Trust>& Trusts() {
+        if (!trusts)
+            trusts = TrustsIn(slot);
+        return *trusts;
+    }
+
+    PK11SlotInfo* slot;
+    std::optional<std::map<std::string, PRTime>> newestCrls;
+    std::optional<std::map<std::string, Trust>> trusts;
 };
 
 void CloseUserDatabase(PK11SlotInfo* slot) {
@@ -304,18 +323,18 @@ bool NssDatabase::Holds(const Certificate& certificate) {
 
 NssDatabase::Seen& NssDatabase::Looked() {
     if (!seen_)
-        seen_ = std::make_unique<Seen>(
-            Seen{NewestCrls(ObjectsPtr(PK11_FindGenericObjects(slot_.get(), CKO_NSS_CRL)).get()),
-                 TrustsIn(slot_.get())});
+        seen_ = std::make_unique<Seen>(slot_.get());
     return *seen_;
 }
 
 bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedAuthority) {
+    if (withheld_.count(certificate.der))
+        return false;
     if (!Holds(certificate))
         return true;
     if (!trustedAuthority)
         return false;
-    const auto& trusts = Looked().trusts;
+    const auto& trusts = Looked().Trusts();
     const auto found = trusts.find(Digest(SEC_OID_SHA1, certificate.der, 20));
     const Trust trust = found == trusts.end() ? Trust{} : found->second;
     return trust.AsAuthority() != trust;
@@ -330,24 +349,30 @@ void NssDatabase::CheckWritable() const {
 
 void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
     CheckWritable();
-    if (!Holds(certificate))
-        Import(certificate);
-    if (!trustedAuthority)
+    if (!trustedAuthority) {
+        if (!Holds(certificate))
+            Import(certificate);
         return;
+    }
     const std::string& der = certificate.der;
     const TrustObject object(slot_.get(), der);
     const Trust trust = object.Read(), wanted = trust.AsAuthority();
+    // Trust in a database with a password (Firefox's primary password) is the password
+    // holder's to change, and nobody is asked for it. The authority is then left out of the
+    // database, by the other stores' adds too, rather than held there untrusted.
+    if (wanted != trust && PK11_NeedLogin(slot_.get()) && !PK11_IsLoggedIn(slot_.get(), nullptr)) {
+        withheld_.insert(der);
+        throw NssError(static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN));
+    }
+    if (!Holds(certificate))
+        Import(certificate);
     if (wanted == trust)
         return;
-    // Trust in a database with a password (Firefox's primary password) is the password
-    // holder's to change, and nobody is asked for it.
-    if (PK11_NeedLogin(slot_.get()) && !PK11_IsLoggedIn(slot_.get(), nullptr))
-        throw NssError(static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN));
     if (object.Get())
         WriteTrust(object.Get(), wanted);
     else
         CreateTrust(slot_.get(), certificate, wanted);
-    Looked().trusts[Digest(SEC_OID_SHA1, der, 20)] = wanted;
+    Looked().Trusts()[Digest(SEC_OID_SHA1, der, 20)] = wanted;
 }
 
 void NssDatabase::Import(const Certificate& added) {
@@ -388,7 +413,7 @@ std::string NssDatabase::UniqueNickname(const std::string& name, const std::stri
 }
 
 bool NssDatabase::LacksCrl(const std::string& der) {
-    return Lacks(Looked().newestCrls, DecodedCrl(der)->crl);
+    return Lacks(Looked().NewestCrls(), DecodedCrl(der)->crl);
 }
 
 void NssDatabase::AddCrl(const std::string& der) {
@@ -418,7 +443,7 @@ void NssDatabase::AddCrl(const std::string& der) {
         if (Attribute(object, CKA_SUBJECT) == issuer)
             PK11_DestroyTokenObject(slot_.get(),
                                     PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
-    Looked().newestCrls[issuer] = IssuedAt(crl->crl);
+    Looked().NewestCrls()[issuer] = IssuedAt(crl->crl);
 }
 
 } // namespace platform::nss

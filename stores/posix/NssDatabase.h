@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 struct PK11SlotInfoStr;
@@ -68,6 +69,8 @@ private:
     Owned<PK11SlotInfoStr, CloseUserDatabase> slot_;
     std::string tokenName_;
     std::unique_ptr<Seen> seen_;
+    // The authorities this run left out of the database, whose trust it could not take.
+    std::set<std::string> withheld_;
 };
 
 } // namespace platform::nss
