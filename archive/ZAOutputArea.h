@@ -13,13 +13,13 @@ struct TDirItem;
 
 // One piece of an item's compressed input to inflate, and how room is made for its output.
 struct TZAInflation {
-    za::TZAInflater& Inflater;
-    const unsigned char* Input;
-    size_t Length;
-    uint64_t InputSoFar; // the item's compressed bytes up to this piece's end
-    uint64_t FirstRoom;  // the room offered first, where the area is a buffer of its own
-    uint64_t GrowStep;   // the room added at least when that fills
-    bool WholeStream;    // the piece must end its stream, not merely be used up
+    za::TZAInflater& Inflater;  // the stream the piece belongs to
+    const unsigned char* Input; // the piece's bytes
+    size_t Length;              // how many there are
+    uint64_t InputSoFar;        // the item's compressed bytes up to this piece's end
+    uint64_t FirstRoom;         // the room offered first, where the area is a buffer of its own
+    uint64_t GrowStep;          // the room added at least when that fills
+    bool WholeStream;           // the piece must end its stream, not merely be used up
 };
 
 // Where an item's decoded bytes go, with their count and CRC-32; never more than the item's
