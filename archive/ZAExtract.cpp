@@ -144,19 +144,17 @@ bool TZABaseArchiver::ExtractItemData(TStream& archive, TStream& output, TDirIte
     // A skip answered for an earlier item must not excuse a failure of this one.
     SkipCurrentFile = false;
     TArchiverDecodingHost host(*this, item);
-    const TZADecodingOutcome outcome =
-        TZAItemDecoder({.Archive = archive,
-                        .Output = output,
-                        .Item = item,
-                        .DataEnd = spanningMode_ == smNone
-                                       ? std::optional(dirManager_->CentralDirStart)
-                                       : std::nullopt,
-                        // Progress events come a chunk at a time, so they keep the chunked path.
-                        .MayDecodeWhole = DecodeWholeItems && !ReportProgress,
-                        .Password = Password,
-                        .Host = host},
-                       decodingScratch_)
-            .Run();
+    const TZADecodingRequest request{
+        .Archive = archive,
+        .Output = output,
+        .Item = item,
+        .DataEnd =
+            spanningMode_ == smNone ? std::optional(dirManager_->CentralDirStart) : std::nullopt,
+        // Progress events come a chunk at a time, so they keep the chunked path.
+        .MayDecodeWhole = DecodeWholeItems && !ReportProgress,
+        .Password = Password,
+        .Host = host};
+    const TZADecodingOutcome outcome = TZAItemDecoder(request, decodingScratch_).Run();
     if (outcome.Consumed)
         BytesProcessed = *outcome.Consumed;
     ItemsDecodedWhole += outcome.DecodedWhole ? 1 : 0;
