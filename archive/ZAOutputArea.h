@@ -59,7 +59,7 @@ private:
     bool EmitArea();
 
     TStream& output_;                         // where the bytes go
-    TMemoryStream* const memoryOutput_;       // the output, when output is made in place there
+    TMemoryStream* const memoryOutput_;       // the output as a memory stream, when it is one
     const TDirItem& item_;                    // whose declared size and CRC-32 the output must meet
     uint64_t written_ = 0;                    // bytes emitted so far
     uint32_t crc_ = 0;                        // the CRC-32 of those bytes
