@@ -24,6 +24,6 @@ public:
     }
 
 private:
-    std::vector<unsigned char> readBuffer_;
-    std::unique_ptr<za::TZAInflater> rawInflater_;
+    std::vector<unsigned char> readBuffer_;        // grown to the largest chunk read so far
+    std::unique_ptr<za::TZAInflater> rawInflater_; // restarted for each deflated item
 };

@@ -5,11 +5,58 @@
 #include "ZAOutputRoom.h"
 #include "ZAScopedValue.h"
 #include "ZipArchiver.h"
+#include "platform/CodePages.h"
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <string>
 
 using namespace za;
+
+namespace {
+
+// The archiver's side of decoding one item: its working fields and its events.
+class TArchiverDecodingHost final : public TZADecodingHost {
+public:
+    TArchiverDecodingHost(TZABaseArchiver& archiver, const TDirItem& item)
+        : archiver_(archiver), item_(item) {}
+
+    void DataFound(int64_t size) override { archiver_.BytesToProcess = size; }
+
+    bool Cancelled(int64_t consumed) override {
+        archiver_.BytesProcessed = consumed;
+        return archiver_.ReportProgress && CancelledByEvents();
+    }
+
+    std::optional<std::string> NextPassword() override {
+        archiver_.DoPassword(StoredName(), archiver_.Password, archiver_.SkipCurrentFile);
+        if (archiver_.SkipCurrentFile)
+            return std::nullopt;
+        return archiver_.Password;
+    }
+
+private:
+    bool CancelledByEvents() {
+        const double itemShare = static_cast<double>(archiver_.BytesProcessed) /
+                                 static_cast<double>(archiver_.BytesToProcess);
+        const auto operation = TZAProcessOperation(item_.Operation);
+        archiver_.DoFileProgress(StoredName(), itemShare * 100, operation, ppProcess,
+                                 archiver_.ProgressCancelled);
+        if (!archiver_.ProgressCancelled)
+            archiver_.DoOverallProgress((itemShare + archiver_.FilesDone) / archiver_.FilesTotal *
+                                            100,
+                                        operation, ppProcess, archiver_.ProgressCancelled);
+        return archiver_.ProgressCancelled;
+    }
+
+    std::string StoredName() const { return platform::WideToAnsi(item_.FileName); }
+
+    TZABaseArchiver& archiver_; // whose fields and events the item's decoding reaches
+    const TDirItem& item_;      // the item being decoded
+};
+
+} // namespace
 
 std::string TZABaseArchiver::ExtractToString(const std::string& name) {
     CheckOpen();
@@ -29,7 +76,7 @@ std::string TZABaseArchiver::ExtractItemToString(int32_t index) {
     CheckItemIndex(index);
     ReportProgress = false;
     TStringStream output;
-    output.Reserve(ExtractionReserve(index));
+    ReserveRoom(output, static_cast<uint64_t>(ExtractionReserve(index)));
     ExtractItemToStream(index, output);
     std::string result = output.TakeDataString();
     // A caller keeping many results (the facade keeps them all) must not keep the room that
@@ -94,5 +141,22 @@ void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
 }
 
 bool TZABaseArchiver::ExtractItemData(TStream& archive, TStream& output, TDirItem& item) {
-    return TZAItemDecoder(*this, archive, output, item, decodingScratch_).Run();
+    // A skip answered for an earlier item must not excuse a failure of this one.
+    SkipCurrentFile = false;
+    TArchiverDecodingHost host(*this, item);
+    const TZADecodingRequest request{
+        .Archive = archive,
+        .Output = output,
+        .Item = item,
+        .DataEnd =
+            spanningMode_ == smNone ? std::optional(dirManager_->CentralDirStart) : std::nullopt,
+        // Progress events come a chunk at a time, so they keep the chunked path.
+        .MayDecodeWhole = DecodeWholeItems && !ReportProgress,
+        .Password = Password,
+        .Host = host};
+    const TZADecodingOutcome outcome = TZAItemDecoder(request, decodingScratch_).Run();
+    if (outcome.Consumed)
+        BytesProcessed = *outcome.Consumed;
+    ItemsDecodedWhole += outcome.DecodedWhole ? 1 : 0;
+    return outcome.Complete && (SkipCurrentFile || outcome.CrcMatches);
 }

@@ -2,7 +2,6 @@
 
 #include "Exception.h"
 #include "platform/File.h"
-#include "platform/MemoryStatus.h"
 
 #include <algorithm>
 #include <cstring>
@@ -100,14 +99,14 @@ void TMemoryStream::SetSize(int64_t newSize) {
     Rebind();
 }
 
-void TMemoryStream::Reserve(int64_t capacity) {
+void TMemoryStream::Reserve(int64_t capacity, void (*prepare)(void* block, size_t size)) {
     if (capacity <= Capacity())
         return;
     // A string asked to grow may double instead; a fresh one takes the size asked for.
     std::string grown;
     grown.reserve(static_cast<size_t>(capacity));
-    // Room reserved is room about to be written.
-    platform::AdviseWrittenWhole(grown.data(), grown.capacity());
+    if (prepare)
+        prepare(grown.data(), grown.capacity());
     grown.append(buffer_);
     buffer_ = std::move(grown);
     Rebind();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,8 +64,9 @@ public:
 
     int64_t Write(const void* buffer, int64_t count) override;
     void SetSize(int64_t newSize) override;
-    // Room for this many bytes without a reallocation, and not much more.
-    void Reserve(int64_t capacity);
+    // Room for this many bytes without a reallocation, and not much more. A fresh block is
+    // shown to prepare, when given, before the stream's bytes move into it.
+    void Reserve(int64_t capacity, void (*prepare)(void* block, size_t size) = nullptr);
     int64_t Capacity() const { return static_cast<int64_t>(buffer_.capacity()); }
     void Clear();
     // The buffer itself, for writing into it in place after a SetSize.

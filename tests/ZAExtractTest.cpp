@@ -1,5 +1,6 @@
 #include "ArchiveFixture.h"
 #include "ZipWriter.h"
+#include "archive/ZAOutputRoom.h"
 #include "platform/Dialogs.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +249,27 @@ TEST(Extraction, ProgressEventsWhenReported) {
     EXPECT_TRUE(a.ProgressCancelled);
     EXPECT_LT(out.Size(), static_cast<int64_t>(data.size()));
     EXPECT_EQ(NativeErrorOf([&] { a.ExtractItemToStream(5, out); }), 16);
+}
+
+// The chunk an item's data is read in: 1 MiB at most, halved while the output estimated for
+// it (for an item that does not shrink, 4 MiB for 1 MiB and 2 MiB for 512 KiB) would take a
+// twentieth of the free physical memory or more, and not below 512 bytes.
+TEST(Extraction, ChunkHalvedWhileItsOutputWouldTakeATwentiethOfFreeMemory) {
+    TDirItem item;
+    item.CompressedSize = item.UncompressedSize = 1 << 20;
+    struct Row {
+        int64_t left;
+        uint64_t memory;
+        int64_t chunk;
+    };
+    const Row rows[] = {{1 << 20, (80 << 20) + 20, 1 << 20},
+                        {1 << 20, 80 << 20, 512 << 10},
+                        {3 << 20, uint64_t{1} << 40, 1 << 20},
+                        {1 << 20, 0, 256},
+                        {100, 0, 100}};
+    for (const Row& row : rows)
+        EXPECT_EQ(za::ChunkSize(item, row.left, row.memory), row.chunk)
+            << row.left << " bytes left, " << row.memory << " bytes free";
 }
 
 TEST(Extraction, LocalHeaderBeyondTheStreamFailsTheItem) {

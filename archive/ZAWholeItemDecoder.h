@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ZADecodingRequest.h"
+
+#include <cstdint>
+#include <memory>
+
+class TZADecodingScratch;
+class TZAOutputArea;
+
+// Decodes a stored or deflated item in one call, taken only where its outcome cannot differ
+// from the chunked path's, but for one known difference: libdeflate reads some codes that
+// zlib refuses as if they were their valid neighbours (length symbols 286 and 287 as 285,
+// distance codes 30 and 31 as 29, a header listing more than 286 length or 30 distance
+// symbols, code lengths that run past the last symbol). A stream holding one fails a chunk
+// at a time and, when its CRC-32 still matches, succeeds whole. Finding them means walking
+// every symbol, which doubled the time of whole decoding. Any failure puts both streams
+// back as they were, so that the chunked path decodes the item again and gives its own
+// result, partial output and all.
+class TZAWholeItemDecoder {
+public:
+    TZAWholeItemDecoder(const TZADecodingRequest& request, int64_t dataSize, TZAOutputArea& output,
+                        TZADecodingScratch& scratch);
+
+    // True when the item decoded whole to its declared size and CRC-32.
+    bool Run();
+
+private:
+    bool Allowed() const;
+    const unsigned char* Input();
+
+    const TZADecodingRequest& request_;          // the item and its streams
+    const int64_t dataSize_;                     // the item's compressed bytes
+    TZAOutputArea& output_;                      // where the item goes, in place
+    TZADecodingScratch& scratch_;                // its read buffer takes input that fits a chunk
+    std::unique_ptr<unsigned char[]> heldInput_; // input too large for the read buffer
+};
