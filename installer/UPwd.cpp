@@ -126,6 +126,8 @@ void TForm1::PlaceCertificate(const TStores& stores, const std::string& der) {
         const bool authority = ucrypt::HasBasicConstraints(service_, certificate.Get());
         if (!selfIssued && !authority)
             AddCertificate(stores.AddressBook(), certificate.Get());
+        // "ROOT" before "CA": a store service may hold back what failed in "ROOT" (the Linux
+        // stores do so for a root's NSS databases) to report it with the "CA" add, once.
         if (selfIssued)
             AddCertificate(stores.Root(), certificate.Get());
         if (selfIssued || authority)
