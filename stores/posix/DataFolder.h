@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-// The installer's own folders under the user's data folder: the stores and the lock that
-// installers share for the NSS databases.
+// The installer's own folders under the user's data folder: its stores' hashed folders. (The
+// lock that installers share for the NSS databases is not here but beside Chromium's database.)
 namespace platform {
 
 // The folder at that path under the user's data folder, made where missing; throws when the
