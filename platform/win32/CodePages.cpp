@@ -61,16 +61,16 @@ std::string WideToUtf8(std::u16string_view wide) {
     return FromWide(CP_UTF8, wide);
 }
 
-std::string AnsiLowerCase(std::string lower) {
-    if (!lower.empty())
-        CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
-    return lower;
+std::string AnsiLowerCase(std::string s) {
+    if (!s.empty())
+        CharLowerBuffA(s.data(), static_cast<DWORD>(s.size()));
+    return s;
 }
 
-std::string AnsiUpperCase(std::string upper) {
-    if (!upper.empty())
-        CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
-    return upper;
+std::string AnsiUpperCase(std::string s) {
+    if (!s.empty())
+        CharUpperBuffA(s.data(), static_cast<DWORD>(s.size()));
+    return s;
 }
 
 char AnsiLowerChar(char c) {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-// The installer's own folders under the user's data folder: the stores and the lock that
-// installers share for the NSS databases.
+// The installer's own folders under the user's data folder, which hold its stores' hashed
+// folders. The lock that installers share for the NSS databases lives beside Chromium's
+// database instead, where two runs with different data folders still meet (NssDatabases.cpp).
 namespace platform {
 
 // The folder at that path under the user's data folder, made where missing; throws when the
