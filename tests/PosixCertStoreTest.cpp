@@ -2,8 +2,8 @@
 // files they keep.
 #include "InstallerRun.h"
 #include "TestTools.h"
-#include "stores/CertStore.h"
 #include "runtime/Cp1251Literal.h"
+#include "stores/CertStore.h"
 
 #include <gtest/gtest.h>
 

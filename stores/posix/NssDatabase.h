@@ -49,8 +49,8 @@ public:
 private:
     void CheckWritable() const;
     bool Holds(const Certificate& certificate);
-    void Import(const Certificate& certificate);
-    std::string UniqueNickname(const std::string& name, const std::string& der);
+    void Import(const Certificate& added);
+    std::string UniqueNickname(const std::string& name, const std::string& subject);
 
     // What the database holds as first looked at, kept up with this run's own adds: the
     // answers of the looks without the lock. A change looks at the database itself again.
