@@ -494,7 +494,8 @@ struct StubbedArchive {
     std::vector<Entry> entries;
     Layout layout;
     bool zip64 = false;
-    bool judged = true;
+    bool pythonReads = true;
+    bool unzipReads = true; // unzip takes no Zip64 end record with a count of 0 in the other
 };
 
 TEST(CraftedArchives, StubInFrontIsFound) {
@@ -518,12 +519,15 @@ TEST(CraftedArchives, StubInFrontIsFound) {
         {"Zip64, no count in the end record",
          two,
          {.stub = stub, .zip64EndRecords = true, .totalEntries = 0},
-         true},
+         true,
+         true,
+         false},
         {"a data descriptor", described, {.stub = stub}},
         // the search for the first item's header
         {"a data descriptor, the directory offset counting the stub",
          described,
          {.stub = stub, .directoryOffsetIncludesStub = true},
+         false,
          false,
          false},
     };
@@ -534,11 +538,12 @@ TEST(CraftedArchives, StubInFrontIsFound) {
         EXPECT_EQ(archive.Dir().IsZip64, row.zip64);
         EXPECT_EQ(archive.Dir().StubSize, static_cast<int64_t>(row.layout.stub.size()));
         EXPECT_EQ(archive.Item(0).LocalHeaderOffset, row.layout.stub.size());
-        EXPECT_TRUE(!row.judged || UnzipAccepts(zip));
+        EXPECT_TRUE(!row.unzipReads || UnzipAccepts(zip));
         for (const Entry& entry : row.entries) {
             EXPECT_EQ(archive.Archiver().ExtractToString(entry.name), entry.data);
-            if (row.judged)
+            if (row.pythonReads) {
                 EXPECT_EQ(PythonRead(zip, entry.name), entry.data) << entry.name;
+            }
         }
     }
 }
