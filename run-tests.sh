@@ -32,7 +32,7 @@ for folder in archive stores installer unzip; do
     echo "Coverage of $folder/:"
     gcovr -r . -j "$jobs" --filter "$folder/" --exclude-throw-branches \
         --exclude-unreachable-branches --html-details "build-asan/coverage-$folder.html" \
-        --txt-summary build-asan | grep -E '^(lines|branches):'
+        --print-summary build-asan | grep -E '^(lines|branches):'
 done
 
 # FOLDER PROCESSOR [WITH-TESTS]
