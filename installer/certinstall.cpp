@@ -3,8 +3,8 @@
 #include "Bundle.h"
 #include "Shell.h"
 #include "Texts.h"
-#include "stores/CertStore.h"
 #include "gui/Gui.h"
+#include "stores/CertStore.h"
 
 int main() {
     const auto application =

@@ -5,8 +5,8 @@
 #include "archive/ZADirManager.h"
 #include "archive/ZipArchiver.h"
 #include "installer/uCrypt.h"
-#include "stores/CertStore.h"
 #include "platform/CodePages.h"
+#include "stores/CertStore.h"
 #include "unzip/uzip.h"
 
 #include <gtest/gtest.h>

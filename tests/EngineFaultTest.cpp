@@ -127,21 +127,36 @@ TEST(EngineFaults, NameTooLongForAMaskIsNotFound) {
     EXPECT_EQ(archive.Archiver().ExtractToString("long\\" + name), "long name");
 }
 
+// Names that differ in case alone: every item stays with its own contents, and a name
+// looked up in any case finds the later twin.
+struct CaseTwins {
+    std::vector<Entry> entries;
+    std::vector<std::pair<std::string, std::string>> found; // a name looked up, its contents
+};
+
 TEST(EngineFaults, CaseTwinsKeepTheirOwnContents) {
-    const std::string zip =
-        BuildZip({Entry{.name = "A.txt", .data = "upper"}, Entry{.name = "a.txt", .data = "lower"},
-                  Entry{.name = "B.txt", .data = "only"}});
-    OpenArchive archive(zip);
-    EXPECT_EQ(archive.Archiver().ExtractToString("A.txt"), "upper");
-    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "lower");
-    EXPECT_EQ(archive.Archiver().ExtractToString("b.TXT"), "only");
-    EXPECT_EQ(archive.Archiver().ExtractToString("A.TXT"), "lower"); // the later of the two
-    TUnZip unzip;
-    unzip.LoadFromString(zip, false);
-    ASSERT_EQ(unzip.Count(), 3);
-    std::string name, contents;
-    unzip.GetEntry(0, name, contents);
-    EXPECT_EQ(contents, "upper");
+    const CaseTwins rows[] = {
+        {{{.name = "A.txt", .data = "upper"},
+          {.name = "a.txt", .data = "lower"},
+          {.name = "B.txt", .data = "only"}},
+         {{"A.txt", "upper"}, {"a.txt", "lower"}, {"b.TXT", "only"}, {"A.TXT", "lower"}}},
+        {{{.name = "Readme.TXT", .data = "first"}, {.name = "README.txt", .data = "second"}},
+         {{"readme.txt", "second"}}},
+    };
+    for (const CaseTwins& row : rows) {
+        SCOPED_TRACE(row.entries[0].name);
+        const std::string zip = BuildZip(row.entries);
+        OpenArchive archive(zip);
+        EXPECT_EQ(archive.Items().Count(), static_cast<int32_t>(row.entries.size()));
+        for (const auto& [name, contents] : row.found)
+            EXPECT_EQ(archive.Archiver().ExtractToString(name), contents) << name;
+        TUnZip unzip;
+        unzip.LoadFromString(zip, false);
+        ASSERT_EQ(unzip.Count(), static_cast<int32_t>(row.entries.size()));
+        std::string name, contents;
+        unzip.GetEntry(0, name, contents);
+        EXPECT_EQ(contents, row.entries[0].data);
+    }
 }
 
 // File items whose stored names end in "/" are missed by the name index as the facade asks

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "stores/CertStore.h"
 #include "runtime/Exception.h"
+#include "stores/CertStore.h"
 
 #include <string>
 

@@ -2,10 +2,10 @@
 // and "CA" were opened: the run ends in the unhandled-error box, and the button's run after
 // it installs everything.
 #include "FaultyStores.h"
+#include "gui/Gui.h"
 #include "installer/Bundle.h"
 #include "installer/Shell.h"
 #include "installer/Texts.h"
-#include "gui/Gui.h"
 
 int main() {
     const auto application =

@@ -124,14 +124,6 @@ TEST(CentralDirectory, StubWithRelativeOffsetsIsAddedToFileItems) {
     EXPECT_EQ(archive.Archiver().ExtractToString("dir/b.bin"), std::string(3000, 'b'));
 }
 
-TEST(CentralDirectory, StubWithAbsoluteOffsetsIsLeftAlone) {
-    const std::string stub = "MZ..." + std::string("PK\x03\x04", 4) + " fake header in the stub";
-    OpenArchive archive(BuildZip(ThreeFiles(), {.stub = stub, .offsetsIncludeStub = true}));
-    EXPECT_EQ(archive.Dir().StubSize, static_cast<int64_t>(stub.size()));
-    EXPECT_EQ(archive.Item(0).LocalHeaderOffset, stub.size());
-    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "alpha alpha alpha");
-}
-
 TEST(CentralDirectory, Zip64RecordsAndFullExtra) {
     std::vector<Entry> entries = ThreeFiles();
     for (Entry& e : entries)
@@ -242,13 +234,6 @@ TEST(CentralDirectory, NameWithAZeroByteIsCutThere) {
         EXPECT_EQ(archive.Item(0).FileName, expected) << entry.name;
         EXPECT_EQ(archive.Archiver().ExtractItemToString(0), "z");
     }
-}
-
-TEST(CentralDirectory, CaseTwinsStayAndTheLaterIsFound) {
-    OpenArchive archive(BuildZip({Entry{.name = "Readme.TXT", .data = "first"},
-                                  Entry{.name = "README.txt", .data = "second"}}));
-    EXPECT_EQ(archive.Items().Count(), 2);
-    EXPECT_EQ(archive.Archiver().ExtractToString("readme.txt"), "second");
 }
 
 // Without the rebuild a directory that fails to read keeps its announced count, and no item

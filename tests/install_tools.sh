@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 # shellcheck source=../tools/apt.sh
 source tools/apt.sh
 
-install_packages libgtest-dev libgmock-dev libbenchmark-dev \
+install_packages libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy gcovr \
     clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps icewm imagemagick \
     adwaita-icon-theme fonts-dejavu-core \
     zip unzip p7zip-full strace locales openssl libnss3-tools lintian file \

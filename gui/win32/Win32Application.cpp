@@ -1,9 +1,9 @@
 // The program's window and boxes on the Windows API. The program's texts are CP1251 and go
 // through the wide functions converted from 1251 explicitly, so they read right whatever the
 // system's ANSI code page is.
-#include "platform/win32/WideText.h"
-#include "platform/Dialogs.h"
 #include "gui/Gui.h"
+#include "platform/Dialogs.h"
+#include "platform/win32/WideText.h"
 
 #include <windows.h>
 

@@ -63,7 +63,7 @@ uint32_t Cause(const fs::path& folder, uint32_t code) {
     const FileDescriptor probe(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (probe.Get() < 0)
         return errno == EOPNOTSUPP ? code : static_cast<uint32_t>(errno);
-    const std::string pages(64 * 1024, '\0');
+    const std::string pages(size_t{64} * 1024, '\0');
     for (size_t written = 0; written < pages.size();) {
         const ssize_t count = write(probe.Get(), pages.data() + written, pages.size() - written);
         if (count < 0)

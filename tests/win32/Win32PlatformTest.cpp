@@ -2,12 +2,12 @@
 #include "archive/ZAConst.h"
 #include "archive/ZAExcept.h"
 #include "installer/ShownMessage.h"
-#include "stores/CertStore.h"
 #include "platform/CodePages.h"
 #include "platform/MemoryStatus.h"
 #include "platform/Resources.h"
 #include "runtime/Cp1251Literal.h"
 #include "runtime/Exception.h"
+#include "stores/CertStore.h"
 #include "unzip/uzip.h"
 
 // After the service's header, whose names the Windows headers define as macros; without
