@@ -86,9 +86,13 @@ uint64_t RoomAhead(const TDirItem& item, uint64_t written, uint64_t inputSoFar) 
 
 uint64_t OutputEstimate(const TDirItem& item, int64_t chunk) {
     const uint64_t compressed = std::max<uint64_t>(item.FullCompressedSize(), 1);
-    const double ratio = static_cast<double>(item.FullUncompressedSize() / compressed + 1);
-    const double v = std::ldexp(
-        std::floor(std::ldexp(ratio * static_cast<double>(chunk + chunk / 2 + 12 + 255), -8)), 8);
+    // The ratio is taken whole, rounded down, on purpose; the bound is zlib's for the chunk.
+    const uint64_t wholeRatio = item.FullUncompressedSize() / compressed + 1;
+    const int64_t chunkBound = chunk + chunk / 2 + 12 + 255;
+    const double v =
+        std::ldexp(std::floor(std::ldexp(
+                       static_cast<double>(wholeRatio) * static_cast<double>(chunkBound), -8)),
+                   8);
     const double exponent = std::round(std::log2(std::max(v, 1.0)));
     return exponent >= 63 ? std::numeric_limits<uint64_t>::max() >> 1
                           : uint64_t{1} << static_cast<int>(exponent);
