@@ -34,4 +34,15 @@ std::optional<std::string> ReadRegularFile(int folder, const std::string& name, 
     return std::nullopt;
 }
 
+uint32_t WriteAll(int fd, const std::string& contents) {
+    size_t done = 0;
+    while (done < contents.size()) {
+        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0 && errno != EINTR)
+            return static_cast<uint32_t>(errno);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return 0;
+}
+
 } // namespace platform

@@ -34,4 +34,7 @@ private:
 std::optional<std::string> ReadRegularFile(int folder, const std::string& name,
                                            size_t limit = SIZE_MAX);
 
+// Writes all of the contents: 0, or the error of the write that failed.
+uint32_t WriteAll(int fd, const std::string& contents);
+
 } // namespace platform

@@ -57,17 +57,6 @@ FileDescriptor CreateTemporary(int folder, std::string& name) {
     }
 }
 
-uint32_t WriteAll(int fd, const std::string& contents) {
-    size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno != EINTR)
-            return static_cast<uint32_t>(errno);
-        done += n > 0 ? static_cast<size_t>(n) : 0;
-    }
-    return 0;
-}
-
 // Writes a file so that it is there complete or not at all: a temporary file, flushed to
 // disk, renamed into place, and the folder flushed too.
 uint32_t WriteAtomically(int folder, const std::string& target, const std::string& contents) {

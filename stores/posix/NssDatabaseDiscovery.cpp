@@ -50,6 +50,12 @@ fs::path Home() {
     throw Exception("HOME names no folder for the NSS certificate databases");
 }
 
+// Whether the path is there, after links, as that type of file (S_IFREG, S_IFDIR).
+bool IsOfType(const fs::path& path, mode_t type) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+}
+
 // A profile's path as profiles.ini or a group gives it: taken from the profiles folder when
 // relative, else only when absolute; the working folder is no profile's.
 void AddProfile(std::vector<fs::path>& profiles, const fs::path& folder, const std::string& path,
@@ -69,9 +75,7 @@ using Statement = Owned<sqlite3_stmt, sqlite3_finalize>;
 void AddGroupMembers(std::vector<fs::path>& profiles, const fs::path& folder,
                      const std::string& storeId) {
     const fs::path store = folder / "Profile Groups" / (storeId + ".sqlite");
-    struct stat info {};
-    if (storeId.find('/') != std::string::npos || stat(store.c_str(), &info) != 0 ||
-        !S_ISREG(info.st_mode))
+    if (storeId.find('/') != std::string::npos || !IsOfType(store, S_IFREG))
         return;
     sqlite3* opened = nullptr;
     const int result = sqlite3_open_v2(store.c_str(), &opened,
@@ -123,11 +127,6 @@ std::vector<fs::path> ListedProfiles(const fs::path& folder) {
     return profiles;
 }
 
-bool IsFolder(const fs::path& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Chromium's database: ~/.pki/nssdb where that folder exists, else the one under the data
 // folder, as Chromium chooses; both where both exist, since another program may read either.
 // Where neither does, ~/.pki/nssdb is made, for the user alone as Chromium makes it, and the
@@ -140,7 +139,7 @@ std::vector<UserDatabase> ChromiumDatabases(const fs::path& home) {
         folders.push_back(*dataHome / "pki" / "nssdb");
     std::vector<UserDatabase> found;
     for (const fs::path& folder : folders)
-        if (IsFolder(folder))
+        if (IsOfType(folder, S_IFDIR))
             found.push_back({folder, "Chromium"});
     if (found.empty()) {
         mkdir(legacy.parent_path().c_str(), 0700);
@@ -153,8 +152,7 @@ std::vector<UserDatabase> ChromiumDatabases(const fs::path& home) {
 // A database in the sql format is there: a database with only the legacy cert8.db is one
 // that NSS no longer writes.
 bool HoldsDatabase(const fs::path& folder) {
-    struct stat info {};
-    return stat((folder / "cert9.db").c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return IsOfType(folder / "cert9.db", S_IFREG);
 }
 
 } // namespace

@@ -43,10 +43,10 @@ private:
 
 namespace {
 
-// Where installers share the lock for the databases: beside the shared database, found from
-// HOME as the databases are, so that two runs with other data folders still meet there. None
-// when it cannot be opened, and the adds go on without it, since nobody else could lock there
-// either.
+// Where installers share the lock for the databases: beside Chromium's database, found from
+// HOME and the data folder as the databases are, so that two runs for one user meet there.
+// None when it cannot be opened, and the adds go on without it, since nobody else could lock
+// there either.
 FileDescriptor LockFolder(const fs::path& sharedDatabase) {
     return FileDescriptor(
         open(sharedDatabase.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -63,21 +63,16 @@ uint32_t Cause(const fs::path& folder, uint32_t code) {
     const FileDescriptor probe(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (probe.Get() < 0)
         return errno == EOPNOTSUPP ? code : static_cast<uint32_t>(errno);
-    const std::string pages(size_t{64} * 1024, '\0');
-    for (size_t written = 0; written < pages.size();) {
-        const ssize_t count = write(probe.Get(), pages.data() + written, pages.size() - written);
-        if (count < 0)
-            return static_cast<uint32_t>(errno);
-        written += static_cast<size_t>(count);
-    }
-    return code;
+    const uint32_t written = WriteAll(probe.Get(), std::string(size_t{64} * 1024, '\0'));
+    return written ? written : code;
 }
 
 } // namespace
 
-Databases::Databases()
-    : found_(FindUserDatabases()), lockFolder_(LockFolder(found_.front().folder)),
-      lock_(lockFolder_.Get(), "certinstall.lock") {
+Databases::Databases() : Databases(FindUserDatabases()) {}
+
+Databases::Databases(const std::vector<UserDatabase>& found)
+    : lockFolder_(LockFolder(found.front().folder)), lock_(lockFolder_.Get(), "certinstall.lock") {
     uint32_t libraryError = 0;
     try {
         library_ = std::make_unique<Library>();
@@ -88,12 +83,12 @@ Databases::Databases()
     // same moment.
     LockFile::Held held;
     lock_.Acquire(held);
-    for (const UserDatabase& found : found_) {
-        Opened opened{nullptr, libraryError};
+    for (const UserDatabase& where : found) {
+        Opened opened{where, nullptr, libraryError};
         try {
             if (library_)
                 opened.database = std::make_unique<NssDatabase>(
-                    found.folder, "certinstall " + std::to_string(databases_.size()));
+                    where.folder, "certinstall " + std::to_string(databases_.size()));
         } catch (const NssError& error) {
             // A database that would not open fails the run's adds at once: one that another
             // program holds locked would make every add wait again.
@@ -113,8 +108,7 @@ template <class Lacks, class Add>
 std::optional<Failure> Databases::IntoEach(const Lacks& lacks, const Add& add) {
     std::optional<Failure> first;
     std::optional<LockFile::Held> held;
-    for (size_t i = 0; i < databases_.size(); ++i) {
-        Opened& opened = databases_[i];
+    for (Opened& opened : databases_) {
         try {
             if (opened.openError)
                 throw NssError{opened.openError};
@@ -134,9 +128,8 @@ std::optional<Failure> Databases::IntoEach(const Lacks& lacks, const Add& add) {
             if (first || opened.reported)
                 continue;
             opened.reported = true;
-            const UserDatabase& found = found_[i];
-            first = Failure{Cause(found.folder, error.code),
-                            found.program + " database " + found.folder.string()};
+            first = Failure{Cause(opened.found.folder, error.code),
+                            opened.found.program + " database " + opened.found.folder.string()};
         }
     }
     return first;

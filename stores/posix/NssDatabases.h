@@ -29,7 +29,7 @@ struct Failure {
 class Databases {
 public:
     // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
-    // them in. The lock that installers share lives beside the shared database.
+    // them in. The lock that installers share lives beside Chromium's database.
     Databases();
     ~Databases();
     Databases(const Databases&) = delete;
@@ -44,7 +44,10 @@ public:
     std::optional<Failure> AddCrl(const std::string& der);
 
 private:
+    explicit Databases(const std::vector<UserDatabase>& found);
+
     struct Opened {
+        UserDatabase found; // where it is, and whose
         std::unique_ptr<NssDatabase> database;
         uint32_t openError = 0;
         bool reported = false; // a failure of it has been said
@@ -52,7 +55,6 @@ private:
     template <class Lacks, class Add>
     std::optional<Failure> IntoEach(const Lacks& lacks, const Add& add);
 
-    std::vector<UserDatabase> found_;
     // The library goes after the databases.
     std::unique_ptr<Library> library_;
     std::vector<Opened> databases_;
