@@ -6,7 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
+# Each stage says how long it took, so that a slow run shows where its time went.
+stage() { echo "== $1: $SECONDS s since the start" >&2; }
 tests/install_tools.sh
+stage "test tools"
 
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
@@ -19,6 +22,7 @@ run-clang-tidy -p build -quiet -j "$jobs" \
     { grep -E '(warning|error):' build/clang-tidy.log; exit 1; }
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$jobs"
+stage "lint, build and tests"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCERTINSTALL_SANITIZE=ON \
     -DCERTINSTALL_COVERAGE=ON >/dev/null
@@ -27,13 +31,15 @@ cmake --build build-asan
 find build-asan -name '*.gcda' -delete
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
-# What the tests reach of each layer they judge; the lines left out are in the HTML report.
-for folder in archive stores installer unzip; do
-    echo "Coverage of $folder/:"
-    gcovr -r . -j "$jobs" --filter "$folder/" --exclude-throw-branches \
-        --exclude-unreachable-branches --html-details "build-asan/coverage-$folder.html" \
-        --print-summary build-asan | grep -E '^(lines|branches):'
-done
+# What the tests reach of each layer they judge, from one pass over the counts; the lines left
+# out are in the HTML report.
+layers=(archive stores installer unzip)
+folders=("${layers[@]/%//}")
+gcovr -r . -j "$jobs" "${folders[@]/#/--filter=}" --exclude-throw-branches \
+    --exclude-unreachable-branches --html-details build-asan/coverage.html \
+    --json-summary build-asan/coverage.json build-asan >/dev/null
+python3 tests/coverage_summary.py build-asan/coverage.json "${layers[@]}"
+stage "sanitizer build, tests and coverage"
 
 # FOLDER PROCESSOR [WITH-TESTS]
 windows_build() {
@@ -57,5 +63,7 @@ fi
 unzip -Z1 build-win/certinstall-*-win32.zip | grep -x certinstall.exe > /dev/null
 # A window that never comes must fail the run, not hold it up.
 timeout 900 tests/win32/wine_tests.sh "$windows"
+stage "Windows builds and Wine tests"
 
 fuzz/run.sh 60
+stage "fuzzing"
