@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The certificate store service of the system, shaped after the CryptoAPI calls that the
 // installer makes. Handles are opaque; 0 is none.
@@ -20,11 +21,24 @@ constexpr uint32_t CERT_STORE_ADD_REPLACE_EXISTING = 3;
 constexpr uint32_t CRYPT_E_EXISTS = 0x80092005;
 constexpr const char* szOID_BASIC_CONSTRAINTS2 = "2.5.29.19";
 
+// Whose stores: the current user's, or the computer's, which every account and every program
+// of it reads.
+enum class TStoreScope { CurrentUser, LocalMachine };
+
+// One place a store keeps its objects in (a system store, a folder, a database, a file), as its
+// user knows it, and whether an object is there: present, and for a certificate, trusted as an
+// authority that may end a chain.
+struct TStorePlace {
+    std::string place;
+    bool present = false;
+    bool trusted = false;
+};
+
 class ICertStoreService {
 public:
     virtual ~ICertStoreService() = default;
 
-    // The current user's system store of that name.
+    // The system store of that name in the service's scope.
     virtual HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) = 0;
     // A decoded certificate, or 0 when the bytes are none the service can decode.
     virtual PCCERT_CONTEXT
@@ -42,6 +56,20 @@ public:
                                                   uint32_t disposition) = 0;
     virtual bool CertAddCRLContextToStore(HCERTSTORE store, PCCRL_CONTEXT crl,
                                           uint32_t disposition) = 0;
+    // Makes a store's adds and deletes take effect where the system needs a step after them
+    // (the machine's trust tool, say); a no-op elsewhere. False on failure, with the error code
+    // left for GetLastError.
+    virtual bool CertControlStoreCommit(HCERTSTORE store) = 0;
+    // Each place of the store, and whether the certificate (or CRL), matched by its bytes, is
+    // there. A store with no place in this scope gives none.
+    virtual std::vector<TStorePlace> CertFindInStore(HCERTSTORE store,
+                                                     PCCERT_CONTEXT certificate) = 0;
+    virtual std::vector<TStorePlace> CrlFindInStore(HCERTSTORE store, PCCRL_CONTEXT crl) = 0;
+    // Takes the certificate (or CRL), matched by its bytes, out of every place of the store;
+    // anything else there stays as it was. True when it is gone or was never there; false on
+    // failure, with the error code left for GetLastError.
+    virtual bool CertDeleteFromStore(HCERTSTORE store, PCCERT_CONTEXT certificate) = 0;
+    virtual bool CrlDeleteFromStore(HCERTSTORE store, PCCRL_CONTEXT crl) = 0;
     virtual uint32_t GetLastError() = 0;
     virtual void CertFreeCertificateContext(PCCERT_CONTEXT certificate) = 0;
     virtual void CertFreeCRLContext(PCCRL_CONTEXT crl) = 0;
@@ -51,7 +79,11 @@ public:
     virtual std::u16string ErrorText(uint32_t code) = 0;
 };
 
-// The system's certificate store service.
-ICertStoreService& SystemCertStoreService();
+// The system's certificate store service for that scope.
+ICertStoreService& SystemCertStoreService(TStoreScope scope = TStoreScope::CurrentUser);
+
+// Whether this process may change the computer's stores: root, or an administrator whose
+// rights are in effect.
+bool HasAdministratorRights();
 
 } // namespace platform
