@@ -9,7 +9,8 @@ target_link_libraries(za_stores PUBLIC crypt32)
 add_link_options(-Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
                  -Wl,--major-os-version,6 -Wl,--minor-os-version,0 -Wl,--no-insert-timestamp)
 
-add_library(za_gui STATIC gui/win32/Win32Application.cpp)
+add_library(za_gui STATIC gui/ConsoleApplication.cpp gui/LoggedApplication.cpp
+    gui/win32/Win32Application.cpp)
 target_link_libraries(za_gui PUBLIC za_platform user32 gdi32)
 
 # The bundle as a resource; before it, what else the file is to carry.
