@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Bundle.h"
+#include "OpenBundle.h"
 #include "gui/Gui.h"
 #include "stores/CertStore.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Bundle.h"
+#include "OpenBundle.h"
 #include "stores/CertStore.h"
 
 #include <memory>

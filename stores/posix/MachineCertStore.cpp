@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 
 namespace platform {
@@ -56,9 +57,11 @@ public:
 
     bool CertControlStoreCommit(HCERTSTORE store) override {
         return Attempt([&] {
-            if (stores_.at(store) == "ROOT" && changed_)
-                Anchors().Refresh();
+            if (stores_.at(store) != "ROOT" || !changed_)
+                return;
+            Anchors().Refresh(removed_);
             changed_ = false;
+            removed_.clear();
         });
     }
 
@@ -83,7 +86,10 @@ public:
             const machine::TrustAnchors& anchors = Anchors();
             for (const auto& policy : BrowserPolicies())
                 policy->Remove(der, anchors.FileOf(der));
-            changed_ = anchors.Remove(der) || changed_;
+            if (anchors.Remove(der)) {
+                removed_.insert(der);
+                changed_ = true;
+            }
         });
     }
     bool CrlDeleteFromStore(HCERTSTORE, PCCRL_CONTEXT) override { return true; }
@@ -138,7 +144,8 @@ private:
     std::map<HCERTSTORE, std::string> stores_;  // the open stores' names
     std::map<PCCERT_CONTEXT, std::string> der_; // the decoded certificates' bytes
     HCERTSTORE lastStore_ = 0;
-    bool changed_ = false; // the anchors changed since the tool last ran
+    bool changed_ = false;          // the anchors changed since the tool last ran
+    std::set<std::string> removed_; // the roots taken out since the tool last ran
     uint32_t lastError_ = 0;
     std::string lastText_; // the last failure's own words, with the path
 };

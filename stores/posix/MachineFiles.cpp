@@ -102,11 +102,7 @@ void WriteFile(const fs::path& file, const std::string& contents) {
         Remember(file);
         return;
     }
-    // The copy keeps the file's mode as well.
-    if (!WasMade(file) && !Original(file)) {
-        fs::create_directories(OriginalCopy(file).parent_path());
-        fs::copy_file(file, OriginalCopy(file));
-    }
+    KeepOriginal(file);
     WriteWhole(file, contents);
 }
 
@@ -121,6 +117,14 @@ void RemoveFile(const fs::path& file) {
     TidyRecord();
 }
 
+// The copy keeps the file's mode as well.
+void KeepOriginal(const fs::path& file) {
+    if (!fs::exists(file) || WasMade(file) || fs::exists(OriginalCopy(file)))
+        return;
+    fs::create_directories(OriginalCopy(file).parent_path());
+    fs::copy_file(file, OriginalCopy(file));
+}
+
 std::optional<std::string> Original(const fs::path& file) {
     return ReadFile(OriginalCopy(file));
 }
@@ -131,6 +135,10 @@ void Restore(const fs::path& file) {
     const fs::path temporary = file.string() + ".certinstall-new";
     fs::copy_file(OriginalCopy(file), temporary, fs::copy_options::overwrite_existing);
     fs::rename(temporary, file);
+    ForgetOriginal(file);
+}
+
+void ForgetOriginal(const fs::path& file) {
     fs::remove(OriginalCopy(file));
     TidyRecord();
 }

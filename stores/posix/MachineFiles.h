@@ -26,7 +26,14 @@ void RemoveFile(const fs::path& file);
 // changed.
 std::optional<std::string> Original(const fs::path& file);
 
+// Keeps the file as it is now, unless it was kept already, was made here or is missing: for
+// a file that another program changes at our asking.
+void KeepOriginal(const fs::path& file);
+
 // Puts the file back as it was before its first change here, and forgets that.
 void Restore(const fs::path& file);
+
+// Forgets how the file was, leaving it as it is.
+void ForgetOriginal(const fs::path& file);
 
 } // namespace platform::machine

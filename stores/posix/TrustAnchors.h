@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,14 +27,19 @@ public:
     // Each changes nothing when there is nothing to change; true when it changed the folder.
     bool Add(const std::string& der) const;
     bool Remove(const std::string& der) const;
-    // Runs the tool, so that the bundle follows the folder.
-    void Refresh() const;
+    // Runs the tool, so that the bundle follows the folder, the roots removed from it since
+    // the last run included. What the tool's hooks rewrite (Java's keystore) comes back byte
+    // for byte once it holds what it held before ours came.
+    void Refresh(const std::set<std::string>& removed) const;
 
 private:
+    bool HoldsAny() const;
+
     std::filesystem::path folder_;
     std::string prefix_, extension_; // of the anchor files' names
     std::vector<std::string> tool_;  // its path and arguments
-    std::filesystem::path bundle_;   // what it makes
+    std::vector<std::string> afterRemoval_;
+    std::filesystem::path bundle_; // what it makes
 };
 
 // A certificate's DER bytes as PEM, in lines of 64 characters.
