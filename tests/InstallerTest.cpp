@@ -87,6 +87,12 @@ public:
         contents[objects.at(store)].insert(objects.at(crl));
         return true;
     }
+    // Not reached by the install routine.
+    bool CertControlStoreCommit(HCERTSTORE) override { return true; }
+    std::vector<TStorePlace> CertFindInStore(HCERTSTORE, PCCERT_CONTEXT) override { return {}; }
+    std::vector<TStorePlace> CrlFindInStore(HCERTSTORE, PCCRL_CONTEXT) override { return {}; }
+    bool CertDeleteFromStore(HCERTSTORE, PCCERT_CONTEXT) override { return true; }
+    bool CrlDeleteFromStore(HCERTSTORE, PCCRL_CONTEXT) override { return true; }
     uint32_t GetLastError() override { return lastError; }
     void CertFreeCertificateContext(PCCERT_CONTEXT cert) override { Free(cert); }
     void CertFreeCRLContext(PCCRL_CONTEXT crl) override { Free(crl); }
