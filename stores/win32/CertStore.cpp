@@ -64,9 +64,6 @@ struct Certificates {
     static std::string_view Bytes(const Context* context) {
         return {reinterpret_cast<const char*>(context->pbCertEncoded), context->cbCertEncoded};
     }
-    static const Context* Duplicate(const Context* context) {
-        return ::CertDuplicateCertificateContext(context);
-    }
     static bool Delete(const Context* context) { return ::CertDeleteCertificateFromStore(context); }
     static void Free(const Context* context) { ::CertFreeCertificateContext(context); }
 };
@@ -82,9 +79,6 @@ struct Crls {
     }
     static std::string_view Bytes(const Context* context) {
         return {reinterpret_cast<const char*>(context->pbCrlEncoded), context->cbCrlEncoded};
-    }
-    static const Context* Duplicate(const Context* context) {
-        return ::CertDuplicateCRLContext(context);
     }
     // Wine's crypt32 gives back a reference too many when it deletes a CRL of a system store
     // (a collection of stores), which breaks its heap: one more is taken for it, and the
