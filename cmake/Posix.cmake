@@ -11,7 +11,6 @@ pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
 # NSS's and SQLite's headers are seen by the stores' database code alone.
 target_sources(za_stores PRIVATE
-    stores/posix/AdministratorRights.cpp
     stores/posix/BrowserPolicies.cpp
     stores/posix/CertificateNames.cpp
     stores/posix/DataFolder.cpp

@@ -2,7 +2,7 @@
 # "ROOTS" in Russian, the window on the Windows API.
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-target_link_libraries(za_stores PUBLIC crypt32)
+target_link_libraries(za_stores PUBLIC crypt32 advapi32)
 
 # The programs need Vista or later, as their manifest says, and two links of the same objects
 # give the same bytes: no time stamp in the header.
