@@ -119,7 +119,7 @@ private:
 const std::vector<std::unique_ptr<BrowserPolicy>>& BrowserPolicies() {
     static const auto policies = [] {
         std::vector<std::unique_ptr<BrowserPolicy>> all;
-        for (const char* folder : {"/etc/chromium", "/etc/opt/chrome"})
+        for (const char* folder : {"/etc/chromium", "/etc/chromium-browser", "/etc/opt/chrome"})
             all.push_back(std::make_unique<ChromiumPolicy>(fs::path(folder) /
                                                            "policies/managed/certinstall.json"));
         for (const char* folder : {"/etc/firefox", "/etc/thunderbird"})

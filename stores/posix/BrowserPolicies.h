@@ -23,8 +23,9 @@ public:
     virtual void Remove(const std::string& der, const std::filesystem::path& anchor) const = 0;
 };
 
-// Chromium's and Chrome's managed policies, each in a file of ours, and Firefox's and
-// Thunderbird's policies.json, which they share with the administrator.
+// Chromium's (Debian's, and Ubuntu's snap's) and Chrome's managed policies, each in a file of
+// ours, and Firefox's and Thunderbird's policies.json, which they share with the
+// administrator.
 const std::vector<std::unique_ptr<BrowserPolicy>>& BrowserPolicies();
 
 } // namespace platform::machine
