@@ -150,13 +150,13 @@ protected:
         });
         return failures;
     }
-    // Where the service finds each certificate of the bundle in the database, by the
-    // certificate's bytes: the same from every store, since the databases are every store's.
+    // Where the service finds each object of the bundle in the database, by the object's bytes:
+    // the same from every store, since the databases are every store's.
     std::map<std::string, platform::TStorePlace> FoundIn(const fs::path& database) {
         std::map<std::string, platform::TStorePlace> found;
         ForEachObject([&](platform::ICertStoreService& service, platform::HCERTSTORE store,
                           uintptr_t object, bool crl, const std::string& der) {
-            for (const platform::TStorePlace& place : crl ? std::vector<platform::TStorePlace>{}
+            for (const platform::TStorePlace& place : crl ? service.CrlFindInStore(store, object)
                                                           : service.CertFindInStore(store, object))
                 if (place.place == database.string()) {
                     const auto [at, first] = found.emplace(der, place);
@@ -543,14 +543,17 @@ TEST_F(NssDatabases, RemovingTakesOutTheBundleAlone) {
     EXPECT_EQ(Install().output, kDone);
     const auto trusts = TrustsByBytes(Shared());
     auto found = FoundIn(Shared());
-    EXPECT_EQ(found.size(), 14u);
+    EXPECT_EQ(found.size(), 14u + 6u);
+    int listed = 0;
     for (const auto& [der, place] : found) {
-        SCOPED_TRACE(trusts.count(der) ? trusts.at(der) : "(not listed)");
+        SCOPED_TRACE(trusts.count(der) ? trusts.at(der) : "(a CRL)");
+        listed += trusts.count(der);
         EXPECT_TRUE(place.present);
         EXPECT_EQ(place.trusted, trusts.count(der) &&
                                      trusts.at(der).substr(0, trusts.at(der).find(',')).find('C') !=
                                          std::string::npos);
     }
+    EXPECT_EQ(listed, 14);
 
     EXPECT_TRUE(RemoveTheBundle().empty());
     EXPECT_EQ(Certificates(Shared()), users);
@@ -567,7 +570,7 @@ TEST_F(NssDatabases, RemovingTakesOutTheBundleAlone) {
     for (const char* store : {"ROOT", "CA", "AddressBook"})
         EXPECT_EQ(CountStore(stores / store), (StoreCount{0, 0})) << store;
     found = FoundIn(Shared());
-    EXPECT_EQ(found.size(), 14u);
+    EXPECT_EQ(found.size(), 14u + 6u);
     for (const auto& [der, place] : found)
         EXPECT_FALSE(place.present || place.trusted);
 
