@@ -1,5 +1,5 @@
-// The certificate stores of the system on Linux: decoding, display names, equality and the
-// files they keep.
+// The certificate stores of the system on Linux: decoding, display names, equality, the files
+// they keep and what a remove leaves of them.
 #include "InstallerRun.h"
 #include "TestTools.h"
 #include "runtime/Cp1251Literal.h"
