@@ -100,10 +100,8 @@ public:
         X509_CRL* c = Find(crls_, crl);
         if (!s || !c)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.AddCrl(c))
-            return Fail(error);
-        const auto failure = s->databases->AddCrl(Der(c).value_or(""));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.AddCrl(c),
+                                   [&] { return s->databases->AddCrl(Der(c).value_or("")); });
     }
 
     // The store's own changes take effect at once.
@@ -134,10 +132,9 @@ public:
         X509* x = Find(certificates_, certificate);
         if (!s || !x)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.RemoveCertificate(x))
-            return Fail(error);
-        const auto failure = s->databases->DeleteCertificate(ForDatabases(x));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.RemoveCertificate(x), [&] {
+            return s->databases->DeleteCertificate(ForDatabases(x));
+        });
     }
 
     bool CrlDeleteFromStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
@@ -145,10 +142,8 @@ public:
         X509_CRL* c = Find(crls_, crl);
         if (!s || !c)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.RemoveCrl(c))
-            return Fail(error);
-        const auto failure = s->databases->DeleteCrl(Der(c).value_or(""));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.RemoveCrl(c),
+                                   [&] { return s->databases->DeleteCrl(Der(c).value_or("")); });
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -224,6 +219,14 @@ private:
         return found == table.end() ? nullptr : found->second.get();
     }
     bool Fail(uint32_t code) { return Fail(nss::Failure{code, ""}); }
+    // The databases' change once the folder's has gone well: the first failure fails the call.
+    template <class DatabasesChange>
+    bool FolderThenDatabases(uint32_t folderError, const DatabasesChange& databasesChange) {
+        if (folderError)
+            return Fail(folderError);
+        const std::optional<nss::Failure> failure = databasesChange();
+        return !failure || Fail(*failure);
+    }
     bool Fail(const nss::Failure& failure) {
         lastError_ = failure.code;
         lastWhere_ = failure.where;
