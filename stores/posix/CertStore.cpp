@@ -31,11 +31,10 @@ struct Store {
 class PosixCertStoreService : public ICertStoreService {
 public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
-        // Without a place for the databases nothing is written, not even the folders.
-        auto databases = Databases();
-        return Keep(stores_,
-                    std::make_unique<Store>(
-                        Store{std::move(databases), HashedFolder(storeName), storeName == "ROOT"}));
+        return Open(storeName, true);
+    }
+    HCERTSTORE CertOpenExistingStore(const std::string& storeName) override {
+        return Open(storeName, false);
     }
 
     PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding, const unsigned char* data,
@@ -190,11 +189,19 @@ private:
             return Utf8ToWide(*text);
         return AnsiToWide(std::strerror(static_cast<int>(code)));
     }
-    // The databases of the stores open now, found and opened again once all have closed.
-    std::shared_ptr<nss::Databases> Databases() {
+    HCERTSTORE Open(const std::string& storeName, bool make) {
+        // Without a place for the databases nothing is written, not even the folders.
+        auto databases = Databases(make);
+        return Keep(stores_,
+                    std::make_unique<Store>(Store{
+                        std::move(databases), HashedFolder(storeName, make), storeName == "ROOT"}));
+    }
+    // The databases of the stores open now, found and opened again once all have closed. The
+    // stores of one run open alike.
+    std::shared_ptr<nss::Databases> Databases(bool make) {
         std::shared_ptr<nss::Databases> databases = databases_.lock();
         if (!databases) {
-            databases = std::make_shared<nss::Databases>();
+            databases = std::make_shared<nss::Databases>(make);
             databases_ = databases;
         }
         return databases;

@@ -182,9 +182,10 @@ std::vector<std::string> StoreFolder(const std::string& storeName) {
 
 } // namespace
 
-HashedFolder::HashedFolder(const std::string& storeName)
+HashedFolder::HashedFolder(const std::string& storeName, bool make)
     : path_(OwnFolderPath(StoreFolder(storeName))),
-      folder_(OpenOwnFolder(StoreFolder(storeName), openError_)), lock_(folder_.Get(), ".lock") {}
+      folder_(OpenOwnFolder(StoreFolder(storeName), openError_, make)),
+      lock_(folder_.Get(), ".lock"), missing_(!make && openError_ == ENOENT) {}
 
 // The change made under the store's lock: 0, or the error of the change or of the wait.
 template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
@@ -259,7 +260,7 @@ uint32_t HashedFolder::RemoveCrl(X509_CRL* crl) {
 uint32_t HashedFolder::Remove(const std::string& hash, bool crls,
                               const std::optional<std::string>& der) {
     if (openError_)
-        return openError_;
+        return missing_ ? 0 : openError_;
     // Looked for first without the lock: a store that lacks it is not written to.
     if (!Holds(hash, crls, der))
         return 0;
