@@ -33,6 +33,10 @@ OpenedStore& StoreOf(uintptr_t handle) {
     return *Of<OpenedStore>(handle);
 }
 
+void Commit(::HCERTSTORE system) {
+    CertControlStore(system, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+}
+
 // The change, or the open's error when the store did not open. A store is written through at
 // each change: Wine's crypt32 writes only when the last reference to the store goes, and each
 // add it refuses as already there keeps a reference, so that the store would never be
@@ -45,7 +49,7 @@ template <class Change> bool ChangeStore(uintptr_t store, Change change) {
     }
     if (!change(opened.system))
         return false;
-    CertControlStore(opened.system, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    Commit(opened.system);
     return true;
 }
 
@@ -71,7 +75,7 @@ struct Certificates {
 struct Crls {
     using Context = CRL_CONTEXT;
     static constexpr bool kAuthority = false;
-    // crypt32 finds an existing CRL by its issuer alone.
+    // crypt32 finds an existing CRL by its issuer, whose other CRLs share it.
     static const Context* FindNext(::HCERTSTORE store, const Context* wanted,
                                    const Context* previous) {
         return ::CertFindCRLInStore(store, wanted->dwCertEncodingType, 0, CRL_FIND_EXISTING, wanted,
@@ -81,8 +85,8 @@ struct Crls {
         return {reinterpret_cast<const char*>(context->pbCrlEncoded), context->cbCrlEncoded};
     }
     // Wine's crypt32 gives back a reference too many when it deletes a CRL of a system store
-    // (a collection of stores), which breaks its heap: one more is taken for it, and the
-    // context stays until the process ends.
+    // (a collection of stores), which breaks its heap: one more is taken for it, so that on
+    // Windows each CRL deleted stays in memory until the process ends.
     static bool Delete(const Context* context) {
         return ::CertDeleteCRLFromStore(::CertDuplicateCRLContext(context));
     }
@@ -179,7 +183,7 @@ public:
 
     bool CertControlStoreCommit(HCERTSTORE store) override {
         if (const ::HCERTSTORE system = StoreOf(store).system)
-            CertControlStore(system, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+            Commit(system);
         return true;
     }
 

@@ -58,7 +58,10 @@ new_prefix() {
     # Xvfb runs no window manager: Wine draws the frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f > /dev/null 2>&1
 }
-trap 'wineserver -k 2> /dev/null || true; rm -rf "${WINEPREFIX:-}" "$program_output"' EXIT
+# The bundle as files, which the registry's rows are judged by.
+bundle=$(mktemp -d)
+unzip -q "$here/../../resources/roots.zip" -d "$bundle"
+trap 'wineserver -k 2> /dev/null || true; rm -rf "${WINEPREFIX:-}" "$program_output" "$bundle"' EXIT
 
 window_test() {
     "$here/../window_test.sh" "$@" -c "wine $build/tests/storecheck.exe" \
@@ -67,7 +70,7 @@ window_test() {
 
 
 start() {
-    wine "$build/$1" > "$program_output" 2>&1 &
+    wine "$build/$1" "${@:2}" > "$program_output" 2>&1 &
     pid=$!
 }
 
@@ -152,7 +155,7 @@ button_reads_right() {
 
 # Without a bundle (or with an empty one) the box says so and the window stays: the button
 # shows the same box again, clicked or, having the focus back, by Space; the close box ends
-# the program. The task bar shows the application title only.
+# the program, whose status tells of the bundle. The task bar shows the application title only.
 missing_bundle_test() {
     local main
     start "$1"
@@ -202,6 +205,132 @@ unit_tests() {
     done
 }
 
+# The certificates and CRLs that the registry keeps under HKLM or HKCU, one line for each:
+# "STORE\KIND\THUMBPRINT", in capitals. Wine keeps the host's roots in the computer's ROOT
+# and takes them out and puts them back as processes open it: the roots there that are not
+# the bundle's are left out.
+registry_objects() {
+    local all
+    all=$(wine reg query "$1\\Software\\Microsoft\\SystemCertificates" /s 2> /dev/null |
+        tr -d '\r' | sed -n 's/^HKEY_[A-Z_]*\\Software\\Microsoft\\SystemCertificates\\//p' |
+        grep -E '^[^\\]+\\(Certificates|CRLs)\\[^\\]+$' | tr '[:lower:]' '[:upper:]' || true)
+    {
+        grep -v '^ROOT\\CERTIFICATES\\' <<< "$all"
+        grep -F -x -f <(bundle_objects) <<< "$all" | grep '^ROOT\\CERTIFICATES\\'
+    } | sort || true
+}
+
+# What the bundle puts into a scope's stores, named as the registry names it, by OpenSSL and
+# sha1sum: every certificate in CA, a self-issued one in ROOT as well, every CRL in all three.
+bundle_objects() {
+    local file thumbprint names
+    for file in "$bundle"/*/*; do
+        thumbprint=$(sha1sum < "$file" | cut -c1-40 | tr '[:lower:]' '[:upper:]')
+        if [[ $file == *.crl ]]; then
+            printf '%s\\CRLS\\'"$thumbprint"'\n' ROOT CA ADDRESSBOOK
+            continue
+        fi
+        echo "CA\\CERTIFICATES\\$thumbprint"
+        names=$(openssl x509 -inform DER -in "$file" -noout -subject -issuer -nameopt RFC2253 |
+            sed 's/^[a-z]*=//' | uniq | wc -l)
+        [ "$names" = 1 ] && echo "ROOT\\CERTIFICATES\\$thumbprint"
+    done | sort
+}
+
+# Another authority's certificate in the computer's CA, written as crypt32 keeps one: a key
+# named by its SHA-1, whose value "Blob" holds the DER as property 32 (the encoded certificate).
+plant_certificate() {
+    local der length
+    der=$(mktemp)
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout /dev/null -subj "/CN=Another authority" \
+        -days 30 -outform DER -out "$der" 2> /dev/null
+    length=$(stat -c %s "$der")
+    wine reg add "HKLM\\Software\\Microsoft\\SystemCertificates\\CA\\Certificates\\$(
+        sha1sum < "$der" | cut -c1-40 | tr '[:lower:]' '[:upper:]')" /v Blob /t REG_BINARY /f /d \
+        "2000000001000000$(printf '%02X' $((length & 255)) $((length >> 8 & 255)) \
+            $((length >> 16 & 255)) $((length >> 24)))$(xxd -p "$der" | tr -d '\n')" > /dev/null
+    rm "$der"
+}
+
+# The registry holds that list of objects under the root key.
+registry_holds() {
+    local held
+    held=$(registry_objects "$1")
+    [ "$held" = "$2" ] ||
+        { printf 'under %s, wrong:\n' "$1" >&2; diff <(echo "$2") <(echo "$held") >&2; return 1; }
+}
+
+# The windows shown, the task bar's entries (one pixel wide) left out.
+shown_windows() {
+    local id width
+    for id in $(xdotool search --onlyvisible --name . 2> /dev/null); do
+        width=$(xdotool getwindowgeometry --shell "$id" 2> /dev/null | sed -n 's/^WIDTH=//p')
+        [ "${width:-0}" -gt 1 ] && xdotool getwindowname "$id"
+    done
+    return 0
+}
+
+# The program with those options ends by itself with that status, showing no window while
+# it runs.
+runs_unseen() {
+    local status=$1 shown
+    start certinstall.exe "${@:2}"
+    while running; do
+        shown=$(shown_windows)
+        [ -z "$shown" ] || { echo "certinstall $* shows a window: $shown" >&2; return 1; }
+        sleep 0.05
+    done
+    ends_with "$status"
+}
+
+# The program with those options (and no window) ends with that status.
+status_is() {
+    local status=0
+    wine "$build/certinstall.exe" "${@:2}" > /dev/null || status=$?
+    [ "$status" = "$1" ] || { echo "certinstall ${*:2} ended with $status, not $1" >&2; return 1; }
+}
+
+# The lines of the file, however they end.
+lines_of() { tr -d '\r' < "$1"; }
+
+# The program printed that line, and only that; the line is kept in $console, which the log is
+# to hold at the end.
+printed_once() {
+    [ "$(lines_of "$program_output")" = "$1" ] ||
+        { printf 'the program printed\n%s\ninstead of\n%s\n' "$(cat "$program_output")" "$1" >&2; return 1; }
+    console+=$1$'\n'
+}
+
+# The computer's stores from the command line. The installation fills HKLM's stores with the
+# bundle, and nothing else; the removal takes exactly that out again, another authority's
+# certificate staying, and a second one changes nothing; the user's keys stay as they were
+# throughout. No window shows. The status says where it stands, and the log gets the lines
+# that the console gets.
+machine_test() {
+    local log="$WINEPREFIX/drive_c/certinstall.log" machine user console=""
+    status_is 1 /status /machine
+    plant_certificate
+    machine=$(registry_objects HKLM)
+    user=$(registry_objects HKCU)
+    runs_unseen 0 /machine /quiet /log 'C:\certinstall.log'
+    printed_once "[$app_title] Установка произведена !"
+    registry_holds HKLM "$(sort <(echo "$machine") <(bundle_objects) | sed '/^$/d')"
+    registry_holds HKCU "$user"
+    wine "$build/tests/storecheck.exe" machine
+    status_is 0 /status /machine
+    for _ in 1 2; do
+        runs_unseen 0 /remove /machine /log 'C:\certinstall.log'
+        printed_once "[$app_title] Удаление произведено !"
+        registry_holds HKLM "$machine"
+        registry_holds HKCU "$user"
+        wine "$build/tests/storecheck.exe" machine removed
+    done
+    status_is 1 /status /machine
+    [ "$(lines_of "$log")" = "${console%$'\n'}" ] ||
+        { printf 'the log holds\n%s\ninstead of\n%s\n' "$(cat "$log")" "$console" >&2; return 1; }
+    echo "machine test passed"
+}
+
 "$here/package_test.sh" "$build"
 new_prefix ru_RU.UTF-8
 unit_tests
@@ -209,6 +338,7 @@ denied_store_test "Доступ запрещён"
 window_test ${screenshot:+-s "$screenshot"}
 missing_bundle_test certinstall-nobundle.exe
 missing_bundle_test certinstall-emptybundle.exe
+machine_test
 
 new_prefix fr_FR.UTF-8
 wine "$build/tests/engine_tests.exe" --gtest_brief=1 --gtest_filter='Win32Text.*:ShownMessage.*'
