@@ -1,7 +1,7 @@
-#include "gui/ConsoleApplication.h"
 #include "FltkFrame.h"
 #include "FltkMessageBox.h"
 #include "FltkText.h"
+#include "gui/ConsoleApplication.h"
 #include "platform/CodePages.h"
 #include "platform/Dialogs.h"
 
