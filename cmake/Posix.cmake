@@ -11,14 +11,21 @@ pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 
 # NSS's and SQLite's headers are seen by the stores' database code alone.
 target_sources(za_stores PRIVATE
+    stores/posix/BrowserPolicies.cpp
     stores/posix/CertificateNames.cpp
     stores/posix/DataFolder.cpp
     stores/posix/HashedFolder.cpp
     stores/posix/LockFile.cpp
+    stores/posix/MachineCertStore.cpp
+    stores/posix/MachineFiles.cpp
     stores/posix/NssDatabase.cpp
     stores/posix/NssDatabaseDiscovery.cpp
-    stores/posix/NssDatabases.cpp)
-target_link_libraries(za_stores PUBLIC OpenSSL::Crypto PRIVATE PkgConfig::NSS PkgConfig::SQLITE3)
+    stores/posix/NssDatabases.cpp
+    stores/posix/TrustAnchors.cpp)
+# The browsers' policy files are JSON.
+find_package(nlohmann_json REQUIRED)
+target_link_libraries(za_stores PUBLIC OpenSSL::Crypto PRIVATE PkgConfig::NSS PkgConfig::SQLITE3
+                                                              nlohmann_json::nlohmann_json)
 
 # The bundle linked in as the resource "ROOTS"; the variants without it and with an empty
 # one serve the tests of a missing bundle.
@@ -50,7 +57,8 @@ add_custom_command(OUTPUT ${icon_header}
 
 find_package(X11 REQUIRED)
 add_library(za_gui STATIC
-    gui/posix/ConsoleApplication.cpp
+    gui/ConsoleApplication.cpp
+    gui/LoggedApplication.cpp
     gui/posix/FltkApplication.cpp
     gui/posix/FltkFrame.cpp
     gui/posix/FltkMessageBox.cpp

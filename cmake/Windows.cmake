@@ -2,14 +2,15 @@
 # "ROOTS" in Russian, the window on the Windows API.
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-target_link_libraries(za_stores PUBLIC crypt32)
+target_link_libraries(za_stores PUBLIC crypt32 advapi32)
 
 # The programs need Vista or later, as their manifest says, and two links of the same objects
 # give the same bytes: no time stamp in the header.
 add_link_options(-Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
                  -Wl,--major-os-version,6 -Wl,--minor-os-version,0 -Wl,--no-insert-timestamp)
 
-add_library(za_gui STATIC gui/win32/Win32Application.cpp)
+add_library(za_gui STATIC gui/ConsoleApplication.cpp gui/LoggedApplication.cpp
+    gui/win32/Win32Application.cpp)
 target_link_libraries(za_gui PUBLIC za_platform user32 gdi32)
 
 # The bundle as a resource; before it, what else the file is to carry.

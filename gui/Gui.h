@@ -32,8 +32,12 @@ public:
     virtual void ShowUnhandledError(const std::u16string& text) = 0;
 };
 
-// A window on the display when there is one, the console otherwise.
+// How the program meets its user: a window on the display when there is one (the console
+// otherwise), the console's standard output, or standard error alone.
+enum class TPresentation { Window, Console, Quiet };
+
 std::unique_ptr<IApplication> CreateApplication(const std::string& title,
-                                                const std::string& errorCaption);
+                                                const std::string& errorCaption,
+                                                TPresentation presentation = TPresentation::Window);
 
 } // namespace platform

@@ -30,19 +30,19 @@ std::u16string UnhandledErrorText(const std::u16string& message) {
 }
 
 int RunInstaller(platform::IApplication& application, platform::ICertStoreService& stores,
-                 const TForm1::TBundleSource& bundle) {
+                 const TBundleSource& bundle) {
     TFormShell shell(application);
     TForm1 form(shell, stores, bundle);
-    bool failed = false;
+    int failure = 0; // the status the last event's error gives
     // The framework's boundary around each event: what leaves it is shown, not fatal.
     auto guarded = [&](void (TForm1::*event)(void*)) {
         return [&, event] {
             shell.errorsShown = 0;
             try {
                 (form.*event)(nullptr);
-                failed = false;
+                failure = 0;
             } catch (const std::exception& e) {
-                failed = true;
+                failure = dynamic_cast<const EBundleError*>(&e) ? 2 : 1;
                 application.ShowUnhandledError(UnhandledErrorText(ShownMessage(e)));
             }
         };
@@ -51,5 +51,7 @@ int RunInstaller(platform::IApplication& application, platform::ICertStoreServic
         texts::WindowCaption(),         texts::ButtonCaption(),        327, 60, 8, 8, 309, 45,
         guarded(&TForm1::FormActivate), guarded(&TForm1::Button1Click)};
     application.Run(window);
-    return failed || shell.errorsShown > 0 ? 1 : 0;
+    if (failure)
+        return failure;
+    return shell.errorsShown > 0 ? 1 : 0;
 }

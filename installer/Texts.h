@@ -22,6 +22,9 @@ inline std::string ErrorCaption() {
 inline std::string InstallationDone() {
     return CP1251("Установка произведена !");
 }
+inline std::string RemovalDone() {
+    return CP1251("Удаление произведено !");
+}
 inline std::string BundleMissing() {
     return CP1251("Не найдена информация о корневых сертификатах");
 }

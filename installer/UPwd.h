@@ -1,11 +1,12 @@
 #pragma once
 
+#include "OpenBundle.h"
 #include "stores/CertStore.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 
+class TOpenStores;
 class TUnZip;
 
 // What the main window's shell does for the install routine: its modal dialogs, and closing
@@ -21,24 +22,22 @@ public:
 // The main window's logic: the installation run and the two events that start it.
 class TForm1 {
 public:
-    using TBundleSource = std::function<std::string()>;
-
     TForm1(IFormShell& shell, platform::ICertStoreService& stores, TBundleSource bundle);
 
     // Runs the installation once the window is first active, then closes the window. An
     // error that leaves the installation leaves the window open.
     void FormActivate(void* sender);
-    // The installation: places every certificate and CRL of the bundle into the stores.
+    // The installation: places every certificate and CRL of the bundle into the stores. A
+    // bundle that is missing or unreadable throws EBundleError before any store opens.
     void Button1Click(void* sender);
 
 private:
-    class TStores;
-
     void PlaceEntries(std::unique_ptr<TUnZip> unzip);
-    void PlaceCrl(const TStores& stores, const std::string& der);
+    void PlaceCrl(const TOpenStores& stores, const std::string& der);
     void AddCrl(platform::HCERTSTORE store, platform::PCCRL_CONTEXT crl);
-    void PlaceCertificate(const TStores& stores, const std::string& der);
+    void PlaceCertificate(const TOpenStores& stores, const std::string& der);
     void AddCertificate(platform::HCERTSTORE store, platform::PCCERT_CONTEXT certificate);
+    void CommitStore(platform::HCERTSTORE store);
 
     IFormShell& shell_;
     platform::ICertStoreService& service_;

@@ -36,4 +36,9 @@ bool HasBasicConstraints(platform::ICertStoreService& service,
     return service.CertFindExtension(platform::szOID_BASIC_CONSTRAINTS2, certificate);
 }
 
+EWin32Error LastError(platform::ICertStoreService& service) {
+    const uint32_t code = service.GetLastError();
+    return EWin32Error(static_cast<int32_t>(code), service.ErrorText(code));
+}
+
 } // namespace ucrypt

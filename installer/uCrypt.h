@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Exception.h"
 #include "stores/CertStore.h"
 
 #include <string>
@@ -21,5 +22,8 @@ std::string DisplayName(platform::ICertStoreService& service, platform::PCCERT_C
 
 bool HasBasicConstraints(platform::ICertStoreService& service,
                          platform::PCCERT_CONTEXT certificate);
+
+// The service's last error, as the error the installer reports.
+EWin32Error LastError(platform::ICertStoreService& service);
 
 } // namespace ucrypt

@@ -60,6 +60,26 @@ public:
         failed_ = false;
         return stores_.CertAddCRLContextToStore(store, crl, disposition);
     }
+    bool CertControlStoreCommit(platform::HCERTSTORE store) override {
+        return stores_.CertControlStoreCommit(store);
+    }
+    std::vector<platform::TStorePlace>
+    CertFindInStore(platform::HCERTSTORE store, platform::PCCERT_CONTEXT certificate) override {
+        return stores_.CertFindInStore(store, certificate);
+    }
+    std::vector<platform::TStorePlace> CrlFindInStore(platform::HCERTSTORE store,
+                                                      platform::PCCRL_CONTEXT crl) override {
+        return stores_.CrlFindInStore(store, crl);
+    }
+    bool CertDeleteFromStore(platform::HCERTSTORE store,
+                             platform::PCCERT_CONTEXT certificate) override {
+        failed_ = false;
+        return stores_.CertDeleteFromStore(store, certificate);
+    }
+    bool CrlDeleteFromStore(platform::HCERTSTORE store, platform::PCCRL_CONTEXT crl) override {
+        failed_ = false;
+        return stores_.CrlDeleteFromStore(store, crl);
+    }
     uint32_t GetLastError() override { return failed_ ? kAccessDenied : stores_.GetLastError(); }
     void CertFreeCertificateContext(platform::PCCERT_CONTEXT certificate) override {
         stores_.CertFreeCertificateContext(certificate);

@@ -1,7 +1,10 @@
 // The install routine against a test double of the store service: the placement rules, the
 // failure rules and what the user is shown.
+#include "TestTools.h"
 #include "ZipWriter.h"
 #include "archive/ZAExcept.h"
+#include "installer/CommandLine.h"
+#include "installer/Options.h"
 #include "installer/Shell.h"
 #include "installer/ShownMessage.h"
 #include "installer/Texts.h"
@@ -16,6 +19,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 using namespace platform;
@@ -32,7 +36,10 @@ public:
     std::map<std::string, uint32_t> failWith;              // store → error code of every add
     std::map<uintptr_t, std::string> objects;
     uint32_t lastError = 0;
-    std::string throwOnOpen; // the next open of that store throws
+    std::map<std::string, uint32_t> failDeleteWith; // store → error code of every delete
+    std::map<std::string, uint32_t> failCommitWith; // store → error code of its commit
+    std::set<std::string> untrusted;                // certificates found but not trusted
+    std::string throwOnOpen;                        // the next open of that store throws
     bool crlAddThrows = false;
 
     HCERTSTORE CertOpenSystemStoreA(const std::string& name) override {
@@ -87,6 +94,26 @@ public:
         contents[objects.at(store)].insert(objects.at(crl));
         return true;
     }
+    bool CertControlStoreCommit(HCERTSTORE store) override {
+        calls.push_back("commit " + objects.at(store));
+        return Failed(objects.at(store), failCommitWith);
+    }
+    // One place a store, named after it; a root is trusted unless listed as untrusted.
+    std::vector<TStorePlace> CertFindInStore(HCERTSTORE store, PCCERT_CONTEXT cert) override {
+        const bool present = contents[objects.at(store)].count(objects.at(cert)) > 0;
+        return {
+            {"fake " + objects.at(store), present, present && !untrusted.count(objects.at(cert))}};
+    }
+    std::vector<TStorePlace> CrlFindInStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
+        return {{"fake " + objects.at(store),
+                 contents[objects.at(store)].count(objects.at(crl)) > 0, false}};
+    }
+    bool CertDeleteFromStore(HCERTSTORE store, PCCERT_CONTEXT cert) override {
+        return Delete(objects.at(store), objects.at(cert));
+    }
+    bool CrlDeleteFromStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
+        return Delete(objects.at(store), objects.at(crl));
+    }
     uint32_t GetLastError() override { return lastError; }
     void CertFreeCertificateContext(PCCERT_CONTEXT cert) override { Free(cert); }
     void CertFreeCRLContext(PCCRL_CONTEXT crl) override { Free(crl); }
@@ -122,6 +149,21 @@ private:
             lastError = CRYPT_E_EXISTS;
             return false;
         }
+        return true;
+    }
+    // True, or false with the store's error code left for GetLastError.
+    bool Failed(const std::string& store, const std::map<std::string, uint32_t>& failures) {
+        const auto failure = failures.find(store);
+        if (failure == failures.end())
+            return true;
+        lastError = failure->second;
+        return false;
+    }
+    bool Delete(const std::string& store, const std::string& object) {
+        calls.push_back("delete " + store + " " + object);
+        if (!Failed(store, failDeleteWith))
+            return false;
+        contents[store].erase(object);
         return true;
     }
     uintptr_t next_ = 0;
@@ -183,8 +225,9 @@ TEST(Placement, OrderOfCallsAndCrlsToEveryStore) {
     EXPECT_EQ(run.stores.calls,
               (std::vector<std::string>{"open AddressBook", "open CA", "open ROOT", "add ROOT R|R|",
                                         "add CA R|R|", "crl AddressBook", "crl CA", "crl ROOT",
-                                        "crl AddressBook", "crl CA", "crl ROOT", "close CA",
-                                        "close ROOT", "close AddressBook"}));
+                                        "crl AddressBook", "crl CA", "crl ROOT",
+                                        "commit AddressBook", "commit CA", "commit ROOT",
+                                        "close CA", "close ROOT", "close AddressBook"}));
     for (const char* store : {"AddressBook", "CA", "ROOT"})
         EXPECT_TRUE(run.In(store).count("CRL x") && run.In(store).count("CRL y"));
 }
@@ -222,8 +265,9 @@ TEST(Placement, OnlyFoldersStillOpensClosesAndReports) {
     InstallRun run;
     run.Install(BuildZip({Folder("A/"), Folder("B/")}));
     EXPECT_EQ(run.stores.calls,
-              (std::vector<std::string>{"open AddressBook", "open CA", "open ROOT", "close CA",
-                                        "close ROOT", "close AddressBook"}));
+              (std::vector<std::string>{"open AddressBook", "open CA", "open ROOT",
+                                        "commit AddressBook", "commit CA", "commit ROOT",
+                                        "close CA", "close ROOT", "close AddressBook"}));
     EXPECT_EQ(run.shell.infos.size(), 1u);
 }
 
@@ -251,7 +295,14 @@ TEST(Placement, MissingBundleAndArchiveErrorsLeaveBeforeAnyStoreOpens) {
     }
     EXPECT_FALSE(run.shell.closed);
     TForm1 broken(run.shell, run.stores, [] { return std::string(100, 'x'); });
-    EXPECT_THROW(broken.Button1Click(nullptr), EZAException);
+    // The engine's error, shown as the engine words it, tells the bundle from the stores.
+    try {
+        broken.Button1Click(nullptr);
+        ADD_FAILURE() << "no error";
+    } catch (const EBundleError& e) {
+        EXPECT_NE(ShownMessage(e).find(u"archive"), std::u16string::npos)
+            << WideToAnsi(ShownMessage(e));
+    }
     EXPECT_TRUE(run.stores.calls.empty());
     EXPECT_TRUE(run.shell.infos.empty());
 
@@ -316,7 +367,7 @@ TEST(Shell, MissingBundleIsShownOnEveryRunAndTheWindowStays) {
     ScriptedApplication application;
     application.clicks = 2;
     FakeStores stores;
-    EXPECT_EQ(RunInstaller(application, stores, [] { return std::string(); }), 1);
+    EXPECT_EQ(RunInstaller(application, stores, [] { return std::string(); }), 2);
     const std::string box = "box " + texts::BundleMissing() + ".";
     EXPECT_EQ(application.shown, (std::vector<std::string>{box, box, box}));
 }
@@ -362,4 +413,234 @@ TEST(Shell, AFailedCertificateFailsTheStatus) {
                            }),
               1);
     EXPECT_EQ(application.shown.back(), "closed");
+}
+
+// What the system does after the adds fails like an add: said, and the run goes on.
+TEST(Placement, AFailedCommitIsShownAndTheOtherStoresCommit) {
+    InstallRun run;
+    run.stores.failCommitWith["CA"] = 5;
+    run.Install(Bundle({{"a.cer", "CERT A|A|"}}));
+    EXPECT_EQ(run.shell.errors,
+              std::vector<std::string>{CP1251("Ошибка Win32.  Код: 5.\nAccess is denied")});
+    EXPECT_EQ(std::count(run.stores.calls.begin(), run.stores.calls.end(), "commit ROOT"), 1);
+}
+
+TEST(Options, Table) {
+    struct Row {
+        std::vector<std::string> arguments;
+        TAction action;
+        bool machine, quiet;
+        std::optional<std::string> log;
+    };
+    const std::vector<Row> rows{
+        {{}, TAction::Install, false, false, {}},
+        {{"--machine"}, TAction::Install, true, false, {}},
+        {{"--status", "--machine"}, TAction::Status, true, false, {}},
+        {{"--remove", "--quiet", "--log", "x.log"}, TAction::Remove, false, true, "x.log"},
+        {{"--status", "--status"}, TAction::Status, false, false, {}},
+        {{"--remove", "--help"}, TAction::Help, false, false, {}},
+        {{"--version", "--status"}, TAction::Version, false, false, {}},
+#ifdef _WIN32
+        {{"/machine", "/remove", "/quiet"}, TAction::Remove, true, true, {}},
+        {{"/?"}, TAction::Help, false, false, {}},
+#endif
+    };
+    for (const Row& row : rows) {
+        const TOptions options = ParseOptions(row.arguments);
+        EXPECT_EQ(options.action, row.action) << row.arguments.size();
+        EXPECT_EQ(options.machine, row.machine);
+        EXPECT_EQ(options.quiet, row.quiet);
+        EXPECT_EQ(options.logFile, row.log);
+    }
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--status", "--remove"},
+                                               {"--log"},
+                                               {"--log", ""},
+                                               {"--machines"},
+                                               {"machine"},
+                                               {"-q"}})
+        EXPECT_THROW(ParseOptions(wrong), EUsageError) << wrong.front();
+#ifndef _WIN32
+    EXPECT_THROW(ParseOptions({"/machine"}), EUsageError);
+#endif
+}
+
+namespace {
+
+// The command line against the fake stores: which scope and presentation it asked for, and
+// what it wrote.
+struct CommandLineRun {
+    FakeStores stores;
+    std::vector<TStoreScope> scopes;
+    std::vector<TPresentation> presentations;
+    ScriptedApplication application;
+    bool administrator = true;
+    std::string bundle =
+        Bundle({{"ROOT/a.cer", "CERT A|A|"}, {"CA/b.cer", "CERT B|A|bc"}, {"CA/c.crl", "CRL c"}});
+    std::ostringstream out, err;
+
+    int Run(const std::vector<std::string>& arguments) {
+        out.str("");
+        err.str("");
+        const TSystem system{[this](TStoreScope scope) -> ICertStoreService& {
+                                 scopes.push_back(scope);
+                                 return stores;
+                             },
+                             [this] { return administrator; },
+                             [this](TPresentation presentation) -> std::unique_ptr<IApplication> {
+                                 presentations.push_back(presentation);
+                                 return std::make_unique<Forwarding>(application);
+                             },
+                             [this] { return bundle; },
+                             out,
+                             err};
+        return RunCommandLine(arguments, system);
+    }
+
+    // The scripted application, kept by the run for its checks.
+    class Forwarding : public IApplication {
+    public:
+        explicit Forwarding(IApplication& to) : to_(to) {}
+        void Run(const TMainWindow& window) override { to_.Run(window); }
+        void CloseMainWindow() override { to_.CloseMainWindow(); }
+        void ShowErrorDialog(const std::u16string& text) override { to_.ShowErrorDialog(text); }
+        void ShowInfoMessage(const std::string& text) override { to_.ShowInfoMessage(text); }
+        void ShowUnhandledError(const std::u16string& text) override {
+            to_.ShowUnhandledError(text);
+        }
+
+    private:
+        IApplication& to_;
+    };
+};
+
+} // namespace
+
+TEST(CommandLine, HelpVersionAndUsageErrors) {
+    CommandLineRun run;
+    EXPECT_EQ(run.Run({"--help"}), 0);
+    EXPECT_EQ(run.out.str(), UsageText());
+    EXPECT_EQ(run.Run({"--version"}), 0);
+    EXPECT_EQ(run.out.str(), "certinstall 1.0.0\n");
+    EXPECT_EQ(run.Run({"--bogus"}), 2);
+    EXPECT_EQ(run.err.str(), "certinstall: unknown option: --bogus\n" + UsageText());
+    EXPECT_TRUE(run.out.str().empty());
+    EXPECT_TRUE(run.stores.calls.empty());
+    EXPECT_TRUE(run.presentations.empty());
+}
+
+// Without the rights the computer's stores are not even opened; the status needs none.
+TEST(CommandLine, TheComputersStoresNeedAdministratorRights) {
+    CommandLineRun run;
+    run.administrator = false;
+    const TempDir folder;
+    const auto log = folder / "run.log";
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--machine"}, {"--machine", "--remove", "--log", log.string()}}) {
+        EXPECT_EQ(run.Run(arguments), 3);
+        EXPECT_EQ(run.err.str(),
+                  "certinstall: --machine needs administrator rights (root); nothing was "
+                  "changed\n");
+    }
+    EXPECT_TRUE(run.stores.calls.empty());
+    EXPECT_EQ(ReadFile(log), run.err.str());
+    EXPECT_EQ(run.Run({"--status", "--machine"}), 1);
+    EXPECT_EQ(run.scopes, std::vector<TStoreScope>{TStoreScope::LocalMachine});
+    EXPECT_EQ(run.Run({"--status"}), 1);
+    EXPECT_EQ(run.scopes.back(), TStoreScope::CurrentUser);
+}
+
+TEST(CommandLine, StatusSaysEachPlaceAndPassesOnlyWhenAllIsThere) {
+    CommandLineRun run;
+    EXPECT_EQ(run.Run({"--status"}), 1);
+    EXPECT_EQ(run.out.str(), "ROOT\tfake ROOT\tA\tmissing\n"
+                             "CA\tfake CA\tA\tmissing\n"
+                             "CA\tfake CA\tB\tmissing\n"
+                             "AddressBook\tfake AddressBook\tCA\\c.crl\tmissing\n"
+                             "CA\tfake CA\tCA\\c.crl\tmissing\n"
+                             "ROOT\tfake ROOT\tCA\\c.crl\tmissing\n");
+    EXPECT_EQ(run.Run({"--quiet"}), 0);
+    const auto shown = run.application.shown;
+    EXPECT_EQ(run.Run({"--status"}), 0);
+    EXPECT_EQ(run.out.str().find("missing"), std::string::npos) << run.out.str();
+    EXPECT_NE(run.out.str().find("ROOT\tfake ROOT\tA\ttrusted\n"), std::string::npos);
+    EXPECT_NE(run.out.str().find("CA\tfake CA\tCA\\c.crl\tpresent\n"), std::string::npos);
+    // A root that is there but not trusted is not in place; an authority needs no trust.
+    run.stores.untrusted = {"A|A|"};
+    EXPECT_EQ(run.Run({"--status"}), 1);
+    run.stores.untrusted = {"B|A|bc"};
+    EXPECT_EQ(run.Run({"--status"}), 0);
+    run.stores.contents["CA"].erase("CRL c");
+    EXPECT_EQ(run.Run({"--status"}), 1);
+    EXPECT_EQ(run.application.shown, shown);
+    EXPECT_TRUE(run.stores.objects.empty());
+}
+
+TEST(CommandLine, RemoveTakesOutExactlyTheBundleFromEveryStore) {
+    CommandLineRun run;
+    run.stores.contents["ROOT"] = {"Own|Own|"};
+    EXPECT_EQ(run.Run({"--quiet"}), 0);
+    run.stores.contents["AddressBook"].insert("A|A|"); // put there by hand
+    EXPECT_EQ(run.Run({"--remove"}), 0);
+    for (const char* store : {"AddressBook", "CA"})
+        EXPECT_TRUE(run.stores.contents[store].empty()) << store;
+    EXPECT_EQ(run.stores.contents["ROOT"], Set{"Own|Own|"});
+    EXPECT_EQ(std::count(run.stores.calls.begin(), run.stores.calls.end(), "commit ROOT"), 2);
+    EXPECT_EQ(run.application.shown.back(), "info " + texts::RemovalDone());
+    // A second removal finds nothing and is done all the same.
+    EXPECT_EQ(run.Run({"--remove"}), 0);
+    EXPECT_EQ(run.application.shown.back(), "info " + texts::RemovalDone());
+    EXPECT_EQ(run.presentations,
+              (std::vector<TPresentation>{TPresentation::Quiet, TPresentation::Console,
+                                          TPresentation::Console}));
+    EXPECT_TRUE(run.stores.objects.empty());
+}
+
+// A store that fails its deletes is said, once for each object, and the others still go.
+TEST(CommandLine, AFailedDeleteFailsTheRemovalButNotTheRest) {
+    CommandLineRun run;
+    EXPECT_EQ(run.Run({}), 0);
+    run.stores.failDeleteWith["CA"] = 5;
+    EXPECT_EQ(run.Run({"--remove", "--quiet"}), 1);
+    EXPECT_TRUE(run.stores.contents["ROOT"].empty());
+    EXPECT_EQ(run.stores.contents["CA"], (Set{"A|A|", "B|A|bc", "CRL c"}));
+    EXPECT_EQ(std::count(run.application.shown.begin(), run.application.shown.end(),
+                         "error " + CP1251("Ошибка Win32.  Код: 5.\nAccess is denied")),
+              3);
+    EXPECT_NE(run.application.shown.back(), "info " + texts::RemovalDone());
+}
+
+// A missing or unreadable bundle is a status of its own, whatever the run; its message goes to
+// the log as the window shows it.
+TEST(CommandLine, ABundleErrorExitsWithTwoAndIsLogged) {
+    CommandLineRun run;
+    const TempDir folder;
+    const auto log = folder / "run.log";
+    for (const std::string& bundle : {std::string(), std::string(100, 'x')}) {
+        run.bundle = bundle;
+        for (const auto& action : {"--status", "--remove"})
+            EXPECT_EQ(run.Run({action, "--log", log.string()}), 2) << action;
+        EXPECT_EQ(run.Run({"--log", log.string()}), 2);
+    }
+    EXPECT_TRUE(run.stores.calls.empty());
+    const std::string missing =
+        "[" + AnsiToUtf8(texts::ErrorCaption()) + "] " + AnsiToUtf8(texts::BundleMissing()) + "\n";
+    EXPECT_EQ(ReadFile(log).rfind(missing + missing + "[", 0), 0u) << ReadFile(log);
+}
+
+// Each message of the run goes to the log as well, appended, as the console prints it.
+TEST(CommandLine, TheLogGetsEachMessageAppended) {
+    CommandLineRun run;
+    const TempDir folder;
+    const auto log = folder / "run.log";
+    WriteFile(log, "earlier\n");
+    run.stores.failWith["ROOT"] = 5;
+    EXPECT_EQ(run.Run({"--log", log.string()}), 1);
+    EXPECT_EQ(run.presentations, std::vector<TPresentation>{TPresentation::Window});
+    EXPECT_EQ(ReadFile(log), "earlier\n[" + AnsiToUtf8(texts::ErrorCaption()) +
+                                 "] Ошибка Win32.  Код: 5.\nAccess is denied\n[" +
+                                 AnsiToUtf8(texts::ApplicationTitle()) + "] " +
+                                 AnsiToUtf8(texts::InstallationDone()) + "\n");
+    EXPECT_EQ(run.Run({"--log", (folder / "missing/run.log").string()}), 2);
+    EXPECT_NE(run.err.str().find("cannot open the log file"), std::string::npos);
 }

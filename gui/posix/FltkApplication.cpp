@@ -1,4 +1,4 @@
-#include "ConsoleApplication.h"
+#include "gui/ConsoleApplication.h"
 #include "FltkFrame.h"
 #include "FltkMessageBox.h"
 #include "FltkText.h"
@@ -145,10 +145,11 @@ bool OpenDisplay() {
 } // namespace
 
 std::unique_ptr<IApplication> CreateApplication(const std::string& title,
-                                                const std::string& errorCaption) {
-    if (OpenDisplay())
+                                                const std::string& errorCaption,
+                                                TPresentation presentation) {
+    if (presentation == TPresentation::Window && OpenDisplay())
         return std::make_unique<FltkApplication>(title, errorCaption);
-    return std::make_unique<ConsoleApplication>(title, errorCaption);
+    return CreateConsoleApplication(title, errorCaption, presentation);
 }
 
 } // namespace platform

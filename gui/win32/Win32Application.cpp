@@ -1,6 +1,7 @@
 // The program's window and boxes on the Windows API. The program's texts are CP1251 and go
 // through the wide functions converted from 1251 explicitly, so they read right whatever the
 // system's ANSI code page is.
+#include "gui/ConsoleApplication.h"
 #include "gui/Gui.h"
 #include "platform/Dialogs.h"
 #include "platform/win32/WideText.h"
@@ -313,8 +314,11 @@ private:
 } // namespace
 
 std::unique_ptr<IApplication> CreateApplication(const std::string& title,
-                                                const std::string& errorCaption) {
-    return std::make_unique<Win32Application>(title, errorCaption);
+                                                const std::string& errorCaption,
+                                                TPresentation presentation) {
+    if (presentation == TPresentation::Window)
+        return std::make_unique<Win32Application>(title, errorCaption);
+    return CreateConsoleApplication(title, errorCaption, presentation);
 }
 
 } // namespace platform

@@ -1,12 +1,14 @@
 // The current user's certificate stores on Linux: each store a hashed folder (see
 // HashedFolder.h), and every add going on into the user's NSS databases, which the browsers
 // and mail programs read (see NssDatabases.h): "ROOT" trusts its certificates there as
-// authorities, the other stores add theirs without trust.
+// authorities, the other stores add theirs without trust. A delete takes the object out of
+// the folder and every database alike.
 #include "stores/CertStore.h"
 
 #include "platform/CodePages.h"
 #include "stores/posix/CertificateNames.h"
 #include "stores/posix/HashedFolder.h"
+#include "stores/posix/MachineCertStore.h"
 #include "stores/posix/NssDatabase.h"
 #include "stores/posix/NssDatabases.h"
 #include "stores/posix/OpenSslObjects.h"
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -77,12 +80,7 @@ public:
             folderError = 0;
         if (folderError && folderError != CRYPT_E_EXISTS)
             return Fail(folderError);
-        const nss::Certificate added{Der(x).value_or(""),
-                                     Der(X509_get_subject_name(x)).value_or(""),
-                                     Der(X509_get_issuer_name(x)).value_or(""),
-                                     Der(X509_get0_serialNumber(x)).value_or(""),
-                                     Der(X509_get_X509_PUBKEY(x)).value_or(""),
-                                     SimpleDisplayName(x, false)};
+        const nss::Certificate added = ForDatabases(x);
         const std::string& der = added.der;
         const auto failure = s->databases->AddCertificate(added, s->trustsAuthorities);
         // A root goes on into "CA" after "ROOT": a database's failure must not keep it from
@@ -108,6 +106,51 @@ public:
         return !failure || Fail(*failure);
     }
 
+    // The store's own changes take effect at once.
+    bool CertControlStoreCommit(HCERTSTORE) override { return true; }
+
+    std::vector<TStorePlace> CertFindInStore(HCERTSTORE store,
+                                             PCCERT_CONTEXT certificate) override {
+        Store* s = Find(stores_, store);
+        X509* x = Find(certificates_, certificate);
+        if (!s || !x)
+            return {};
+        const bool present = s->folder.HoldsCertificate(x);
+        return Places(FolderPlace(*s, present, present && s->trustsAuthorities),
+                      s->databases->FindCertificate(ForDatabases(x)));
+    }
+
+    std::vector<TStorePlace> CrlFindInStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
+        Store* s = Find(stores_, store);
+        X509_CRL* c = Find(crls_, crl);
+        if (!s || !c)
+            return {};
+        return Places(FolderPlace(*s, s->folder.HoldsCrl(c), false),
+                      s->databases->FindCrl(Der(c).value_or("")));
+    }
+
+    bool CertDeleteFromStore(HCERTSTORE store, PCCERT_CONTEXT certificate) override {
+        Store* s = Find(stores_, store);
+        X509* x = Find(certificates_, certificate);
+        if (!s || !x)
+            return Fail(EINVAL);
+        if (const uint32_t error = s->folder.RemoveCertificate(x))
+            return Fail(error);
+        const auto failure = s->databases->DeleteCertificate(ForDatabases(x));
+        return !failure || Fail(*failure);
+    }
+
+    bool CrlDeleteFromStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
+        Store* s = Find(stores_, store);
+        X509_CRL* c = Find(crls_, crl);
+        if (!s || !c)
+            return Fail(EINVAL);
+        if (const uint32_t error = s->folder.RemoveCrl(c))
+            return Fail(error);
+        const auto failure = s->databases->DeleteCrl(Der(c).value_or(""));
+        return !failure || Fail(*failure);
+    }
+
     uint32_t GetLastError() override { return lastError_; }
 
     void CertFreeCertificateContext(PCCERT_CONTEXT certificate) override {
@@ -125,6 +168,23 @@ public:
     }
 
 private:
+    // The certificate as the databases take it.
+    static nss::Certificate ForDatabases(X509* x) {
+        return {Der(x).value_or(""),
+                Der(X509_get_subject_name(x)).value_or(""),
+                Der(X509_get_issuer_name(x)).value_or(""),
+                Der(X509_get0_serialNumber(x)).value_or(""),
+                Der(X509_get_X509_PUBKEY(x)).value_or(""),
+                SimpleDisplayName(x, false)};
+    }
+    // The store's folder, by its absolute path; then each database.
+    static TStorePlace FolderPlace(const Store& store, bool present, bool trusted) {
+        return {store.folder.Path().string(), present, trusted};
+    }
+    static std::vector<TStorePlace> Places(TStorePlace folder, std::vector<TStorePlace> databases) {
+        databases.insert(databases.begin(), std::move(folder));
+        return databases;
+    }
     static std::u16string SystemText(uint32_t code) {
         if (code == CRYPT_E_EXISTS)
             return u"The object or property already exists.";
@@ -183,9 +243,11 @@ private:
 
 } // namespace
 
-ICertStoreService& SystemCertStoreService() {
-    static PosixCertStoreService service;
-    return service;
+ICertStoreService& SystemCertStoreService(TStoreScope scope) {
+    static PosixCertStoreService currentUser;
+    if (scope == TStoreScope::LocalMachine)
+        return MachineCertStoreService(currentUser);
+    return currentUser;
 }
 
 } // namespace platform

@@ -42,4 +42,11 @@ FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& err
     return error != 0 ? FileDescriptor() : std::move(folder);
 }
 
+fs::path OwnFolderPath(const std::vector<std::string>& path) {
+    fs::path folder = StoresHome();
+    for (const std::string& part : path)
+        folder /= part;
+    return folder;
+}
+
 } // namespace platform

@@ -18,5 +18,7 @@ namespace platform {
 // points. A folder that could not be made is reported in `error` by the reason it could not, not by
 // its absence, and none is returned: its parent must not stand in for it.
 FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error);
+// Where that folder is, an absolute path, whether it is there or not; throws as above.
+std::filesystem::path OwnFolderPath(const std::vector<std::string>& path);
 
 } // namespace platform

@@ -6,6 +6,7 @@
 
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -94,11 +95,13 @@ std::string HashName(unsigned long hash) {
     return name;
 }
 
+using NumberedFiles = std::map<int, std::string>;
+
 // The files of a store that belong to one hash, by their numbers: "<hash>.<n>" or
 // "<hash>.r<n>". A name whose number does not read as one, or has a leading zero (OpenSSL
 // looks for "<hash>.0" and on, never "<hash>.00"), is no such file.
-std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bool crls) {
-    std::map<int, std::string> files;
+NumberedFiles FilesOfHash(int folder, const std::string& hash, bool crls) {
+    NumberedFiles files;
     const std::string prefix = hash + (crls ? ".r" : ".");
     for (const std::string& name : NamesIn(folder)) {
         if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size())
@@ -115,7 +118,7 @@ std::map<int, std::string> NumberedFiles(int folder, const std::string& hash, bo
     return files;
 }
 
-int FirstFreeNumber(const std::map<int, std::string>& files) {
+int FirstFreeNumber(const NumberedFiles& files) {
     int n = 0;
     while (files.count(n))
         ++n;
@@ -134,15 +137,23 @@ std::unique_ptr<T, void (*)(T*)> ReadPem(int folder, const std::string& name, Re
     return {read(bio.get(), nullptr, nullptr, nullptr), free};
 }
 
-// The file among the certificate's numbered files that holds a certificate of this DER, or "".
-std::string FileHolding(int folder, const std::map<int, std::string>& files,
-                        const std::optional<std::string>& der) {
-    for (const auto& [number, file] : files) {
-        auto existing = ReadPem<X509>(folder, file, PEM_read_bio_X509, X509_free);
-        if (existing && Der(existing.get()) == der)
-            return file;
+// The DER bytes of the certificate (CRL) a numbered file holds; none for a file that holds none.
+std::optional<std::string> DerIn(int folder, const std::string& file, bool crl) {
+    if (crl) {
+        const auto held = ReadPem<X509_CRL>(folder, file, PEM_read_bio_X509_CRL, X509_CRL_free);
+        return held ? Der(held.get()) : std::nullopt;
     }
-    return "";
+    const auto held = ReadPem<X509>(folder, file, PEM_read_bio_X509, X509_free);
+    return held ? Der(held.get()) : std::nullopt;
+}
+
+// The numbered file that holds a certificate (CRL) of this DER, or the end.
+NumberedFiles::const_iterator FileHolding(int folder, const NumberedFiles& files, bool crls,
+                                          const std::optional<std::string>& der) {
+    return std::find_if(files.begin(), files.end(), [&](const auto& numbered) {
+        const auto held = DerIn(folder, numbered.second, crls);
+        return held && held == der;
+    });
 }
 
 unsigned long IssuerHash(X509_CRL* crl) {
@@ -150,25 +161,26 @@ unsigned long IssuerHash(X509_CRL* crl) {
 }
 
 // The file among the issuer's numbered CRL files that holds a CRL of the same issuer, or ""
-// when there is none; its contents when there is.
-std::string CrlFileOfIssuer(int folder, const std::map<int, std::string>& files, X509_CRL* crl,
-                            std::optional<std::string>& held) {
+// when there is none.
+std::string CrlFileOfIssuer(int folder, const NumberedFiles& files, X509_CRL* crl) {
     for (const auto& [number, file] : files) {
         auto existing = ReadPem<X509_CRL>(folder, file, PEM_read_bio_X509_CRL, X509_CRL_free);
         if (existing &&
-            X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(crl)) == 0) {
-            held = Der(existing.get());
+            X509_NAME_cmp(X509_CRL_get_issuer(existing.get()), X509_CRL_get_issuer(crl)) == 0)
             return file;
-        }
     }
     return "";
+}
+
+std::vector<std::string> StoreFolder(const std::string& storeName) {
+    return {"certinstall", "stores", storeName};
 }
 
 } // namespace
 
 HashedFolder::HashedFolder(const std::string& storeName)
-    : folder_(OpenOwnFolder({"certinstall", "stores", storeName}, openError_)),
-      lock_(folder_.Get(), ".lock") {}
+    : path_(OwnFolderPath(StoreFolder(storeName))),
+      folder_(OpenOwnFolder(StoreFolder(storeName), openError_)), lock_(folder_.Get(), ".lock") {}
 
 // The change made under the store's lock: 0, or the error of the change or of the wait.
 template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
@@ -179,17 +191,25 @@ template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
     return change();
 }
 
+bool HashedFolder::Holds(const std::string& hash, bool crls,
+                         const std::optional<std::string>& der) {
+    if (openError_)
+        return false;
+    const auto files = FilesOfHash(folder_.Get(), hash, crls);
+    return FileHolding(folder_.Get(), files, crls, der) != files.end();
+}
+
 uint32_t HashedFolder::AddCertificate(X509* certificate) {
     if (openError_)
         return openError_;
     const std::string hash = HashName(X509_subject_name_hash(certificate));
     const auto der = Der(certificate);
     // Looked for first without the lock: a store that holds it is not written to.
-    if (!FileHolding(folder_.Get(), NumberedFiles(folder_.Get(), hash, false), der).empty())
+    if (Holds(hash, false, der))
         return CRYPT_E_EXISTS;
     return Locked([&]() -> uint32_t {
-        const auto files = NumberedFiles(folder_.Get(), hash, false);
-        if (!FileHolding(folder_.Get(), files, der).empty())
+        const auto files = FilesOfHash(folder_.Get(), hash, false);
+        if (FileHolding(folder_.Get(), files, false, der) != files.end())
             return CRYPT_E_EXISTS;
         return WriteAtomically(folder_.Get(), hash + "." + std::to_string(FirstFreeNumber(files)),
                                Pem([=](BIO* bio) { PEM_write_bio_X509(bio, certificate); }));
@@ -201,20 +221,57 @@ uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
     if (openError_)
         return openError_;
     const std::string hash = HashName(IssuerHash(crl));
-    const auto der = Der(crl);
     // Looked for first without the lock: a store that holds this very CRL is not written to.
-    std::optional<std::string> held;
-    const std::string present =
-        CrlFileOfIssuer(folder_.Get(), NumberedFiles(folder_.Get(), hash, true), crl, held);
-    if (!present.empty() && held == der)
+    if (Holds(hash, true, Der(crl)))
         return 0;
     return Locked([&] {
-        const auto files = NumberedFiles(folder_.Get(), hash, true);
-        std::string target = CrlFileOfIssuer(folder_.Get(), files, crl, held);
+        const auto files = FilesOfHash(folder_.Get(), hash, true);
+        std::string target = CrlFileOfIssuer(folder_.Get(), files, crl);
         if (target.empty())
             target = hash + ".r" + std::to_string(FirstFreeNumber(files));
         return WriteAtomically(folder_.Get(), target,
                                Pem([=](BIO* bio) { PEM_write_bio_X509_CRL(bio, crl); }));
+    });
+}
+
+bool HashedFolder::HoldsCertificate(X509* certificate) {
+    return Holds(HashName(X509_subject_name_hash(certificate)), false, Der(certificate));
+}
+
+bool HashedFolder::HoldsCrl(X509_CRL* crl) {
+    return Holds(HashName(IssuerHash(crl)), true, Der(crl));
+}
+
+uint32_t HashedFolder::RemoveCertificate(X509* certificate) {
+    return Remove(HashName(X509_subject_name_hash(certificate)), false, Der(certificate));
+}
+
+uint32_t HashedFolder::RemoveCrl(X509_CRL* crl) {
+    return Remove(HashName(IssuerHash(crl)), true, Der(crl));
+}
+
+// OpenSSL looks for "<hash>.0" and on up to the first number missing, so the last file of that
+// run takes the place of the one removed, in one rename: no number is missing at any moment.
+uint32_t HashedFolder::Remove(const std::string& hash, bool crls,
+                              const std::optional<std::string>& der) {
+    if (openError_)
+        return openError_;
+    // Looked for first without the lock: a store that lacks it is not written to.
+    if (!Holds(hash, crls, der))
+        return 0;
+    return Locked([&]() -> uint32_t {
+        const int folder = folder_.Get();
+        const auto files = FilesOfHash(folder, hash, crls);
+        const auto removed = FileHolding(folder, files, crls, der);
+        if (removed == files.end())
+            return 0;
+        const int last = FirstFreeNumber(files) - 1;
+        const bool gapLeft = removed->first < last;
+        if (gapLeft ? renameat(folder, files.at(last).c_str(), folder, removed->second.c_str())
+                    : unlinkat(folder, removed->second.c_str(), 0))
+            return static_cast<uint32_t>(errno);
+        fsync(folder);
+        return 0;
     });
 }
 

@@ -6,13 +6,15 @@
 #include <openssl/x509.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 // One of the current user's certificate stores as an OpenSSL hashed folder under
 // $XDG_DATA_HOME/certinstall/stores/<name>/: certificates as PEM "<subject hash>.<n>", CRLs as
 // PEM "<issuer hash>.r<n>", so that "openssl verify -CApath" and "curl --capath" use it as it
 // is. A file is there whole or not at all, and what the folder holds already is not written
-// again: a store that holds the bundle is only read.
+// again: a store that holds the bundle is only read, and one that lacks what is removed too.
 namespace platform {
 
 class HashedFolder {
@@ -26,8 +28,22 @@ public:
     // Takes the place of the CRL of the same issuer: 0, or an errno.
     uint32_t AddCrl(X509_CRL* crl);
 
+    // Whether a certificate (a CRL) of exactly these bytes is there.
+    bool HoldsCertificate(X509* certificate);
+    bool HoldsCrl(X509_CRL* crl);
+    // 0 when none of these bytes is there any more, or an errno.
+    uint32_t RemoveCertificate(X509* certificate);
+    uint32_t RemoveCrl(X509_CRL* crl);
+
+    // The folder's absolute path.
+    const std::filesystem::path& Path() const { return path_; }
+
 private:
     template <class Change> uint32_t Locked(const Change& change);
+    bool Holds(const std::string& hash, bool crls, const std::optional<std::string>& der);
+    uint32_t Remove(const std::string& hash, bool crls, const std::optional<std::string>& der);
+
+    std::filesystem::path path_;
 
     // Set while the folder opens.
     uint32_t openError_ = 0;

@@ -23,6 +23,7 @@
 #include <optional>
 #include <type_traits>
 #include <unistd.h>
+#include <vector>
 
 namespace platform::nss {
 
@@ -95,6 +96,24 @@ void CreateObject(PK11SlotInfo* slot, CK_ATTRIBUTE* attributes, int count) {
     PK11_DestroyGenericObject(created);
 }
 
+// The token objects of that class whose value is exactly these bytes; not the session objects
+// of the run, which no other program sees.
+std::vector<CK_OBJECT_HANDLE> ObjectsOfValue(PK11SlotInfo* slot, CK_OBJECT_CLASS type,
+                                             const std::string& value) {
+    static const std::string onToken(1, static_cast<char>(CK_TRUE));
+    std::vector<CK_OBJECT_HANDLE> found;
+    const ObjectsPtr objects(PK11_FindGenericObjects(slot, type));
+    for (PK11GenericObject* object = objects.get(); object;
+         object = PK11_GetNextGenericObject(object))
+        if (Attribute(object, CKA_VALUE) == value && Attribute(object, CKA_TOKEN) == onToken)
+            found.push_back(PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
+    return found;
+}
+
+void DestroyObject(PK11SlotInfo* slot, CK_OBJECT_HANDLE object) {
+    Check(PK11_DestroyTokenObject(slot, object) == SECSuccess);
+}
+
 // A certificate's trust in one database, one level for each use, as NSS keeps it.
 struct Trust {
     static constexpr std::array<CK_ATTRIBUTE_TYPE, 4> kUses{
@@ -103,6 +122,8 @@ struct Trust {
     std::array<CK_TRUST, 4> levels{CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST,
                                    CKT_NSS_MUST_VERIFY_TRUST, CKT_NSS_MUST_VERIFY_TRUST};
     bool operator==(const Trust&) const = default;
+
+    bool AuthorityForServers() const { return levels[0] == CKT_NSS_TRUSTED_DELEGATOR; }
 
     // "C,C,C" added: a trusted authority for TLS servers, e-mail and code signing, whatever
     // the certificate is trusted for besides. A use the user has distrusted it for ("p")
@@ -444,6 +465,34 @@ void NssDatabase::AddCrl(const std::string& der) {
             PK11_DestroyTokenObject(slot_.get(),
                                     PK11_GetObjectHandle(PK11_TypeGeneric, object, nullptr));
     Looked().NewestCrls()[issuer] = IssuedAt(crl->crl);
+}
+
+bool NssDatabase::TrustsAsAuthority(const Certificate& certificate) {
+    return TrustObject(slot_.get(), certificate.der).Read().AuthorityForServers();
+}
+
+bool NssDatabase::HoldsCrl(const std::string& der) {
+    return !ObjectsOfValue(slot_.get(), CKO_NSS_CRL, der).empty();
+}
+
+// The trust goes first, as NSS deletes a certificate: a trust without its certificate would
+// come back with it, should the certificate ever be added again.
+void NssDatabase::DeleteCertificate(const Certificate& certificate) {
+    CheckWritable();
+    seen_.reset();
+    const TrustObject trust(slot_.get(), certificate.der);
+    if (trust.Get())
+        DestroyObject(slot_.get(), PK11_GetObjectHandle(PK11_TypeGeneric, trust.Get(), nullptr));
+    for (const CK_OBJECT_HANDLE object :
+         ObjectsOfValue(slot_.get(), CKO_CERTIFICATE, certificate.der))
+        DestroyObject(slot_.get(), object);
+}
+
+void NssDatabase::DeleteCrl(const std::string& der) {
+    CheckWritable();
+    seen_.reset();
+    for (const CK_OBJECT_HANDLE object : ObjectsOfValue(slot_.get(), CKO_NSS_CRL, der))
+        DestroyObject(slot_.get(), object);
 }
 
 } // namespace platform::nss

@@ -55,14 +55,25 @@ public:
     // An older CRL of the same issuer is replaced; an equal or newer one stays.
     void AddCrl(const std::string& der);
 
+    // Whether the database holds a certificate (a CRL) of exactly these bytes, and trusts the
+    // certificate as an authority for TLS servers; looked at anew each time.
+    bool Holds(const Certificate& certificate);
+    bool TrustsAsAuthority(const Certificate& certificate);
+    bool HoldsCrl(const std::string& der);
+
+    // The certificate of exactly these bytes goes, with its trust; one of its subject or
+    // nickname but other bytes stays as it is.
+    void DeleteCertificate(const Certificate& certificate);
+    void DeleteCrl(const std::string& der);
+
 private:
     void CheckWritable() const;
-    bool Holds(const Certificate& certificate);
     void Import(const Certificate& added);
     std::string UniqueNickname(const std::string& name, const std::string& subject);
 
-    // What the database holds as first looked at, kept up with this run's own adds: the
-    // answers of the looks without the lock. A change looks at the database itself again.
+    // What the database holds as first looked at, kept up with this run's own adds and
+    // forgotten at its deletes: the answers of the looks without the lock. A change looks at
+    // the database itself again.
     struct Seen;
     Seen& Looked();
 

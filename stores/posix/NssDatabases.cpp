@@ -100,19 +100,19 @@ Databases::Databases(const std::vector<UserDatabase>& found)
 
 Databases::~Databases() = default;
 
-// The add into every database that lacks it, also after one has failed. The lock is taken at
-// the first database that lacks it, and held until the add has gone into all of them; without
-// a place for the lock file the adds go on without it, since nobody else could make one there
-// either.
-template <class Lacks, class Add>
-std::optional<Failure> Databases::IntoEach(const Lacks& lacks, const Add& add) {
+// The change into every database that needs it, also after one has failed. The lock is taken
+// at the first database that needs it, and held until the change has gone into all of them;
+// without a place for the lock file the changes go on without it, since nobody else could make
+// one there either.
+template <class Needs, class Change>
+std::optional<Failure> Databases::IntoEach(const Needs& needs, const Change& change) {
     std::optional<Failure> first;
     std::optional<LockFile::Held> held;
     for (Opened& opened : databases_) {
         try {
             if (opened.openError)
                 throw NssError{opened.openError};
-            if (!lacks(*opened.database))
+            if (!needs(*opened.database))
                 continue;
             if (!held) {
                 held.emplace();
@@ -123,7 +123,7 @@ std::optional<Failure> Databases::IntoEach(const Lacks& lacks, const Add& add) {
                     continue;
                 }
             }
-            add(*opened.database);
+            change(*opened.database);
         } catch (const NssError& error) {
             if (first || opened.reported)
                 continue;
@@ -147,6 +147,42 @@ std::optional<Failure> Databases::AddCertificate(const Certificate& certificate,
 std::optional<Failure> Databases::AddCrl(const std::string& der) {
     return IntoEach([&](NssDatabase& database) { return database.LacksCrl(der); },
                     [&](NssDatabase& database) { database.AddCrl(der); });
+}
+
+template <class Look> std::vector<TStorePlace> Databases::LookIntoEach(const Look& look) {
+    std::vector<TStorePlace> places;
+    for (Opened& opened : databases_) {
+        TStorePlace& place = places.emplace_back(TStorePlace{opened.found.folder.string()});
+        try {
+            if (opened.database)
+                look(*opened.database, place);
+        } catch (const NssError&) {
+            // What could not be looked at is not there, as far as anyone can tell.
+        }
+    }
+    return places;
+}
+
+std::vector<TStorePlace> Databases::FindCertificate(const Certificate& certificate) {
+    return LookIntoEach([&](NssDatabase& database, TStorePlace& place) {
+        place.present = database.Holds(certificate);
+        place.trusted = place.present && database.TrustsAsAuthority(certificate);
+    });
+}
+
+std::vector<TStorePlace> Databases::FindCrl(const std::string& der) {
+    return LookIntoEach(
+        [&](NssDatabase& database, TStorePlace& place) { place.present = database.HoldsCrl(der); });
+}
+
+std::optional<Failure> Databases::DeleteCertificate(const Certificate& certificate) {
+    return IntoEach([&](NssDatabase& database) { return database.Holds(certificate); },
+                    [&](NssDatabase& database) { database.DeleteCertificate(certificate); });
+}
+
+std::optional<Failure> Databases::DeleteCrl(const std::string& der) {
+    return IntoEach([&](NssDatabase& database) { return database.HoldsCrl(der); },
+                    [&](NssDatabase& database) { database.DeleteCrl(der); });
 }
 
 std::optional<std::string> ErrorText(uint32_t code) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "stores/CertStore.h"
 #include "stores/posix/LockFile.h"
 #include "stores/posix/NssDatabaseDiscovery.h"
 
@@ -43,6 +44,16 @@ public:
     std::optional<Failure> AddCertificate(const Certificate& certificate, bool trustedAuthority);
     std::optional<Failure> AddCrl(const std::string& der);
 
+    // Each database by its folder, and whether it holds the certificate (the CRL) and trusts
+    // it as an authority for TLS servers. A database that would not open holds nothing.
+    std::vector<TStorePlace> FindCertificate(const Certificate& certificate);
+    std::vector<TStorePlace> FindCrl(const std::string& der);
+
+    // Each delete goes out of every database that holds it, under the lock, and fails as the
+    // adds do.
+    std::optional<Failure> DeleteCertificate(const Certificate& certificate);
+    std::optional<Failure> DeleteCrl(const std::string& der);
+
 private:
     explicit Databases(const std::vector<UserDatabase>& found);
 
@@ -52,8 +63,9 @@ private:
         uint32_t openError = 0;
         bool reported = false; // a failure of it has been said
     };
-    template <class Lacks, class Add>
-    std::optional<Failure> IntoEach(const Lacks& lacks, const Add& add);
+    template <class Needs, class Change>
+    std::optional<Failure> IntoEach(const Needs& needs, const Change& change);
+    template <class Look> std::vector<TStorePlace> LookIntoEach(const Look& look);
 
     // The library goes after the databases.
     std::unique_ptr<Library> library_;

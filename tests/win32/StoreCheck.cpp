@@ -1,7 +1,9 @@
 // After an installation: every bundle certificate is in "CA", a self-issued one in "ROOT" as
-// well, none in "AddressBook", and every store holds each bundle CRL, each exactly once.
-// Self-issued is judged here by the whole distinguished names, apart from the installer's own
-// rule. Exits 0 when all holds; prints what does not.
+// well, none in "AddressBook", and every store holds each bundle CRL, each exactly once; after
+// a removal, none of them is anywhere. Self-issued is judged here by the whole distinguished
+// names, apart from the installer's own rule. Exits 0 when all holds; prints what does not.
+//   storecheck [machine] [removed]
+// "machine" reads the computer's stores instead of the user's.
 #include "platform/Resources.h"
 #include "unzip/uzip.h"
 
@@ -12,6 +14,7 @@
 #include <array>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -32,9 +35,17 @@ struct StoreContents {
     std::map<Thumbprint, int> certificates, crls;
 };
 
-StoreContents Read(const char* name) {
+int Times(const std::map<Thumbprint, int>& held, const Thumbprint& thumbprint) {
+    const auto found = held.find(thumbprint);
+    return found == held.end() ? 0 : found->second;
+}
+
+StoreContents Read(const char* name, bool machine) {
     StoreContents contents;
-    const HCERTSTORE store = CertOpenSystemStoreA(0, name);
+    const HCERTSTORE store =
+        machine ? CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
+                                CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, name)
+                : CertOpenSystemStoreA(0, name);
     for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(store, c));)
         ++contents.certificates[Sha1Of(
             std::string(reinterpret_cast<const char*>(c->pbCertEncoded), c->cbCertEncoded))];
@@ -65,11 +76,17 @@ bool SelfIssued(const std::string& der) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::set<std::string> options(argv + 1, argv + argc);
+    const bool machine = options.count("machine"), removed = options.count("removed");
+    // How many times the object is to be there: as installed, or not at all.
+    const auto installed = [&](int times) { return removed ? 0 : times; };
     TUnZip bundle;
     bundle.LoadFromString(platform::LoadRawResource("ROOTS"), false);
     const std::map<std::string, StoreContents> stores = {
-        {"ROOT", Read("ROOT")}, {"CA", Read("CA")}, {"AddressBook", Read("AddressBook")}};
+        {"ROOT", Read("ROOT", machine)},
+        {"CA", Read("CA", machine)},
+        {"AddressBook", Read("AddressBook", machine)}};
     int certificates = 0, selfIssued = 0, crls = 0;
     for (int32_t i = 0; i < bundle.Count(); ++i) {
         std::string name, der;
@@ -79,19 +96,18 @@ int main() {
         if (crl) {
             ++crls;
             for (const auto& [store, contents] : stores)
-                Expect(contents.crls.count(thumbprint) && contents.crls.at(thumbprint) == 1,
-                       name + ": not once in " + store);
+                Expect(Times(contents.crls, thumbprint) == installed(1),
+                       name + ": wrong in " + store);
             continue;
         }
         ++certificates;
         const bool self = SelfIssued(der);
         selfIssued += self;
         const auto times = [&](const char* store) {
-            const auto& held = stores.at(store).certificates;
-            return held.count(thumbprint) ? held.at(thumbprint) : 0;
+            return Times(stores.at(store).certificates, thumbprint);
         };
-        Expect(times("CA") == 1, name + ": not once in CA");
-        Expect(times("ROOT") == (self ? 1 : 0), name + ": wrong in ROOT");
+        Expect(times("CA") == installed(1), name + ": wrong in CA");
+        Expect(times("ROOT") == installed(self ? 1 : 0), name + ": wrong in ROOT");
         Expect(times("AddressBook") == 0, name + ": in AddressBook");
     }
     Expect(certificates == 14 && selfIssued == 3 && crls == 6,

@@ -4,7 +4,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_executable(engine_tests ${portable_tests} win32/Win32PlatformTest.cpp
                             win32/Win32ProgramTest.cpp ${bundle_rc})
-target_link_libraries(engine_tests PRIVATE za_installer gtest_main advapi32 ole32 version)
+target_link_libraries(engine_tests PRIVATE za_installer gtest_main advapi32 ole32 shell32 version)
 target_compile_definitions(engine_tests PRIVATE
     FUZZ_REGRESSIONS_DIR="${CMAKE_SOURCE_DIR}/fuzz/regressions"
     CERTINSTALL_PATH="$<TARGET_FILE:certinstall>")
