@@ -65,7 +65,8 @@ expect_listing() {
     local what=$1
     listing > "$work/listing-now"
     if ! diff -u "$work/listing-before" "$work/listing-now" > "$work/listing-diff"; then
-        fail "$what changed /etc or /usr/local/share:"
+        fail "$what changed /etc or /usr/local/share"
+        echo "$what changed /etc or /usr/local/share:"
         head -n 40 "$work/listing-diff"
     fi
 }
@@ -153,7 +154,11 @@ python3 "$tests_dir/browsers/tls_server.py" "$browser_files/server.pem" \
     "$browser_files/server.key" "$server_files/port" "$server_files/requests" \
     > /dev/null 2>&1 &
 server=$!
-timeout 30 sh -c 'until [ -s "$0" ]; do sleep 0.1; done' "$server_files/port"
+# The server writes its port once it listens.
+for _ in $(seq 300); do
+    [ -s "$server_files/port" ] && break
+    sleep 0.1
+done
 port=$(cat "$server_files/port")
 touch "$server_files/requests"
 
@@ -163,7 +168,7 @@ system_path=/usr/local/bin:/usr/bin:/bin
 # Every client of every account asks for /PHASE-CLIENT-ACCOUNT at once, in a fresh home (and
 # so a fresh browser profile); a client whose request reached the server accepted the chain.
 run_phase() {
-    local phase=$1 account client home runs=() phase_started=$SECONDS
+    local phase=$1 account client home as function runs=() phase_started=$SECONDS
     for account in "${accounts[@]}"; do
         for client in "${clients[@]}"; do
             home=$work/$phase/$account/$client
@@ -174,7 +179,7 @@ run_phase() {
             function=client_${client//-/_}
             (cd "$home" && "${as[@]}" env -i PATH="$system_path" HOME="$home" LANG=C.UTF-8 \
                 port="$port" work="$work" timeout -k 5 40 \
-                bash -c "$(declare -f "$function"); time $function \"\$1\"" _ \
+                bash -c "$(declare -f "$function"); $function \"\$1\"" _ \
                 "https://localhost:$port/$phase-$client-$account" > "$home.log" 2>&1) &
             runs+=($!)
         done
@@ -216,8 +221,7 @@ for client in "${clients[@]}"; do
         for phase in before after removed; do
             verdict=${verdicts[$client,$account,$phase]}
             row+=$(printf ' %-9s' "$verdict")
-            [ "$verdict" = "${expected[$phase]}" ] ||
-                failures+=("$client as $account: $verdict $phase")
+            [ "$verdict" = "${expected[$phase]}" ] || fail "$client as $account: $verdict $phase"
         done
         echo "$row"
     done
