@@ -166,9 +166,10 @@ declare -A verdicts
 # The clients see an account's plain environment, none of the caller's certificate settings.
 system_path=/usr/local/bin:/usr/bin:/bin
 # Every client of every account asks for /PHASE-CLIENT-ACCOUNT at once, in a fresh home (and
-# so a fresh browser profile); a client whose request reached the server accepted the chain.
+# so a fresh browser profile), for at most SECONDS; a client whose request reached the server
+# accepted the chain. A client that accepts ends at once, so only a refusal waits that long.
 run_phase() {
-    local phase=$1 account client home as function runs=() phase_started=$SECONDS
+    local phase=$1 seconds=$2 account client home as function runs=() phase_started=$SECONDS
     for account in "${accounts[@]}"; do
         for client in "${clients[@]}"; do
             home=$work/$phase/$account/$client
@@ -178,7 +179,7 @@ run_phase() {
             [ "$account" = root ] || as=(runuser -u "$account" --)
             function=client_${client//-/_}
             (cd "$home" && "${as[@]}" env -i PATH="$system_path" HOME="$home" LANG=C.UTF-8 \
-                port="$port" work="$work" timeout -k 5 40 \
+                port="$port" work="$work" timeout -k 5 "$seconds" \
                 bash -c "$(declare -f "$function"); $function \"\$1\"" _ \
                 "https://localhost:$port/$phase-$client-$account" > "$home.log" 2>&1) &
             runs+=($!)
@@ -202,12 +203,12 @@ expect_exit 3 nobody --machine --quiet
 [ "$(wc -l < "$work/err")" -eq 1 ] || fail "without rights, not one line on stderr"
 expect_listing "A run without rights"
 
-run_phase before
+run_phase before 40
 expect_exit 0 root --machine --quiet
-run_phase after
+run_phase after 120
 expect_exit 0 root --status --machine
 expect_exit 0 root --remove --machine
-run_phase removed
+run_phase removed 40
 expect_listing "The install and the removal"
 expect_exit 0 root --remove --machine
 expect_listing "A second removal"
