@@ -84,6 +84,11 @@ expect_exit() {
         fail "$account: certinstall $* exited $status, not $expected"
         cat "$work/out" "$work/err"
     fi
+    # A sanitizer's report ends the program with a status that may be the one expected.
+    if grep -q -e 'Sanitizer' -e 'runtime error:' "$work/err"; then
+        fail "$account: certinstall $* made a sanitizer's report"
+        cat "$work/err"
+    fi
 }
 
 # An administrator's own files from before: a Firefox policy formatted as no serialiser
