@@ -6,16 +6,17 @@ using namespace platform;
 
 namespace {
 
-TStoreHandle OpenStore(ICertStoreService& service, const char* name) {
-    return TStoreHandle(service.CertOpenSystemStoreA(name),
+TStoreHandle OpenStore(ICertStoreService& service, const char* name, TStoreOpening opening) {
+    return TStoreHandle(opening == TStoreOpening::MakeMissing ? service.CertOpenSystemStoreA(name)
+                                                              : service.CertOpenExistingStore(name),
                         [&service](uintptr_t store) { service.CertCloseStore(store, 0); });
 }
 
 } // namespace
 
-TOpenStores::TOpenStores(ICertStoreService& service)
-    : addressBook_(OpenStore(service, "AddressBook")), ca_(OpenStore(service, "CA")),
-      root_(OpenStore(service, "ROOT")) {}
+TOpenStores::TOpenStores(ICertStoreService& service, TStoreOpening opening)
+    : addressBook_(OpenStore(service, "AddressBook", opening)),
+      ca_(OpenStore(service, "CA", opening)), root_(OpenStore(service, "ROOT", opening)) {}
 
 TOpenStores::~TOpenStores() {
     ca_.Release();

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+// Whether a run may make stores that are missing: an installation does, a look or a removal
+// does not.
+enum class TStoreOpening { MakeMissing, ExistingOnly };
+
 // The three stores of one run, opened "AddressBook", "CA", "ROOT" and closed "CA", "ROOT",
 // "AddressBook", however the run ends.
 class TOpenStores {
 public:
-    explicit TOpenStores(platform::ICertStoreService& service);
+    explicit TOpenStores(platform::ICertStoreService& service,
+                         TStoreOpening opening = TStoreOpening::MakeMissing);
     ~TOpenStores();
     TOpenStores(const TOpenStores&) = delete;
     TOpenStores& operator=(const TOpenStores&) = delete;

@@ -17,7 +17,7 @@ bool Delete(ICertStoreService& service, HCERTSTORE store, const TBundleObject& o
 
 bool RemoveBundle(ICertStoreService& service, const TUnZip& bundle,
                   const std::function<void(const std::exception&)>& failed) {
-    const TOpenStores stores(service);
+    const TOpenStores stores(service, TStoreOpening::ExistingOnly);
     bool removed = true;
     const auto attempt = [&](const std::function<bool()>& change) {
         try {

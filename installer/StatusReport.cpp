@@ -23,7 +23,7 @@ const char* State(const TStorePlace& place) {
 
 bool ReportStatus(ICertStoreService& service, const TUnZip& bundle,
                   const std::function<void(const std::string&)>& line) {
-    const TOpenStores stores(service);
+    const TOpenStores stores(service, TStoreOpening::ExistingOnly);
     bool inPlace = true;
     ForEachBundleObject(service, bundle, [&](const TBundleObject& object) {
         for (const std::string& store : object.stores) {

@@ -40,6 +40,11 @@ public:
 
     // The system store of that name in the service's scope.
     virtual HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) = 0;
+    // The store as it is, for looking into and taking out of: nothing missing is made, and a
+    // store that is not there holds nothing. The system's own stores are always there.
+    virtual HCERTSTORE CertOpenExistingStore(const std::string& storeName) {
+        return CertOpenSystemStoreA(storeName);
+    }
     // A decoded certificate, or 0 when the bytes are none the service can decode.
     virtual PCCERT_CONTEXT
     CertCreateCertificateContext(uint32_t encoding, const unsigned char* data, uint32_t length) = 0;

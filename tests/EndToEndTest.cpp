@@ -75,6 +75,46 @@ TEST_F(Installer, PlacesTheBundleIntoTheThreeStores) {
     EXPECT_EQ(CountStore(Stores() / "CA"), (StoreCount{14, 6}));
 }
 
+// A look or a removal in a home that never had the stores makes nothing there. After an
+// installation the look finds everything in place; after a removal NSS's own tool lists none of
+// the bundle, and a second removal finds nothing to do.
+TEST_F(Installer, StatusAndRemovalOnTheRealStores) {
+    const auto made = [this] {
+        std::set<fs::path> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(data_.Path()))
+            if (!entry.path().filename().string().starts_with("out-"))
+                paths.insert(entry.path());
+        return paths;
+    };
+    const auto run = [this](const std::string& options) {
+        return RunInstaller(data_.Path(), CERTINSTALL_PATH, "", options);
+    };
+    const InstallerRun before = run("--status");
+    EXPECT_EQ(before.status, 1);
+    EXPECT_EQ(before.output.find("present"), std::string::npos) << before.output;
+    EXPECT_EQ(run("--remove").status, 0);
+    EXPECT_EQ(made(), std::set<fs::path>{});
+
+    EXPECT_EQ(run("--quiet").status, 0);
+    const InstallerRun installed = run("--status");
+    EXPECT_EQ(installed.status, 0);
+    EXPECT_EQ(installed.output.find("missing"), std::string::npos) << installed.output;
+    EXPECT_NE(installed.output.find("ROOT\t" + (data_ / ".pki/nssdb").string()), std::string::npos)
+        << installed.output;
+
+    EXPECT_EQ(run("--remove").status, 0);
+    const std::string database = " -d 'sql:" + (data_ / ".pki/nssdb").string() + "'";
+    // Past the header lines, one line a certificate; one line ending in "CRL" and spaces a CRL.
+    EXPECT_EQ(RunCommand("certutil -L" + database + " | tail -n +5"), "");
+    EXPECT_EQ(RunCommand("crlutil -L" + database + " | grep -c ' CRL *$' || true"), "0\n");
+    for (const char* store : {"ROOT", "CA", "AddressBook"})
+        EXPECT_EQ(CountStore(Stores() / store), (StoreCount{0, 0})) << store;
+    const InstallerRun removed = run("--status");
+    EXPECT_EQ(removed.status, 1);
+    EXPECT_EQ(removed.output.find("present"), std::string::npos) << removed.output;
+    EXPECT_EQ(run("--remove").status, 0);
+}
+
 TEST_F(Installer, MissingAndEmptyBundles) {
     for (const char* program : {CERTINSTALL_NOBUNDLE_PATH, CERTINSTALL_EMPTYBUNDLE_PATH}) {
         int status = -1;

@@ -12,13 +12,14 @@ namespace fs = std::filesystem;
 namespace test {
 
 InstallerRun RunInstaller(const fs::path& data, const std::string& program,
-                          const std::string& prefix) {
+                          const std::string& prefix, const std::string& options) {
     // Runs may share a data folder at the same time: each prints into a file of its own.
     static std::atomic<int> runs{0};
     const fs::path output = data / ("out-" + std::to_string(++runs) + ".txt");
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + data.string() +
                                 "' XDG_DATA_HOME='" + data.string() + "' " + prefix + " '" +
-                                program + "' > '" + output.string() + "' 2>/dev/null";
+                                program + "' " + options + " > '" + output.string() +
+                                "' 2>/dev/null";
     const int raw = std::system(command.c_str());
     InstallerRun run;
     run.status = WIFEXITED(raw) && WEXITSTATUS(raw) < 128 ? WEXITSTATUS(raw) : -1;

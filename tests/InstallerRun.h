@@ -12,10 +12,10 @@ struct InstallerRun {
     std::string output;
 };
 
-// `prefix` goes in front of the program on the command line (a tracer, a namespace). The
-// folder is the run's HOME as well, which holds the shared NSS database.
+// `prefix` goes in front of the program on the command line (a tracer, a namespace), and
+// `options` after it. The folder is the run's HOME as well, which holds the shared NSS database.
 InstallerRun RunInstaller(const std::filesystem::path& data, const std::string& program,
-                          const std::string& prefix = "");
+                          const std::string& prefix = "", const std::string& options = "");
 
 // HOME and XDG_DATA_HOME set to one folder for as long as the object lives, so that the store
 // service in this process writes nowhere else.

@@ -2,11 +2,13 @@
 // trust flags, crlutil's CRLs, and vfychain's path validation, which is what browsers use.
 #include "InstallerRun.h"
 #include "TestTools.h"
+#include "platform/CodePages.h"
 #include "stores/CertStore.h"
 #include "unzip/uzip.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -79,9 +81,11 @@ protected:
     static std::string Crls(const fs::path& database) {
         return RunCommand("crlutil -L" + In(database) + " 2>/dev/null");
     }
-    static bool Verifies(const fs::path& database, const fs::path& certificate) {
-        const std::string command =
-            "vfychain -pp -u 1" + In(database) + " '" + certificate.string() + "' >/dev/null 2>&1";
+    // `chain`: further certificates that vfychain is given, quoted, to find the path with.
+    static bool Verifies(const fs::path& database, const fs::path& certificate,
+                         const std::string& chain = "") {
+        const std::string command = "vfychain -pp -u 1" + In(database) + " '" +
+                                    certificate.string() + "'" + chain + " >/dev/null 2>&1";
         return std::system(command.c_str()) == 0;
     }
 
@@ -95,6 +99,74 @@ protected:
         for (const fs::path& certificate : endEntities_)
             EXPECT_TRUE(Verifies(database, certificate)) << certificate;
     }
+    // Each certificate the database holds, by its bytes, with the trust certutil lists for it.
+    std::map<std::string, std::string> TrustsByBytes(const fs::path& database) {
+        std::map<std::string, std::string> trusts;
+        const fs::path listed = scratch_ / "listed.pem";
+        for (const auto& [nickname, trust] : Certificates(database)) {
+            const std::string pems =
+                RunCommand("certutil -L -a -n '" + nickname + "'" + In(database));
+            for (size_t at = pems.find("-----BEGIN"); at != std::string::npos;
+                 at = pems.find("-----BEGIN", at + 1)) {
+                WriteFile(listed, pems.substr(at));
+                trusts[RunCommand("openssl x509 -outform DER -in '" + listed.string() + "'")] =
+                    trust;
+            }
+        }
+        return trusts;
+    }
+    // Each object of the bundle through the store service, in each store of the bundle's, all
+    // open at once as the installer has them.
+    template <class Call> void ForEachObject(const Call& call) {
+        const ThrowAwayUser user(home_.Path());
+        platform::ICertStoreService& service = platform::SystemCertStoreService();
+        std::vector<platform::HCERTSTORE> stores;
+        for (const char* name : {"ROOT", "CA", "AddressBook"})
+            stores.push_back(service.CertOpenSystemStoreA(name));
+        for (const platform::HCERTSTORE store : stores)
+            for (const auto& [entry, file] : bundle_) {
+                const std::string der = ReadFile(file);
+                const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+                const auto size = static_cast<uint32_t>(der.size());
+                const bool crl = entry.ends_with(".crl");
+                const uintptr_t object = crl ? service.CertCreateCRLContext(1, bytes, size)
+                                             : service.CertCreateCertificateContext(1, bytes, size);
+                call(service, store, object, crl, der);
+                crl ? service.CertFreeCRLContext(object)
+                    : service.CertFreeCertificateContext(object);
+            }
+        for (const platform::HCERTSTORE store : stores)
+            service.CertCloseStore(store, 0);
+    }
+    // Deletes every object of the bundle from every store, as a remove does; the error text of
+    // each delete that failed.
+    std::vector<std::u16string> RemoveTheBundle() {
+        std::vector<std::u16string> failures;
+        ForEachObject([&](platform::ICertStoreService& service, platform::HCERTSTORE store,
+                          uintptr_t object, bool crl, const std::string&) {
+            if (!(crl ? service.CrlDeleteFromStore(store, object)
+                      : service.CertDeleteFromStore(store, object)))
+                failures.push_back(service.ErrorText(service.GetLastError()));
+        });
+        return failures;
+    }
+    // Where the service finds each object of the bundle in the database, by the object's bytes:
+    // the same from every store, since the databases are every store's.
+    std::map<std::string, platform::TStorePlace> FoundIn(const fs::path& database) {
+        std::map<std::string, platform::TStorePlace> found;
+        ForEachObject([&](platform::ICertStoreService& service, platform::HCERTSTORE store,
+                          uintptr_t object, bool crl, const std::string& der) {
+            for (const platform::TStorePlace& place : crl ? service.CrlFindInStore(store, object)
+                                                          : service.CertFindInStore(store, object))
+                if (place.place == database.string()) {
+                    const auto [at, first] = found.emplace(der, place);
+                    EXPECT_TRUE(at->second.present == place.present &&
+                                at->second.trusted == place.trusted);
+                }
+        });
+        return found;
+    }
+
     // A profiles.ini in the folder that lists one profile there, with its database.
     static fs::path MakeProfile(const fs::path& folder, const std::string& extra = "") {
         MakeDatabase(folder / "profile.default");
@@ -436,4 +508,91 @@ TEST_F(NssDatabases, TwoAtOnceShowNothingAndStoreEachOnce) {
             EXPECT_EQ(Lines(Crls(database), 1).size(), 6u) << database;
         }
     }
+}
+
+// A remove takes out of the database exactly the bundle's certificates and CRLs, with their
+// trust, and nothing of the user's: an authority with its own trust, a certificate of a bundle
+// certificate's subject but other bytes, a CRL of another issuer. Before it, the service finds
+// each certificate there, trusted as certutil lists it; after it, nowhere; a second remove
+// finds nothing to do and changes nothing.
+TEST_F(NssDatabases, RemovingTakesOutTheBundleAlone) {
+    MakeDatabase(Shared());
+    const std::string own = (scratch_ / "own").string();
+    RunCommand("openssl req -x509 -utf8 -newkey rsa:2048 -nodes -keyout '" + own +
+               ".key' -subj '/CN=Мой УЦ' -outform DER -out '" + own + ".der' 2>/dev/null");
+    RunCommand("openssl x509 -inform DER -in '" + bundle_.at("CA\\ca11.cer").string() +
+               "' -signkey '" + own + ".key' -set_serial 77 -outform DER -out '" + own +
+               "-twin.der' 2>/dev/null");
+    const auto add = [&](const std::string& nickname, const std::string& trust,
+                         const fs::path& file) {
+        RunCommand("certutil -A -n '" + nickname + "' -t '" + trust + "' -i '" + file.string() +
+                   "'" + In(Shared()));
+    };
+    add("Мой УЦ", "CT,C,", own + ".der");
+    add("Двойник", ",,", own + "-twin.der");
+    const fs::path crl = scratch_ / "crl";
+    WriteFile(crl, IssuedCrl(scratch_ / "issuer", "/CN=Издатель пользователя"));
+    RunCommand("crlutil -I -B -i '" + crl.string() + "'" + In(Shared()));
+    const Listing users = Certificates(Shared());
+    const std::string usersCrls = Crls(Shared());
+    ASSERT_EQ(users.size(), 2u);
+    // Bundle certificates the user trusts, though the store does not, and distrusts.
+    add("Мой подчинённый", "C,,", bundle_.at("CA\\ca12.cer"));
+    add("Недоверенный", "p,p,p", bundle_.at("CA\\root3.cer"));
+
+    EXPECT_EQ(Install().output, kDone);
+    const auto trusts = TrustsByBytes(Shared());
+    auto found = FoundIn(Shared());
+    EXPECT_EQ(found.size(), 14u + 6u);
+    int listed = 0;
+    for (const auto& [der, place] : found) {
+        SCOPED_TRACE(trusts.count(der) ? trusts.at(der) : "(a CRL)");
+        listed += trusts.count(der);
+        EXPECT_TRUE(place.present);
+        EXPECT_EQ(place.trusted, trusts.count(der) &&
+                                     trusts.at(der).substr(0, trusts.at(der).find(',')).find('C') !=
+                                         std::string::npos);
+    }
+    EXPECT_EQ(listed, 14);
+
+    EXPECT_TRUE(RemoveTheBundle().empty());
+    EXPECT_EQ(Certificates(Shared()), users);
+    EXPECT_EQ(Crls(Shared()), usersCrls);
+    // Neither is any trust left behind for the authorities, should they come from elsewhere.
+    std::string authorities;
+    for (const auto& [entry, file] : bundle_)
+        if (!entry.ends_with(".crl") &&
+            std::count(endEntities_.begin(), endEntities_.end(), file) == 0)
+            authorities += " '" + file.string() + "'";
+    for (const fs::path& certificate : endEntities_)
+        EXPECT_FALSE(Verifies(Shared(), certificate, authorities)) << certificate;
+    const fs::path stores = StoresIn(home_.Path());
+    for (const char* store : {"ROOT", "CA", "AddressBook"})
+        EXPECT_EQ(CountStore(stores / store), (StoreCount{0, 0})) << store;
+    found = FoundIn(Shared());
+    EXPECT_EQ(found.size(), 14u + 6u);
+    for (const auto& [der, place] : found)
+        EXPECT_FALSE(place.present || place.trusted);
+
+    const std::string database = ReadFile(Shared() / "cert9.db");
+    EXPECT_TRUE(RemoveTheBundle().empty());
+    EXPECT_EQ(ReadFile(Shared() / "cert9.db"), database);
+    EXPECT_EQ(Certificates(Shared()), users);
+}
+
+// A database that will not open fails the remove, said once by its program and folder; every
+// other database is emptied of the bundle all the same.
+TEST_F(NssDatabases, ADatabaseThatWillNotOpenFailsTheRemoveOnce) {
+    const fs::path profile = MakeProfile(home_ / ".mozilla" / "firefox");
+    MakeDatabase(Shared());
+    EXPECT_EQ(Install().output, kDone);
+    WriteFile(profile / "cert9.db", "not a database");
+    const std::vector<std::u16string> failures = RemoveTheBundle();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(
+        platform::WideToUtf8(failures[0]).find("Firefox profile database " + profile.string()),
+        std::string::npos)
+        << platform::WideToUtf8(failures[0]);
+    EXPECT_TRUE(Certificates(Shared()).empty());
+    EXPECT_EQ(Lines(Crls(Shared()), 1).size(), 0u);
 }

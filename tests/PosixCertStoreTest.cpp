@@ -1,5 +1,5 @@
-// The certificate stores of the system on Linux: decoding, display names, equality and the
-// files they keep.
+// The certificate stores of the system on Linux: decoding, display names, equality, the files
+// they keep and what a remove leaves of them.
 #include "InstallerRun.h"
 #include "TestTools.h"
 #include "runtime/Cp1251Literal.h"
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <set>
 
 using namespace platform;
@@ -117,4 +118,71 @@ TEST_F(PosixStores, EqualCertificatesAreRefusedAndCrlsOfOneIssuerReplaced) {
     EXPECT_EQ(crls, (std::set<std::string>{second, other})); // the issuer's later one replaced
     EXPECT_EQ(s.CertCreateCertificateContext(1, Bytes("junk"), 4), 0u);
     EXPECT_EQ(s.CertCreateCRLContext(1, Bytes(a), static_cast<uint32_t>(a.size())), 0u);
+}
+
+// A removed certificate's place in its hash's run of files is taken by the run's last one, so
+// that OpenSSL, which looks no further than the first number missing, still finds the other;
+// a second remove finds nothing to do and writes nothing.
+TEST_F(PosixStores, RemovingKeepsTheRestOfTheFolderFound) {
+    ICertStoreService& s = SystemCertStoreService();
+    const std::string a = Certificate("/CN=Same name"), b = Certificate("/CN=Same name"),
+                      crl = Crl("/CN=Issuer");
+    const auto verifies = [&](const std::string& der) {
+        WriteFile(dir_ / "verified.der", der);
+        const std::string command = "openssl verify -no-CAfile -no-CAstore -CApath '" +
+                                    Store("ROOT").string() + "' '" +
+                                    (dir_ / "verified.der").string() + "' >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    };
+    const HCERTSTORE root = s.CertOpenSystemStoreA("ROOT"), ca = s.CertOpenSystemStoreA("CA");
+    const auto cert = [&](const std::string& der) {
+        return s.CertCreateCertificateContext(1, Bytes(der), static_cast<uint32_t>(der.size()));
+    };
+    const PCCERT_CONTEXT first = cert(a), second = cert(b);
+    const PCCRL_CONTEXT list =
+        s.CertCreateCRLContext(1, Bytes(crl), static_cast<uint32_t>(crl.size()));
+    ASSERT_TRUE(s.CertAddCertificateContextToStore(root, first, CERT_STORE_ADD_NEW));
+    ASSERT_TRUE(s.CertAddCertificateContextToStore(root, second, CERT_STORE_ADD_NEW));
+    ASSERT_TRUE(s.CertAddCertificateContextToStore(ca, first, CERT_STORE_ADD_NEW));
+    ASSERT_TRUE(s.CertAddCRLContextToStore(root, list, CERT_STORE_ADD_REPLACE_EXISTING));
+    EXPECT_TRUE(verifies(a));
+    EXPECT_TRUE(verifies(b));
+    // The folder first, by its path; trusted in "ROOT" alone.
+    const auto folderOf = [&](const std::vector<TStorePlace>& places) {
+        return places.empty() ? TStorePlace{} : places.front();
+    };
+    EXPECT_EQ(folderOf(s.CertFindInStore(root, first)).place, Store("ROOT").string());
+    EXPECT_TRUE(folderOf(s.CertFindInStore(root, first)).trusted);
+    EXPECT_TRUE(folderOf(s.CertFindInStore(ca, first)).present);
+    EXPECT_FALSE(folderOf(s.CertFindInStore(ca, first)).trusted);
+    EXPECT_FALSE(folderOf(s.CertFindInStore(ca, second)).present);
+    EXPECT_TRUE(folderOf(s.CrlFindInStore(root, list)).present);
+    EXPECT_FALSE(folderOf(s.CrlFindInStore(root, list)).trusted);
+
+    EXPECT_TRUE(s.CertDeleteFromStore(root, first));
+    EXPECT_TRUE(s.CrlDeleteFromStore(root, list));
+    EXPECT_FALSE(verifies(a));
+    EXPECT_TRUE(verifies(b));
+    EXPECT_EQ(CountStore(Store("ROOT")), (StoreCount{1, 0}));
+    EXPECT_FALSE(folderOf(s.CertFindInStore(root, first)).present);
+    EXPECT_FALSE(folderOf(s.CertFindInStore(root, first)).trusted);
+    EXPECT_TRUE(folderOf(s.CertFindInStore(root, second)).trusted);
+    EXPECT_TRUE(folderOf(s.CertFindInStore(ca, first)).present);
+    EXPECT_FALSE(folderOf(s.CrlFindInStore(root, list)).present);
+
+    const auto files = [&] {
+        std::map<std::string, std::string> contents;
+        for (const auto& entry : fs::directory_iterator(Store("ROOT")))
+            contents[entry.path().filename()] = ReadFile(entry.path());
+        return contents;
+    };
+    const auto before = files();
+    EXPECT_TRUE(s.CertDeleteFromStore(root, first));
+    EXPECT_TRUE(s.CrlDeleteFromStore(root, list));
+    EXPECT_EQ(files(), before);
+    s.CertFreeCertificateContext(first);
+    s.CertFreeCertificateContext(second);
+    s.CertFreeCRLContext(list);
+    s.CertCloseStore(root, 0);
+    s.CertCloseStore(ca, 0);
 }

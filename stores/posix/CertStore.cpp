@@ -31,11 +31,10 @@ struct Store {
 class PosixCertStoreService : public ICertStoreService {
 public:
     HCERTSTORE CertOpenSystemStoreA(const std::string& storeName) override {
-        // Without a place for the databases nothing is written, not even the folders.
-        auto databases = Databases();
-        return Keep(stores_,
-                    std::make_unique<Store>(
-                        Store{std::move(databases), HashedFolder(storeName), storeName == "ROOT"}));
+        return Open(storeName, true);
+    }
+    HCERTSTORE CertOpenExistingStore(const std::string& storeName) override {
+        return Open(storeName, false);
     }
 
     PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encoding, const unsigned char* data,
@@ -100,10 +99,8 @@ public:
         X509_CRL* c = Find(crls_, crl);
         if (!s || !c)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.AddCrl(c))
-            return Fail(error);
-        const auto failure = s->databases->AddCrl(Der(c).value_or(""));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.AddCrl(c),
+                                   [&] { return s->databases->AddCrl(Der(c).value_or("")); });
     }
 
     // The store's own changes take effect at once.
@@ -134,10 +131,9 @@ public:
         X509* x = Find(certificates_, certificate);
         if (!s || !x)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.RemoveCertificate(x))
-            return Fail(error);
-        const auto failure = s->databases->DeleteCertificate(ForDatabases(x));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.RemoveCertificate(x), [&] {
+            return s->databases->DeleteCertificate(ForDatabases(x));
+        });
     }
 
     bool CrlDeleteFromStore(HCERTSTORE store, PCCRL_CONTEXT crl) override {
@@ -145,10 +141,8 @@ public:
         X509_CRL* c = Find(crls_, crl);
         if (!s || !c)
             return Fail(EINVAL);
-        if (const uint32_t error = s->folder.RemoveCrl(c))
-            return Fail(error);
-        const auto failure = s->databases->DeleteCrl(Der(c).value_or(""));
-        return !failure || Fail(*failure);
+        return FolderThenDatabases(s->folder.RemoveCrl(c),
+                                   [&] { return s->databases->DeleteCrl(Der(c).value_or("")); });
     }
 
     uint32_t GetLastError() override { return lastError_; }
@@ -195,11 +189,19 @@ private:
             return Utf8ToWide(*text);
         return AnsiToWide(std::strerror(static_cast<int>(code)));
     }
-    // The databases of the stores open now, found and opened again once all have closed.
-    std::shared_ptr<nss::Databases> Databases() {
+    HCERTSTORE Open(const std::string& storeName, bool make) {
+        // Without a place for the databases nothing is written, not even the folders.
+        auto databases = Databases(make);
+        return Keep(stores_,
+                    std::make_unique<Store>(Store{
+                        std::move(databases), HashedFolder(storeName, make), storeName == "ROOT"}));
+    }
+    // The databases of the stores open now, found and opened again once all have closed. The
+    // stores of one run open alike.
+    std::shared_ptr<nss::Databases> Databases(bool make) {
         std::shared_ptr<nss::Databases> databases = databases_.lock();
         if (!databases) {
-            databases = std::make_shared<nss::Databases>();
+            databases = std::make_shared<nss::Databases>(make);
             databases_ = databases;
         }
         return databases;
@@ -224,6 +226,14 @@ private:
         return found == table.end() ? nullptr : found->second.get();
     }
     bool Fail(uint32_t code) { return Fail(nss::Failure{code, ""}); }
+    // The databases' change once the folder's has gone well: the first failure fails the call.
+    template <class DatabasesChange>
+    bool FolderThenDatabases(uint32_t folderError, const DatabasesChange& databasesChange) {
+        if (folderError)
+            return Fail(folderError);
+        const std::optional<nss::Failure> failure = databasesChange();
+        return !failure || Fail(*failure);
+    }
     bool Fail(const nss::Failure& failure) {
         lastError_ = failure.code;
         lastWhere_ = failure.where;

@@ -21,16 +21,17 @@ fs::path StoresHome() {
 
 } // namespace
 
-FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error) {
+FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error, bool make) {
     const fs::path dataHome = StoresHome();
     std::error_code made;
-    fs::create_directories(dataHome, made);
+    if (make)
+        fs::create_directories(dataHome, made);
     FileDescriptor folder(open(dataHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     error = folder.Get() >= 0 ? 0 : made ? static_cast<uint32_t>(made.value()) : errno;
     for (const std::string& part : path) {
         if (error != 0)
             return FileDescriptor();
-        const int makeError = mkdirat(folder.Get(), part.c_str(), 0755) == 0 ? 0 : errno;
+        const int makeError = !make || mkdirat(folder.Get(), part.c_str(), 0755) == 0 ? 0 : errno;
         if (makeError != 0 && makeError != EEXIST) {
             error = static_cast<uint32_t>(makeError);
             return FileDescriptor();

@@ -17,7 +17,9 @@ namespace platform {
 // installer's own folders on the way are never symbolic links, so nothing is written where a link
 // points. A folder that could not be made is reported in `error` by the reason it could not, not by
 // its absence, and none is returned: its parent must not stand in for it.
-FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error);
+// Where `make` is false, nothing is made, and a folder that is missing is an error (ENOENT).
+FileDescriptor OpenOwnFolder(const std::vector<std::string>& path, uint32_t& error,
+                             bool make = true);
 // Where that folder is, an absolute path, whether it is there or not; throws as above.
 std::filesystem::path OwnFolderPath(const std::vector<std::string>& path);
 

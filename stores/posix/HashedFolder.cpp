@@ -156,8 +156,12 @@ NumberedFiles::const_iterator FileHolding(int folder, const NumberedFiles& files
     });
 }
 
-unsigned long IssuerHash(X509_CRL* crl) {
-    return X509_NAME_hash_ex(X509_CRL_get_issuer(crl), nullptr, nullptr, nullptr);
+// The hash that names a certificate's files: its subject's; a CRL's: its issuer's.
+std::string HashOf(X509* certificate) {
+    return HashName(X509_subject_name_hash(certificate));
+}
+std::string HashOf(X509_CRL* crl) {
+    return HashName(X509_NAME_hash_ex(X509_CRL_get_issuer(crl), nullptr, nullptr, nullptr));
 }
 
 // The file among the issuer's numbered CRL files that holds a CRL of the same issuer, or ""
@@ -178,9 +182,10 @@ std::vector<std::string> StoreFolder(const std::string& storeName) {
 
 } // namespace
 
-HashedFolder::HashedFolder(const std::string& storeName)
+HashedFolder::HashedFolder(const std::string& storeName, bool make)
     : path_(OwnFolderPath(StoreFolder(storeName))),
-      folder_(OpenOwnFolder(StoreFolder(storeName), openError_)), lock_(folder_.Get(), ".lock") {}
+      folder_(OpenOwnFolder(StoreFolder(storeName), openError_, make)),
+      lock_(folder_.Get(), ".lock"), missing_(!make && openError_ == ENOENT) {}
 
 // The change made under the store's lock: 0, or the error of the change or of the wait.
 template <class Change> uint32_t HashedFolder::Locked(const Change& change) {
@@ -202,7 +207,7 @@ bool HashedFolder::Holds(const std::string& hash, bool crls,
 uint32_t HashedFolder::AddCertificate(X509* certificate) {
     if (openError_)
         return openError_;
-    const std::string hash = HashName(X509_subject_name_hash(certificate));
+    const std::string hash = HashOf(certificate);
     const auto der = Der(certificate);
     // Looked for first without the lock: a store that holds it is not written to.
     if (Holds(hash, false, der))
@@ -220,7 +225,7 @@ uint32_t HashedFolder::AddCertificate(X509* certificate) {
 uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
     if (openError_)
         return openError_;
-    const std::string hash = HashName(IssuerHash(crl));
+    const std::string hash = HashOf(crl);
     // Looked for first without the lock: a store that holds this very CRL is not written to.
     if (Holds(hash, true, Der(crl)))
         return 0;
@@ -235,19 +240,19 @@ uint32_t HashedFolder::AddCrl(X509_CRL* crl) {
 }
 
 bool HashedFolder::HoldsCertificate(X509* certificate) {
-    return Holds(HashName(X509_subject_name_hash(certificate)), false, Der(certificate));
+    return Holds(HashOf(certificate), false, Der(certificate));
 }
 
 bool HashedFolder::HoldsCrl(X509_CRL* crl) {
-    return Holds(HashName(IssuerHash(crl)), true, Der(crl));
+    return Holds(HashOf(crl), true, Der(crl));
 }
 
 uint32_t HashedFolder::RemoveCertificate(X509* certificate) {
-    return Remove(HashName(X509_subject_name_hash(certificate)), false, Der(certificate));
+    return Remove(HashOf(certificate), false, Der(certificate));
 }
 
 uint32_t HashedFolder::RemoveCrl(X509_CRL* crl) {
-    return Remove(HashName(IssuerHash(crl)), true, Der(crl));
+    return Remove(HashOf(crl), true, Der(crl));
 }
 
 // OpenSSL looks for "<hash>.0" and on up to the first number missing, so the last file of that
@@ -255,7 +260,7 @@ uint32_t HashedFolder::RemoveCrl(X509_CRL* crl) {
 uint32_t HashedFolder::Remove(const std::string& hash, bool crls,
                               const std::optional<std::string>& der) {
     if (openError_)
-        return openError_;
+        return missing_ ? 0 : openError_;
     // Looked for first without the lock: a store that lacks it is not written to.
     if (!Holds(hash, crls, der))
         return 0;

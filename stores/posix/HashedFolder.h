@@ -21,7 +21,9 @@ class HashedFolder {
 public:
     // The store's folder, made where missing. Throws without a place for the user's data; a
     // folder that cannot be made or opened fails each add with the reason.
-    explicit HashedFolder(const std::string& storeName);
+    // Where `make` is false nothing is made: a folder that is missing holds nothing, and
+    // removing from it succeeds.
+    explicit HashedFolder(const std::string& storeName, bool make = true);
 
     // 0 when added, CRYPT_E_EXISTS when an equal certificate is there, or an errno.
     uint32_t AddCertificate(X509* certificate);
@@ -50,6 +52,7 @@ private:
     FileDescriptor folder_;
     // Locked for each change only, so that a dialog of one installer never holds up another.
     LockFile lock_;
+    bool missing_; // not there, and not to be made
 };
 
 } // namespace platform

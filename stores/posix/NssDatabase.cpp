@@ -475,8 +475,8 @@ bool NssDatabase::HoldsCrl(const std::string& der) {
     return !ObjectsOfValue(slot_.get(), CKO_NSS_CRL, der).empty();
 }
 
-// The trust goes first, as NSS deletes a certificate: a trust without its certificate would
-// come back with it, should the certificate ever be added again.
+// The trust goes too, first, as NSS deletes a certificate: left behind, it would still make an
+// authority of the certificate wherever it came from, a server's chain say.
 void NssDatabase::DeleteCertificate(const Certificate& certificate) {
     CheckWritable();
     seen_.reset();

@@ -132,7 +132,7 @@ std::vector<fs::path> ListedProfiles(const fs::path& folder) {
 // Where neither does, ~/.pki/nssdb is made, for the user alone as Chromium makes it, and the
 // programs that share Chromium's database find it there. None is made beside an existing
 // one: that would move Chromium away from the certificates the user has in the other.
-std::vector<UserDatabase> ChromiumDatabases(const fs::path& home) {
+std::vector<UserDatabase> ChromiumDatabases(const fs::path& home, bool make) {
     const fs::path legacy = home / ".pki" / "nssdb";
     std::vector<fs::path> folders{legacy};
     if (const auto dataHome = DataHome())
@@ -141,7 +141,7 @@ std::vector<UserDatabase> ChromiumDatabases(const fs::path& home) {
     for (const fs::path& folder : folders)
         if (IsOfType(folder, S_IFDIR))
             found.push_back({folder, "Chromium"});
-    if (found.empty()) {
+    if (found.empty() && make) {
         mkdir(legacy.parent_path().c_str(), 0700);
         mkdir(legacy.c_str(), 0700);
         found.push_back({legacy, "Chromium"});
@@ -157,7 +157,7 @@ bool HoldsDatabase(const fs::path& folder) {
 
 } // namespace
 
-std::vector<UserDatabase> FindUserDatabases() {
+std::vector<UserDatabase> FindUserDatabases(bool make) {
     const fs::path home = Home();
     std::vector<UserDatabase> candidates;
     for (const auto& [folder, program] : kSandboxedSharedDatabases)
@@ -181,8 +181,9 @@ std::vector<UserDatabase> FindUserDatabases() {
         if (seen.insert(canonical).second)
             databases.push_back({error ? database.folder : canonical, database.program});
     };
-    for (const UserDatabase& shared : ChromiumDatabases(home))
-        add(shared);
+    for (const UserDatabase& shared : ChromiumDatabases(home, make))
+        if (make || HoldsDatabase(shared.folder))
+            add(shared);
     for (const UserDatabase& candidate : candidates)
         if (HoldsDatabase(candidate.folder))
             add(candidate);

@@ -17,6 +17,8 @@ struct UserDatabase {
 // Chromium's databases first (~/.pki/nssdb made where Chromium has none); then every other
 // database that exists, each once. A location that cannot be read is passed over. Throws
 // without a HOME.
-std::vector<UserDatabase> FindUserDatabases();
+// Where `make` is false, no Chromium database is made, and only databases that are there are
+// found.
+std::vector<UserDatabase> FindUserDatabases(bool make = true);
 
 } // namespace platform::nss

@@ -69,10 +69,12 @@ uint32_t Cause(const fs::path& folder, uint32_t code) {
 
 } // namespace
 
-Databases::Databases() : Databases(FindUserDatabases()) {}
+Databases::Databases(bool make) : Databases(FindUserDatabases(make)) {}
 
+// Without a database there is no change to make, and no lock to make it under.
 Databases::Databases(const std::vector<UserDatabase>& found)
-    : lockFolder_(LockFolder(found.front().folder)), lock_(lockFolder_.Get(), "certinstall.lock") {
+    : lockFolder_(found.empty() ? FileDescriptor() : LockFolder(found.front().folder)),
+      lock_(lockFolder_.Get(), "certinstall.lock") {
     uint32_t libraryError = 0;
     try {
         library_ = std::make_unique<Library>();

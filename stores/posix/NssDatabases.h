@@ -29,9 +29,10 @@ struct Failure {
 
 class Databases {
 public:
-    // Every database the user has (see NssDatabaseDiscovery.h). Throws without a HOME to find
-    // them in. The lock that installers share lives beside Chromium's database.
-    Databases();
+    // Every database the user has (see NssDatabaseDiscovery.h), Chromium's made where missing
+    // unless `make` is false. Throws without a HOME to find them in. The lock that installers
+    // share lives beside Chromium's database.
+    explicit Databases(bool make = true);
     ~Databases();
     Databases(const Databases&) = delete;
     Databases& operator=(const Databases&) = delete;
