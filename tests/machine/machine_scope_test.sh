@@ -140,12 +140,14 @@ public class Fetch {
 JAVA
 chmod 644 "$work/Fetch.java"
 
+# The clients see an account's plain environment, none of the caller's certificate settings.
+system_path=/usr/local/bin:/usr/bin:/bin
 # The clients that are installed; one line for each that is not.
 clients=()
 for client in curl wget python3 git gnutls-cli node java chromium firefox-esr; do
     command=$client
     [ "$client" = python3 ] && command=/usr/bin/python3
-    if command -v "$command" > /dev/null; then
+    if PATH=$system_path command -v "$command" > /dev/null; then
         clients+=("$client")
     else
         echo "$client is not installed; its rows are skipped."
@@ -168,8 +170,6 @@ port=$(cat "$server_files/port")
 touch "$server_files/requests"
 
 declare -A verdicts
-# The clients see an account's plain environment, none of the caller's certificate settings.
-system_path=/usr/local/bin:/usr/bin:/bin
 # Every client of every account asks for /PHASE-CLIENT-ACCOUNT at once, in a fresh home (and
 # so a fresh browser profile), for at most SECONDS; a client whose request reached the server
 # accepted the chain. A client that accepts ends at once, so only a refusal waits that long.
