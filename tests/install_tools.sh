@@ -10,7 +10,7 @@ source tools/apt.sh
 install_packages libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy gcovr \
     clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps icewm imagemagick \
     adwaita-icon-theme fonts-dejavu-core \
-    zip unzip p7zip-full strace locales openssl libnss3-tools lintian file git \
+    zip unzip p7zip-full strace locales openssl libnss3-tools lintian file git gnutls-bin nodejs \
     g++-mingw-w64-x86-64-posix wine wine64 libzip-dev libminizip-dev hyperfine time
 
 # Wine's own fonts, which the Wine tests give their prefixes, and the signing tool that the
@@ -19,6 +19,7 @@ install_packages fonts-wine osslsigncode
 
 try_packages "Chromium, for the browser tests," chromium || true
 try_packages "Firefox ESR, for the browser tests," firefox-esr || true
+try_packages "Java, for the machine-scope test," ca-certificates-java default-jre-headless || true
 
 # The Windows program that ships is 32-bit; where 32-bit Wine cannot be had, the Wine tests
 # take a 64-bit build.
