@@ -1,8 +1,9 @@
 #!/bin/bash
 # Times --machine (the anchors, the distribution's tool with its hooks, the browsers'
 # policies) and --remove --machine, RUNS times each (default 5): the median elapsed time with
-# the fastest and the slowest run. As root, in a private mount namespace over copies of /etc
-# and /usr/local/share, so that the machine's own files are never touched.
+# the fastest and the slowest run. As root, in a private mount namespace over copies of what
+# it writes (tests/machine/private_machine.sh), so that the machine's own files are never
+# touched.
 #   bench/machine_scope.sh PROGRAM [RUNS]
 set -euo pipefail
 program=$(realpath "$1")
@@ -13,11 +14,9 @@ if [ -z "${IN_PRIVATE_MOUNTS:-}" ]; then
 fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp -a /etc "$scratch/etc"
-mkdir -p /usr/local/share
-cp -a /usr/local/share "$scratch/share"
-mount --bind "$scratch/etc" /etc
-mount --bind "$scratch/share" /usr/local/share
+# shellcheck source=../tests/machine/private_machine.sh
+source "$(dirname "$0")/../tests/machine/private_machine.sh"
+private_machine "$scratch"
 
 seconds() {
     /usr/bin/time -f '%e' -o "$scratch/time" "$program" --machine --quiet "$@" 2> /dev/null

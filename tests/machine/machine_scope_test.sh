@@ -36,16 +36,10 @@ trap 'exit 1' INT TERM
 # The second account reaches its home, the program and the Java client through here.
 chmod 755 "$work"
 
-# The machine's own files are never touched: the namespace sees copies. Besides the trust
-# store and the policies, the Java keystore's hook records its work in dpkg's database, and
-# another run of the tool at the same time would mix its records with this one's.
-for place in /etc /usr/local/share /var/lib/dpkg /var/lib/ca-certificates-java \
-    /var/log/dpkg.log; do
-    [ -e "$place" ] || continue
-    mkdir -p "$work/copies$(dirname "$place")"
-    cp -a "$place" "$work/copies$place"
-    mount --bind "$work/copies$place" "$place"
-done
+# The machine's own files are never touched: the namespace sees copies.
+# shellcheck source=private_machine.sh
+source "$tests_dir/machine/private_machine.sh"
+private_machine "$work"
 cp "$program" "$work/certinstall"
 program=$work/certinstall
 
