@@ -2,8 +2,9 @@
 // a TLS server on 127.0.0.1 for its page, whose certificate chains to the test bundle's root.
 // The server sees the request only when the browser trusted the chain: before the run no
 // browser does, after it Chromium does through the shared database and Firefox through a
-// profile in each place a Firefox of some packaging keeps them. NSS's tools judge the
-// databases of the sandboxed browsers and mail programs, which no browser here opens.
+// profile in each place a Firefox of some packaging keeps them; after the removal none does
+// again. NSS's tools judge the databases of the sandboxed browsers and mail programs, which no
+// browser here opens.
 #include "InstallerRun.h"
 #include "TestTools.h"
 
@@ -151,6 +152,12 @@ TEST_F(Browsers, AcceptTheServerOnlyAfterTheRun) {
                   0)
             << "the server's chain does not verify in " << database;
     }
+
+    // Taken out again, the root is trusted nowhere: each browser refuses the page.
+    EXPECT_EQ(RunInstaller(home_.Path(), CERTINSTALL_TESTBUNDLE_PATH, "", "--remove").status, 0);
+    RunChromium("removed");
+    RunFirefoxes(10);
+    EXPECT_EQ(Requests(), "");
 }
 
 // A user whose Chromium made its database under the data folder and trusts an authority of
