@@ -5,6 +5,7 @@
 #include "stores/posix/TrustAnchors.h"
 
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -49,8 +50,7 @@ public:
         return InRoot(store, certificate, [this](const std::string& der) {
             const machine::TrustAnchors& anchors = Anchors();
             changed_ = anchors.Add(der) || changed_;
-            for (const auto& policy : BrowserPolicies())
-                policy->Add(der, anchors.FileOf(der));
+            EachPolicy([&](const BrowserPolicy& policy) { policy.Add(der, anchors.FileOf(der)); });
         });
     }
     bool CertAddCRLContextToStore(HCERTSTORE, PCCRL_CONTEXT, uint32_t) override { return true; }
@@ -72,8 +72,13 @@ public:
             const machine::TrustAnchors& anchors = Anchors();
             const bool anchored = anchors.Holds(der);
             places.push_back({anchors.Place(), anchored, anchored && anchors.Trusts(der)});
+            // A policy file that cannot be read holds nothing of ours.
             for (const auto& policy : BrowserPolicies()) {
-                const bool held = policy->Holds(der, anchors.FileOf(der));
+                bool held = false;
+                try {
+                    held = policy->Holds(der, anchors.FileOf(der));
+                } catch (const std::exception&) {
+                }
                 places.push_back({policy->Place(), held, held});
             }
         });
@@ -83,13 +88,15 @@ public:
 
     bool CertDeleteFromStore(HCERTSTORE store, PCCERT_CONTEXT certificate) override {
         return InRoot(store, certificate, [this](const std::string& der) {
+            // The anchor first: a policy file that fails must not keep the root trusted by
+            // every other program.
             const machine::TrustAnchors& anchors = Anchors();
-            for (const auto& policy : BrowserPolicies())
-                policy->Remove(der, anchors.FileOf(der));
             if (anchors.Remove(der)) {
                 removed_.insert(der);
                 changed_ = true;
             }
+            EachPolicy(
+                [&](const BrowserPolicy& policy) { policy.Remove(der, anchors.FileOf(der)); });
         });
     }
     bool CrlDeleteFromStore(HCERTSTORE, PCCRL_CONTEXT) override { return true; }
@@ -113,6 +120,19 @@ private:
         if (!anchors_)
             anchors_ = std::make_unique<machine::TrustAnchors>();
         return *anchors_;
+    }
+    // The change in every policy, also after one has failed; the first failure is then thrown.
+    template <class Change> static void EachPolicy(const Change& change) {
+        std::exception_ptr failure;
+        for (const auto& policy : BrowserPolicies()) {
+            try {
+                change(*policy);
+            } catch (const std::exception&) {
+                failure = failure ? failure : std::current_exception();
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
     }
     // Does the change for a certificate of "ROOT"; any other store has nothing to change.
     template <class Change>

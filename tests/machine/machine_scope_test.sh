@@ -213,6 +213,21 @@ expect_exit 0 root --remove --machine
 expect_listing "A second removal"
 expect_exit 1 root --status --machine
 
+# A policy file that is no JSON is left as it is and fails the run, which still writes and
+# takes back every other place.
+broken=/etc/thunderbird/policies/policies.json
+mkdir -p "$(dirname "$broken")"
+printf '{ "policies": ' > "$broken"
+listing > "$work/listing-before"
+expect_exit 1 root --machine --quiet
+grep -q "$broken" "$work/err" || fail "the error does not name the broken policy file"
+[ -f /etc/chromium/policies/managed/certinstall.json ] ||
+    fail "a broken policy file kept Chromium's from being written"
+grep -q "ROOT.*ca-certificates/certinstall.*trusted" <("$program" --status --machine) ||
+    fail "a broken policy file kept the anchor from being trusted"
+expect_exit 1 root --remove --machine
+expect_listing "A removal beside a broken policy file"
+
 declare -A expected=([before]=refused [after]=accepted [removed]=refused)
 printf '%-12s %-8s %-9s %-9s %-9s\n' client account before after removed
 for client in "${clients[@]}"; do
