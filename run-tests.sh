@@ -6,6 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
+# A bare environment names no locale, and the packaging tools then cannot spell the bundle's
+# Cyrillic file names.
+export LANG=${LANG:-C.UTF-8}
 # Each stage says how long it took, so that a slow run shows where its time went.
 stage() { echo "== $1: $SECONDS s since the start" >&2; }
 tests/install_tools.sh
