@@ -72,7 +72,10 @@ expect_exit() {
     if [ "$account" = root ]; then
         "$program" "$@" > "$work/out" 2> "$work/err" || status=$?
     else
-        runuser -u "$account" -- "$program" "$@" > "$work/out" 2> "$work/err" || status=$?
+        # A coverage build writes its counts where the account may: not into the build folder.
+        install -d -o "$account" "$work/coverage-$account"
+        runuser -u "$account" -- env GCOV_PREFIX="$work/coverage-$account" "$program" "$@" \
+            > "$work/out" 2> "$work/err" || status=$?
     fi
     if [ "$status" -ne "$expected" ]; then
         fail "$account: certinstall $* exited $status, not $expected"
