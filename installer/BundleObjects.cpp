@@ -31,16 +31,23 @@ void VisitCertificate(ICertStoreService& service, const std::string& der,
 
 } // namespace
 
-void ForEachBundleObject(ICertStoreService& service, const TUnZip& bundle,
-                         const std::function<void(const TBundleObject&)>& visit) {
+void ForEachBundleEntry(const TUnZip& bundle,
+                        const std::function<void(const std::string& name,
+                                                 const std::string& contents, bool crl)>& visit) {
     for (int32_t i = 0; i < bundle.Count(); ++i) {
         std::string name, contents;
         bundle.GetEntry(i, name, contents);
-        if (contents.empty())
-            continue;
-        if (IsCrlEntry(name))
-            VisitCrl(service, name, contents, visit);
-        else
-            VisitCertificate(service, contents, visit);
+        if (!contents.empty())
+            visit(name, contents, IsCrlEntry(name));
     }
+}
+
+void ForEachBundleObject(ICertStoreService& service, const TUnZip& bundle,
+                         const std::function<void(const TBundleObject&)>& visit) {
+    ForEachBundleEntry(bundle, [&](const std::string& name, const std::string& der, bool crl) {
+        if (crl)
+            VisitCrl(service, name, der, visit);
+        else
+            VisitCertificate(service, der, visit);
+    });
 }

@@ -1,5 +1,6 @@
 #include "UPwd.h"
 
+#include "BundleObjects.h"
 #include "OpenStores.h"
 #include "Placement.h"
 #include "ShownMessage.h"
@@ -29,16 +30,12 @@ void TForm1::Button1Click(void*) {
 // Every entry into the stores; the entries go first, then the stores close.
 void TForm1::PlaceEntries(std::unique_ptr<TUnZip> unzip) {
     const TOpenStores stores(service_);
-    for (int32_t i = 0; i < unzip->Count(); ++i) {
-        std::string name, contents;
-        unzip->GetEntry(i, name, contents);
-        if (contents.empty())
-            continue;
-        if (IsCrlEntry(name))
-            PlaceCrl(stores, contents);
+    ForEachBundleEntry(*unzip, [&](const std::string&, const std::string& der, bool crl) {
+        if (crl)
+            PlaceCrl(stores, der);
         else
-            PlaceCertificate(stores, contents);
-    }
+            PlaceCertificate(stores, der);
+    });
     for (const std::string& store : TOpenStores::Names())
         CommitStore(stores.Of(store));
     unzip.reset();
