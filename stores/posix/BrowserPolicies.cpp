@@ -39,19 +39,19 @@ public:
     explicit ChromiumPolicy(fs::path file) : file_(std::move(file)) {}
     std::string Place() const override { return file_.string(); }
     bool Holds(const std::string& der, const fs::path&) const override {
-        return ListHolds(ReadJson(file_).value("CACertificates", json::array()), Base64(der));
+        return ListHolds(Roots(ReadJson(file_)), Base64(der));
     }
-    void Add(const std::string& der, const fs::path& anchor) const override {
-        if (Holds(der, anchor))
-            return;
+    void Add(const std::string& der, const fs::path&) const override {
         json document = ReadJson(file_);
+        if (ListHolds(Roots(document), Base64(der)))
+            return;
         document["CACertificates"].push_back(Base64(der));
         WriteJson(file_, document);
     }
-    void Remove(const std::string& der, const fs::path& anchor) const override {
-        if (!Holds(der, anchor))
-            return;
+    void Remove(const std::string& der, const fs::path&) const override {
         json document = ReadJson(file_);
+        if (!ListHolds(Roots(document), Base64(der)))
+            return;
         json& roots = document["CACertificates"];
         roots.erase(std::find(roots.begin(), roots.end(), Base64(der)));
         if (roots.empty())
@@ -61,6 +61,10 @@ public:
     }
 
 private:
+    static json Roots(const json& document) {
+        return document.value("CACertificates", json::array());
+    }
+
     fs::path file_;
 };
 
@@ -73,17 +77,17 @@ public:
     bool Holds(const std::string&, const fs::path& anchor) const override {
         return ListHolds(Install(ReadJson(file_)), anchor.string());
     }
-    void Add(const std::string& der, const fs::path& anchor) const override {
-        if (Holds(der, anchor))
-            return;
+    void Add(const std::string&, const fs::path& anchor) const override {
         json document = ReadJson(file_);
+        if (ListHolds(Install(document), anchor.string()))
+            return;
         document["policies"]["Certificates"]["Install"].push_back(anchor.string());
         WriteJson(file_, document);
     }
-    void Remove(const std::string& der, const fs::path& anchor) const override {
-        if (!Holds(der, anchor))
-            return;
+    void Remove(const std::string&, const fs::path& anchor) const override {
         json document = ReadJson(file_);
+        if (!ListHolds(Install(document), anchor.string()))
+            return;
         json& certificates = document["policies"]["Certificates"];
         json& install = certificates["Install"];
         install.erase(std::find(install.begin(), install.end(), anchor.string()));
