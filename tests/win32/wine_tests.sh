@@ -220,33 +220,36 @@ registry_objects() {
     } | sort || true
 }
 
+# A file's SHA-1, as the registry names the object: in capitals.
+thumbprint() { sha1sum < "$1" | cut -c1-40 | tr '[:lower:]' '[:upper:]'; }
+
 # What the bundle puts into a scope's stores, named as the registry names it, by OpenSSL and
 # sha1sum: every certificate in CA, a self-issued one in ROOT as well, every CRL in all three.
 bundle_objects() {
-    local file thumbprint names
+    local file sha1 names
     for file in "$bundle"/*/*; do
-        thumbprint=$(sha1sum < "$file" | cut -c1-40 | tr '[:lower:]' '[:upper:]')
+        sha1=$(thumbprint "$file")
         if [[ $file == *.crl ]]; then
-            printf '%s\\CRLS\\'"$thumbprint"'\n' ROOT CA ADDRESSBOOK
+            printf '%s\\CRLS\\'"$sha1"'\n' ROOT CA ADDRESSBOOK
             continue
         fi
-        echo "CA\\CERTIFICATES\\$thumbprint"
+        echo "CA\\CERTIFICATES\\$sha1"
         names=$(openssl x509 -inform DER -in "$file" -noout -subject -issuer -nameopt RFC2253 |
             sed 's/^[a-z]*=//' | uniq | wc -l)
-        [ "$names" = 1 ] && echo "ROOT\\CERTIFICATES\\$thumbprint"
+        [ "$names" = 1 ] && echo "ROOT\\CERTIFICATES\\$sha1"
     done | sort
 }
 
 # Another authority's certificate in the computer's CA, written as crypt32 keeps one: a key
 # named by its SHA-1, whose value "Blob" holds the DER as property 32 (the encoded certificate).
 plant_certificate() {
-    local der length
+    local der length key
     der=$(mktemp)
     openssl req -x509 -newkey rsa:2048 -nodes -keyout /dev/null -subj "/CN=Another authority" \
         -days 30 -outform DER -out "$der" 2> /dev/null
     length=$(stat -c %s "$der")
-    wine reg add "HKLM\\Software\\Microsoft\\SystemCertificates\\CA\\Certificates\\$(
-        sha1sum < "$der" | cut -c1-40 | tr '[:lower:]' '[:upper:]')" /v Blob /t REG_BINARY /f /d \
+    key="HKLM\\Software\\Microsoft\\SystemCertificates\\CA\\Certificates\\$(thumbprint "$der")"
+    wine reg add "$key" /v Blob /t REG_BINARY /f /d \
         "2000000001000000$(printf '%02X' $((length & 255)) $((length >> 8 & 255)) \
             $((length >> 16 & 255)) $((length >> 24)))$(xxd -p "$der" | tr -d '\n')" > /dev/null
     rm "$der"
