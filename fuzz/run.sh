@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang and runs each one for SECONDS (default 60) on a corpus
-# seeded with archives of the kinds the tests use. Exits non-zero when a target finds a
+# Builds the fuzz targets with clang and runs them, as many at once as there are cores, for
+# SECONDS in all (default 60), on a corpus seeded with archives of the kinds the tests use. Exits non-zero when a target finds a
 # crash, a hang or a sanitizer report; the input is left in build-fuzz/ (crash-*, timeout-*).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 out=build-fuzz
+targets=(archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer)
+# Each target's share of the whole time, so that more targets do not make the run longer.
+per_target=$((seconds * $(nproc) / ${#targets[@]}))
+per_target=$((per_target > 0 ? per_target : 1))
 
 cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DCERTINSTALL_FUZZ=ON -DCERTINSTALL_TESTS=OFF \
@@ -56,14 +60,13 @@ fuzz_target() {
     differential_fuzzer) cp -n "$seeds"/recipes/* "$corpus"/ ;;
     esac
     [ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
-    echo "== $target for ${seconds}s"
-    (cd "$out" && "./fuzz/$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 \
+    echo "== $target for ${per_target}s"
+    (cd "$out" && "./fuzz/$target" -max_total_time="$per_target" -max_len=70000 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 "corpus/$target" \
         "${regressions[@]/#/../}" 2>&1 | tail -n 12)
 }
 
 # A fuzzer keeps one core busy: as many run at once as there are cores.
-targets=(archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer)
 status=0
 running=0
 for target in "${targets[@]}"; do
