@@ -6,7 +6,7 @@
 #                                   machines (root, debootstrap, Ansible's chroot connection, a
 #                                   mirror), or nothing
 #   make_machine DEB WORK ROOT      ROOT: a minimal Debian 12 with what Ansible, the judges and
-#                                   the package DEB need; the downloads are kept in WORK/../
+#                                   the package DEB need; its log in WORK
 #   test_package DEB PROGRAM OUT    OUT: DEB with PROGRAM as its program
 #   write_inventory WORK ROOT...    WORK/inventory: the roots as hosts named after their folders
 #   play WORK LOG VAR=VALUE...      the example playbook against the inventory; its recap in LOG
@@ -34,9 +34,9 @@ package_depends() {
 }
 
 # Ansible's modules need Python, and its apt module python3-apt; curl judges the trust.
+# The downloaded packages are kept for the next run on this computer.
 make_machine() {
-    local deb=$1 root=$3 downloads
-    downloads=$(dirname "$2")/debootstrap-downloads
+    local deb=$1 root=$3 downloads=${XDG_CACHE_HOME:-$HOME/.cache}/certinstall/debootstrap
     mkdir -p "$downloads"
     debootstrap --variant=minbase --cache-dir="$downloads" \
         --include="python3,python3-apt,curl,ca-certificates,$(package_depends "$deb")" \
