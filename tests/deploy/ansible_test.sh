@@ -70,16 +70,9 @@ for root in "${roots[@]}"; do
 done
 
 server_files=$work/server
-mkdir "$server_files"
-python3 "$here/../browsers/tls_server.py" "$browser_files/server.pem" \
-    "$browser_files/server.key" "$server_files/port" "$server_files/requests" > /dev/null 2>&1 &
-server=$!
-for _ in $(seq 300); do
-    [ -s "$server_files/port" ] && break
-    sleep 0.1
-done
-port=$(cat "$server_files/port")
-touch "$server_files/requests"
+# shellcheck source=../browsers/tls_server.sh
+source "$here/../browsers/tls_server.sh"
+start_tls_server "$browser_files" "$server_files"
 
 # curl in each machine asks for /PHASE-MACHINE; the status's exit status there must be that
 # ("-" where the program is not installed).
