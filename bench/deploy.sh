@@ -18,7 +18,7 @@ missing=$(deploy_tools_missing)
 [ -z "$missing" ] || { echo "$missing." >&2; exit 2; }
 
 work=$(mktemp -d -p "$(dirname "$deb")" deploy-bench.XXXXXX)
-trap 'umount -l "$work/machine/proc" 2> /dev/null; rm -rf "$work"' EXIT
+trap 'release_machines "$work"' EXIT
 make_machine "$deb" "$work" "$work/fresh" ||
     { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
 write_inventory "$work" "$work/machine"

@@ -28,11 +28,7 @@ roots=("$work/machine1" "$work/machine2" "$work/machine3")
 server=""
 cleanup() {
     [ -n "$server" ] && kill "$server" 2> /dev/null
-    local root
-    for root in "${roots[@]}"; do
-        mountpoint -q "$root/proc" && umount -l "$root/proc"
-    done
-    rm -rf "$work"
+    release_machines "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM

@@ -8,6 +8,7 @@
 #   make_machine DEB WORK ROOT      ROOT: a minimal Debian 12 with what Ansible, the judges and
 #                                   the package DEB need; its log in WORK
 #   test_package DEB PROGRAM OUT    OUT: DEB with PROGRAM as its program
+#   release_machines WORK           unmounts what is mounted in WORK's machines and removes WORK
 #   write_inventory WORK ROOT...    WORK/inventory: the roots as hosts named after their folders
 #   play WORK LOG VAR=VALUE...      the example playbook against the inventory; its recap in LOG
 
@@ -46,6 +47,13 @@ make_machine() {
     echo force-unsafe-io > "$root/etc/dpkg/dpkg.cfg.d/unsafe-io-while-made"
     chroot "$root" /debootstrap/debootstrap --second-stage >> "$2/debootstrap.log" 2>&1 || return
     rm "$root/etc/dpkg/dpkg.cfg.d/unsafe-io-while-made"
+}
+
+# A debootstrap that failed half-way may leave the machine's /proc, /sys or even the host's /dev
+# mounted in it: those are unmounted, and the removal stays on WORK's own file system anyway.
+release_machines() {
+    findmnt -rn -o TARGET | grep "^$1/" | sort -r | xargs -r umount -l
+    rm -rf --one-file-system "$1"
 }
 
 test_package() {
