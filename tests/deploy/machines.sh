@@ -8,7 +8,7 @@
 #   make_machine DEB WORK ROOT      ROOT: a minimal Debian 12 with what Ansible, the judges and
 #                                   the package DEB need; its log in WORK
 #   test_package DEB PROGRAM OUT    OUT: DEB with PROGRAM as its program
-#   release_machines WORK           unmounts what is mounted in WORK's machines and removes WORK
+#   release_machines WORK           unmounts what is mounted on or in WORK and removes WORK
 #   write_inventory WORK ROOT...    WORK/inventory: the roots as hosts named after their folders
 #   play WORK LOG VAR=VALUE...      the example playbook against the inventory; its recap in LOG
 
@@ -52,7 +52,7 @@ make_machine() {
 # A debootstrap that failed half-way may leave the machine's /proc, /sys or even the host's /dev
 # mounted in it: those are unmounted, and the removal stays on WORK's own file system anyway.
 release_machines() {
-    findmnt -rn -o TARGET | grep "^$1/" | sort -r | xargs -r umount -l
+    findmnt -rn -o TARGET | grep -e "^$1/" -e "^$1\$" | sort -r | xargs -r umount -l
     rm -rf --one-file-system "$1"
 }
 
