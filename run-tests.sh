@@ -31,6 +31,15 @@ ctest --test-dir build --output-on-failure -j "$tests_at_once"
 wait $tidy || { grep -E '(warning|error):' build/clang-tidy.log; exit 1; }
 stage "build, tests and lint"
 
+# The Ansible role on three fresh Debian machines with this build's package; where a tool or
+# the mirror is missing, the test says so in one line and the run goes on.
+(cd build && cpack > /dev/null)
+status=0
+tests/deploy/ansible_test.sh build/certinstall_*_amd64.deb build/tests/certinstall-testbundle \
+    build/tests/browsers || status=$?
+[ "$status" = 0 ] || [ "$status" = 77 ] || exit 1
+stage "deployment test"
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCERTINSTALL_SANITIZE=ON \
     -DCERTINSTALL_COVERAGE=ON >/dev/null
 cmake --build build-asan

@@ -21,6 +21,9 @@ install_packages fonts-wine osslsigncode
 try_packages "Chromium, for the browser tests," chromium || true
 try_packages "Firefox ESR, for the browser tests," firefox-esr || true
 try_packages "Java, for the machine-scope test," ca-certificates-java default-jre-headless || true
+# Debian's own Ansible, whose community.general collection has the chroot connection.
+try_packages "Ansible and debootstrap, for the deployment test," ansible ansible-core \
+    debootstrap || true
 
 # The Windows program that ships is 32-bit; where 32-bit Wine cannot be had, the Wine tests
 # take a 64-bit build.

@@ -155,18 +155,9 @@ done
 accounts=(root nobody)
 
 server_files=$work/server
-mkdir "$server_files"
-python3 "$tests_dir/browsers/tls_server.py" "$browser_files/server.pem" \
-    "$browser_files/server.key" "$server_files/port" "$server_files/requests" \
-    > /dev/null 2>&1 &
-server=$!
-# The server writes its port once it listens.
-for _ in $(seq 300); do
-    [ -s "$server_files/port" ] && break
-    sleep 0.1
-done
-port=$(cat "$server_files/port")
-touch "$server_files/requests"
+# shellcheck source=../browsers/tls_server.sh
+source "$tests_dir/browsers/tls_server.sh"
+start_tls_server "$browser_files" "$server_files"
 
 declare -A verdicts
 # Every client of every account asks for /PHASE-CLIENT-ACCOUNT at once, in a fresh home (and

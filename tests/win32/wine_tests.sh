@@ -273,17 +273,31 @@ shown_windows() {
     return 0
 }
 
+# The command ends by itself, showing no window while it runs; its exit status is left in
+# $ended.
+unseen() {
+    local shown
+    "$@" > "$program_output" 2>&1 &
+    pid=$!
+    while running; do
+        shown=$(shown_windows)
+        [ -z "$shown" ] || { echo "$* shows a window: $shown" >&2; return 1; }
+        sleep 0.05
+    done
+    ended=0
+    wait "$pid" || ended=$?
+}
+
+# The command (shown as WHAT) ended with that status.
+ended_with() {
+    [ "$ended" = "$1" ] || { echo "$2 ended with $ended, not $1" >&2; return 1; }
+}
+
 # The program with those options ends by itself with that status, showing no window while
 # it runs.
 runs_unseen() {
-    local status=$1 shown
-    start certinstall.exe "${@:2}"
-    while running; do
-        shown=$(shown_windows)
-        [ -z "$shown" ] || { echo "certinstall $* shows a window: $shown" >&2; return 1; }
-        sleep 0.05
-    done
-    ends_with "$status"
+    unseen wine "$build/certinstall.exe" "${@:2}"
+    ended_with "$1" "certinstall ${*:2}"
 }
 
 # The program with those options (and no window) ends with that status.
@@ -334,6 +348,93 @@ machine_test() {
     echo "machine test passed"
 }
 
+# The command line under that bold label in the deployment notes: the first line of the
+# block after it.
+deployment_line() {
+    awk -v label="**$1**" '$0 == label { found = 1 } found && /^```/ { getline; print; exit }' \
+        "$here/../../deploy/windows/README.md"
+}
+
+# That command line as a deployment agent runs it: through the command interpreter, from the
+# folder C:\FOLDER, showing no window; its exit status is left in $ended.
+agent_runs() {
+    printf '%s\r\n' "$2" > "$WINEPREFIX/drive_c/agent.cmd"
+    unseen bash -c 'cd "$1" && wine cmd /c "C:\\agent.cmd"' _ "$WINEPREFIX/drive_c/$1"
+}
+
+# The folder C:\FOLDER as the agent gets it: the program and the startup script.
+agent_content() {
+    mkdir -p "$WINEPREFIX/drive_c/$1"
+    cp "$build/certinstall.exe" "$here/../../deploy/windows/certinstall-startup.cmd" \
+        "$WINEPREFIX/drive_c/$1/"
+}
+
+# The deployment notes' command lines, run as the agents run them. Intune's (and
+# Configuration Manager's) install from a content folder that is deleted after it; the
+# detection before it, after it, after someone took a certificate out (and after the install
+# that follows), and after the uninstall; then the Group Policy startup script, twice. The
+# computer's stores get exactly the bundle and lose exactly it again, the user's stay as they
+# were, and the log gets one line for each install and nothing else.
+agent_test() {
+    local log="$WINEPREFIX/drive_c/ProgramData/certinstall.log" machine user installed done_line
+    local install detection uninstall startup
+    install=$(deployment_line "Install command")
+    detection=$(deployment_line "Detection command")
+    uninstall=$(deployment_line "Uninstall command")
+    startup=$(deployment_line "Startup script")
+    machine=$(registry_objects HKLM)
+    user=$(registry_objects HKCU)
+    installed=$(sort <(echo "$machine") <(bundle_objects) | sed '/^$/d')
+    done_line="[$app_title] Установка произведена !"
+    rm -f "$log"
+
+    agent_content content
+    agent_runs "" "$detection"
+    [ "$ended" != 0 ] || { echo "detected before the install" >&2; return 1; }
+    agent_runs content "$install"
+    ended_with 0 "the install command"
+    rm -r "$WINEPREFIX/drive_c/content"
+    registry_holds HKLM "$installed"
+    registry_holds HKCU "$user"
+    agent_runs "" "$detection"
+    ended_with 0 "the detection after the install"
+
+    wine reg delete "HKLM\\Software\\Microsoft\\SystemCertificates\\$(bundle_objects | head -n 1)" \
+        /f > /dev/null
+    agent_runs "" "$detection"
+    ended_with 1 "the detection with a certificate missing"
+    agent_content content
+    agent_runs content "$install"
+    ended_with 0 "the install again"
+    registry_holds HKLM "$installed"
+    agent_runs "" "$detection"
+    ended_with 0 "the detection after the install again"
+    [ "$(lines_of "$log")" = "$done_line"$'\n'"$done_line" ] ||
+        { printf 'after two installs the log holds\n%s\n' "$(cat "$log")" >&2; return 1; }
+
+    agent_runs content "$uninstall"
+    ended_with 0 "the uninstall command"
+    rm -r "$WINEPREFIX/drive_c/content"
+    registry_holds HKLM "$machine"
+    registry_holds HKCU "$user"
+    [ ! -e "$WINEPREFIX/drive_c/ProgramData/certinstall" ] ||
+        { echo "the uninstall left the program's copy" >&2; return 1; }
+    agent_runs "" "$detection"
+    [ "$ended" != 0 ] || { echo "detected after the uninstall" >&2; return 1; }
+
+    agent_content gpo
+    for _ in 1 2; do
+        agent_runs gpo "$startup"
+        ended_with 0 "the startup script"
+        registry_holds HKLM "$installed"
+        registry_holds HKCU "$user"
+    done
+    [ "$(lines_of "$log")" = "$done_line"$'\n'"$done_line"$'\n'"$done_line" ] ||
+        { printf 'the startup script, twice, left the log\n%s\n' "$(cat "$log")" >&2; return 1; }
+    wine "$build/certinstall.exe" /remove /machine /quiet 2> /dev/null
+    echo "agent test passed"
+}
+
 "$here/package_test.sh" "$build"
 new_prefix ru_RU.UTF-8
 unit_tests
@@ -342,6 +443,7 @@ window_test ${screenshot:+-s "$screenshot"}
 missing_bundle_test certinstall-nobundle.exe
 missing_bundle_test certinstall-emptybundle.exe
 machine_test
+agent_test
 
 new_prefix fr_FR.UTF-8
 wine "$build/tests/engine_tests.exe" --gtest_brief=1 --gtest_filter='Win32Text.*:ShownMessage.*'
