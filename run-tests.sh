@@ -31,14 +31,14 @@ ctest --test-dir build --output-on-failure -j "$tests_at_once"
 wait $tidy || { grep -E '(warning|error):' build/clang-tidy.log; exit 1; }
 stage "build, tests and lint"
 
-# The Ansible role on three fresh Debian machines with this build's package; where a tool or
-# the mirror is missing, the test says so in one line and the run goes on.
+# The Ansible role on three fresh Debian machines with this build's package. It waits mostly on
+# the mirror and on the machines' package installs, so it runs beside the sanitizer build; its
+# output is shown once both are done. Where a tool or the mirror is missing, it says so in one
+# line and the run goes on.
 (cd build && cpack > /dev/null)
-status=0
 tests/deploy/ansible_test.sh build/certinstall_*_amd64.deb build/tests/certinstall-testbundle \
-    build/tests/browsers || status=$?
-[ "$status" = 0 ] || [ "$status" = 77 ] || exit 1
-stage "deployment test"
+    build/tests/browsers > build/deploy-test.log 2>&1 &
+deployment=$!
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCERTINSTALL_SANITIZE=ON \
     -DCERTINSTALL_COVERAGE=ON >/dev/null
@@ -56,6 +56,12 @@ gcovr -r . -j "$jobs" "${folders[@]/#/--filter=}" --exclude-throw-branches \
     --json-summary build-asan/coverage.json build-asan >/dev/null
 python3 tests/coverage_summary.py build-asan/coverage.json "${layers[@]}"
 stage "sanitizer build, tests and coverage"
+
+status=0
+wait $deployment || status=$?
+cat build/deploy-test.log
+[ "$status" = 0 ] || [ "$status" = 77 ] || exit 1
+stage "deployment test"
 
 # FOLDER PROCESSOR [WITH-TESTS]
 windows_build() {
