@@ -9,6 +9,7 @@
 #include <certdb.h>
 #include <keyhi.h>
 #include <pk11pub.h>
+#include <pkcs11.h>
 #include <pkcs11n.h>
 #include <prerror.h>
 #include <secder.h>
@@ -164,12 +165,54 @@ std::map<std::string, Trust> TrustsIn(PK11SlotInfo* slot) {
     return trusts;
 }
 
+// A session of the token's own, for asking it what the library does not: whether it holds an
+// object with all of some attributes. The library finds objects by their class alone, and
+// reading an attribute of each is a database query of its own: a search over every trust
+// object for each add made the adds into a fresh database cost the square of their number.
+class TokenSession {
+public:
+    explicit TokenSession(PK11SlotInfo* slot)
+        : token_(static_cast<CK_FUNCTION_LIST*>(PK11_GetModule(slot)->functionList)) {
+        Succeed(token_->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION, nullptr, nullptr,
+                                      &session_));
+    }
+    ~TokenSession() { token_->C_CloseSession(session_); }
+    TokenSession(const TokenSession&) = delete;
+    TokenSession& operator=(const TokenSession&) = delete;
+
+    template <size_t N> bool Holds(CK_ATTRIBUTE (&attributes)[N]) {
+        Succeed(token_->C_FindObjectsInit(session_, attributes, N));
+        CK_OBJECT_HANDLE object = 0;
+        CK_ULONG found = 0;
+        const CK_RV result = token_->C_FindObjects(session_, &object, 1, &found);
+        token_->C_FindObjectsFinal(session_);
+        Succeed(result);
+        return found != 0;
+    }
+
+private:
+    static void Succeed(CK_RV result) {
+        if (result != CKR_OK)
+            throw NssError(static_cast<uint32_t>(SEC_ERROR_UNKNOWN_PKCS11_ERROR));
+    }
+    CK_FUNCTION_LIST* token_;
+    CK_SESSION_HANDLE session_ = 0;
+};
+
 // The database's trust object for the certificate, found by its SHA-1 digest, or none.
 class TrustObject {
 public:
-    TrustObject(PK11SlotInfo* slot, const std::string& der)
-        : objects_(PK11_FindGenericObjects(slot, CKO_NSS_TRUST)) {
+    TrustObject(PK11SlotInfo* slot, const std::string& der) {
         const std::string sha1 = Digest(SEC_OID_SHA1, der, 20);
+        const CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
+        const CK_BBOOL onToken = CK_TRUE;
+        CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, trustClass), Field(CKA_TOKEN, onToken),
+                                 Field(CKA_CERT_SHA1_HASH, sha1)};
+        // Most certificates have none; the object of one that has is taken from the list of
+        // them all, as the library lists objects.
+        if (!TokenSession(slot).Holds(wanted))
+            return;
+        objects_.reset(PK11_FindGenericObjects(slot, CKO_NSS_TRUST));
         for (PK11GenericObject* object = objects_.get(); object && !found_;
              object = PK11_GetNextGenericObject(object))
             if (Attribute(object, CKA_CERT_SHA1_HASH) == sha1)
