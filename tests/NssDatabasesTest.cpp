@@ -321,6 +321,25 @@ TEST_F(NssDatabases, AReadOnlyOneIsReportedOnce) {
     ExpectTheBundle(Shared());
 }
 
+// Two read-only ones, though changed side by side, are each reported once, in the order in
+// which the run finds them: Chromium's before the profile's.
+TEST_F(NssDatabases, TwoReadOnlyOnesAreReportedInTurn) {
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "a read-only mount needs a namespace of its own";
+    const fs::path profile = MakeProfile(home_ / ".mozilla" / "firefox");
+    MakeDatabase(Shared());
+    const InstallerRun run =
+        Install("unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && mount --bind -o ro \"$1\" "
+                "\"$1\" && shift && exec \"$@\"' '" +
+                Shared().string() + "' '" + profile.string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 2) << run.output;
+    const size_t chromium = run.output.find("Chromium database " + Shared().string() + ": "),
+                 firefox = run.output.find("database " + profile.string() + ": ");
+    EXPECT_NE(firefox, std::string::npos) << run.output;
+    EXPECT_LT(chromium, firefox) << run.output;
+}
+
 // A profiles.ini beyond any browser's size is passed over unread, as one that cannot be read.
 TEST_F(NssDatabases, AnOversizedProfilesIniIsPassedOver) {
     const fs::path folder = home_ / ".mozilla" / "firefox", profile = MakeProfile(folder);
