@@ -4,7 +4,9 @@
 # nothing, and --status, which looks in every store. Each figure is the median of RUNS runs
 # (default 5), each on a fresh home, with the fastest and the slowest run: the elapsed time,
 # and the processor time (user and system), which other work on the machine disturbs less.
-# The first run's elapsed time is mostly the databases' own flushes to disk.
+# The first run's elapsed time is mostly the databases' own flushes to disk. PROGRAM is the
+# installer with the bundle it carries: build/certinstall with the test bundle (14 certificates
+# and 6 CRLs), or build/bench/certinstall-mozilla with a CA's real set (142 roots).
 #   bench/nss_databases.sh PROGRAM [RUNS]
 set -euo pipefail
 program=$(realpath "$1")

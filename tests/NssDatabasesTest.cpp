@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <map>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -319,6 +321,25 @@ TEST_F(NssDatabases, AReadOnlyOneIsReportedOnce) {
     ExpectTheBundle(Shared());
 }
 
+// Two read-only ones, though changed side by side, are each reported once, in the order in
+// which the run finds them: Chromium's before the profile's.
+TEST_F(NssDatabases, TwoReadOnlyOnesAreReportedInTurn) {
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "a read-only mount needs a namespace of its own";
+    const fs::path profile = MakeProfile(home_ / ".mozilla" / "firefox");
+    MakeDatabase(Shared());
+    const InstallerRun run =
+        Install("unshare -rm sh -c 'mount --bind -o ro \"$0\" \"$0\" && mount --bind -o ro \"$1\" "
+                "\"$1\" && shift && exec \"$@\"' '" +
+                Shared().string() + "' '" + profile.string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Occurrences(run.output, "[Ошибка]"), 2) << run.output;
+    const size_t chromium = run.output.find("Chromium database " + Shared().string() + ": "),
+                 firefox = run.output.find("database " + profile.string() + ": ");
+    EXPECT_NE(firefox, std::string::npos) << run.output;
+    EXPECT_LT(chromium, firefox) << run.output;
+}
+
 // A profiles.ini beyond any browser's size is passed over unread, as one that cannot be read.
 TEST_F(NssDatabases, AnOversizedProfilesIniIsPassedOver) {
     const fs::path folder = home_ / ".mozilla" / "firefox", profile = MakeProfile(folder);
@@ -508,6 +529,27 @@ TEST_F(NssDatabases, TwoAtOnceShowNothingAndStoreEachOnce) {
             EXPECT_EQ(Lines(Crls(database), 1).size(), 6u) << database;
         }
     }
+}
+
+// While another installer holds the databases' lock, no database takes anything, though the
+// adds go into all of them at once; the run waits for it once and then says who holds them.
+TEST_F(NssDatabases, ALockHeldElsewhereLeavesEveryDatabaseAsItWas) {
+    const fs::path profile = MakeProfile(home_ / ".mozilla" / "firefox");
+    MakeDatabase(Shared());
+    const int lock =
+        open((home_ / ".pki" / "certinstall.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    const InstallerRun run = Install("timeout 60");
+    close(lock);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_GT(Occurrences(run.output, "Код: 11.\nAnother installer is at work"), 1) << run.output;
+    for (const fs::path& database : {Shared(), profile}) {
+        EXPECT_TRUE(Certificates(database).empty()) << database;
+        EXPECT_TRUE(Lines(Crls(database), 1).empty()) << database;
+    }
+    EXPECT_EQ(Install().output, kDone);
+    ExpectTheBundle(Shared());
+    ExpectTheBundle(profile);
 }
 
 // A remove takes out of the database exactly the bundle's certificates and CRLs, with their

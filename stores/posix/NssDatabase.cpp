@@ -9,6 +9,7 @@
 #include <certdb.h>
 #include <keyhi.h>
 #include <pk11pub.h>
+#include <pkcs11.h>
 #include <pkcs11n.h>
 #include <prerror.h>
 #include <secder.h>
@@ -164,35 +165,86 @@ std::map<std::string, Trust> TrustsIn(PK11SlotInfo* slot) {
     return trusts;
 }
 
+// A session of the token's own, for what the library does not do: finding an object by some
+// of its attributes, and reading and writing attributes of an object known by its handle. The
+// library finds objects by their class alone, and reading an attribute of each is a database
+// query of its own: a search over every trust object for each certificate made the adds into
+// a fresh database, and the looks into a full one, cost the square of their number.
+class TokenSession {
+public:
+    TokenSession(PK11SlotInfo* slot, CK_FLAGS flags = 0)
+        : token_(static_cast<CK_FUNCTION_LIST*>(PK11_GetModule(slot)->functionList)) {
+        Succeed(token_->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION | flags, nullptr,
+                                      nullptr, &session_));
+    }
+    ~TokenSession() { token_->C_CloseSession(session_); }
+    TokenSession(const TokenSession&) = delete;
+    TokenSession& operator=(const TokenSession&) = delete;
+
+    // The first object with all of the attributes; none is CK_INVALID_HANDLE.
+    template <size_t N> CK_OBJECT_HANDLE Find(CK_ATTRIBUTE (&attributes)[N]) {
+        Succeed(token_->C_FindObjectsInit(session_, attributes, N));
+        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+        CK_ULONG found = 0;
+        const CK_RV result = token_->C_FindObjects(session_, &object, 1, &found);
+        token_->C_FindObjectsFinal(session_);
+        Succeed(result);
+        return found ? object : CK_INVALID_HANDLE;
+    }
+    // False when the object has no such attribute, or one of another size.
+    template <class T> bool Read(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, T& value) {
+        CK_ATTRIBUTE attribute{type, &value, sizeof value};
+        return token_->C_GetAttributeValue(session_, object, &attribute, 1) == CKR_OK &&
+               attribute.ulValueLen == sizeof value;
+    }
+    template <class T> void Write(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, T value) {
+        CK_ATTRIBUTE attribute{type, &value, sizeof value};
+        Succeed(token_->C_SetAttributeValue(session_, object, &attribute, 1));
+    }
+
+private:
+    static void Succeed(CK_RV result) {
+        if (result != CKR_OK)
+            throw NssError(static_cast<uint32_t>(SEC_ERROR_UNKNOWN_PKCS11_ERROR));
+    }
+    CK_FUNCTION_LIST* token_;
+    CK_SESSION_HANDLE session_ = 0;
+};
+
 // The database's trust object for the certificate, found by its SHA-1 digest, or none.
 class TrustObject {
 public:
-    TrustObject(PK11SlotInfo* slot, const std::string& der)
-        : objects_(PK11_FindGenericObjects(slot, CKO_NSS_TRUST)) {
+    TrustObject(PK11SlotInfo* slot, const std::string& der) : slot_(slot) {
         const std::string sha1 = Digest(SEC_OID_SHA1, der, 20);
-        for (PK11GenericObject* object = objects_.get(); object && !found_;
-             object = PK11_GetNextGenericObject(object))
-            if (Attribute(object, CKA_CERT_SHA1_HASH) == sha1)
-                found_ = object;
+        const CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
+        const CK_BBOOL onToken = CK_TRUE;
+        CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, trustClass), Field(CKA_TOKEN, onToken),
+                                 Field(CKA_CERT_SHA1_HASH, sha1)};
+        handle_ = TokenSession(slot).Find(wanted);
     }
-    PK11GenericObject* Get() const { return found_; }
+    bool Found() const { return handle_ != CK_INVALID_HANDLE; }
+    CK_OBJECT_HANDLE Handle() const { return handle_; }
 
-    Trust Read() const { return found_ ? ReadTrust(found_) : Trust{}; }
+    Trust Read() const {
+        Trust trust;
+        if (!Found())
+            return trust;
+        TokenSession session(slot_);
+        for (size_t use = 0; use < Trust::kUses.size(); ++use)
+            if (CK_TRUST level = 0; session.Read(handle_, Trust::kUses[use], level))
+                trust.levels[use] = level;
+        return trust;
+    }
+    void Write(const Trust& trust) const {
+        TokenSession session(slot_, CKF_RW_SESSION);
+        for (size_t use = 0; use < Trust::kUses.size(); ++use)
+            session.Write(handle_, Trust::kUses[use], trust.levels[use]);
+    }
 
 private:
-    ObjectsPtr objects_;
-    PK11GenericObject* found_ = nullptr;
+    PK11SlotInfo* slot_;
+    CK_OBJECT_HANDLE handle_ = CK_INVALID_HANDLE;
 };
-
-void WriteTrust(PK11GenericObject* object, const Trust& trust) {
-    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
-        SECItem level{siBuffer,
-                      reinterpret_cast<unsigned char*>(const_cast<CK_TRUST*>(&trust.levels[use])),
-                      sizeof(CK_TRUST)};
-        Check(PK11_WriteRawAttribute(PK11_TypeGeneric, object, Trust::kUses[use], &level) ==
-              SECSuccess);
-    }
-}
 
 // A new trust object, made as NSS makes its own: found by issuer and serial number, or by
 // the certificate's digests.
@@ -389,8 +441,8 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
         Import(certificate);
     if (wanted == trust)
         return;
-    if (object.Get())
-        WriteTrust(object.Get(), wanted);
+    if (object.Found())
+        object.Write(wanted);
     else
         CreateTrust(slot_.get(), certificate, wanted);
     Looked().Trusts()[Digest(SEC_OID_SHA1, der, 20)] = wanted;
@@ -481,8 +533,8 @@ void NssDatabase::DeleteCertificate(const Certificate& certificate) {
     CheckWritable();
     seen_.reset();
     const TrustObject trust(slot_.get(), certificate.der);
-    if (trust.Get())
-        DestroyObject(slot_.get(), PK11_GetObjectHandle(PK11_TypeGeneric, trust.Get(), nullptr));
+    if (trust.Found())
+        DestroyObject(slot_.get(), trust.Handle());
     for (const CK_OBJECT_HANDLE object :
          ObjectsOfValue(slot_.get(), CKO_CERTIFICATE, certificate.der))
         DestroyObject(slot_.get(), object);

@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform::nss {
@@ -67,6 +69,29 @@ uint32_t Cause(const fs::path& folder, uint32_t code) {
     return written ? written : code;
 }
 
+// The work for each of the indexes, each on a thread of its own but the last; returns when all
+// are done. An error other than the work's own leaves here once every thread has ended.
+template <class Work> void SideBySide(const std::vector<size_t>& indexes, const Work& work) {
+    std::vector<std::exception_ptr> errors(indexes.size());
+    const auto guarded = [&](size_t at) {
+        try {
+            work(indexes[at]);
+        } catch (...) {
+            errors[at] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (size_t at = 0; at + 1 < indexes.size(); ++at)
+            threads.emplace_back(guarded, at);
+        if (!indexes.empty())
+            guarded(indexes.size() - 1);
+    }
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
 } // namespace
 
 Databases::Databases(bool make) : Databases(FindUserDatabases(make)) {}
@@ -103,36 +128,51 @@ Databases::Databases(const std::vector<UserDatabase>& found)
 Databases::~Databases() = default;
 
 // The change into every database that needs it, also after one has failed. The lock is taken
-// at the first database that needs it, and held until the change has gone into all of them;
+// once some database needs the change, and held until the change has gone into all of them;
 // without a place for the lock file the changes go on without it, since nobody else could make
-// one there either.
+// one there either. The databases change side by side: each change is a few transactions that
+// wait for the disk, and the disk takes the flushes of several files at once about as fast as
+// one file's.
 template <class Needs, class Change>
 std::optional<Failure> Databases::IntoEach(const Needs& needs, const Change& change) {
-    std::optional<Failure> first;
-    std::optional<LockFile::Held> held;
-    for (Opened& opened : databases_) {
+    std::vector<uint32_t> errors(databases_.size());
+    std::vector<size_t> needing;
+    for (size_t i = 0; i < databases_.size(); ++i) {
         try {
-            if (opened.openError)
-                throw NssError{opened.openError};
-            if (!needs(*opened.database))
-                continue;
-            if (!held) {
-                held.emplace();
-                if (lock_.Acquire(*held) == kAnotherInstallerAtWork) {
-                    held.reset();
-                    if (!first)
-                        first = Failure{kAnotherInstallerAtWork, ""};
-                    continue;
-                }
-            }
-            change(*opened.database);
+            if (databases_[i].openError)
+                throw NssError{databases_[i].openError};
+            if (needs(*databases_[i].database))
+                needing.push_back(i);
         } catch (const NssError& error) {
-            if (first || opened.reported)
-                continue;
-            opened.reported = true;
-            first = Failure{Cause(opened.found.folder, error.code),
-                            opened.found.program + " database " + opened.found.folder.string()};
+            errors[i] = error.code;
         }
+    }
+    std::optional<LockFile::Held> held;
+    if (!needing.empty()) {
+        held.emplace();
+        if (lock_.Acquire(*held) == kAnotherInstallerAtWork)
+            held.reset();
+        else
+            SideBySide(needing, [&](size_t i) {
+                try {
+                    change(*databases_[i].database);
+                } catch (const NssError& error) {
+                    errors[i] = error.code;
+                }
+            });
+    }
+    // Said in the databases' order, as if they had changed one after the other.
+    std::optional<Failure> first;
+    for (size_t i = 0, next = 0; i < databases_.size(); ++i) {
+        const bool waitedFor = next < needing.size() && needing[next] == i;
+        next += waitedFor ? 1 : 0;
+        Opened& opened = databases_[i];
+        if (errors[i] && !first && !opened.reported) {
+            opened.reported = true;
+            first = Failure{Cause(opened.found.folder, errors[i]),
+                            opened.found.program + " database " + opened.found.folder.string()};
+        } else if (waitedFor && !held && !first)
+            first = Failure{kAnotherInstallerAtWork, ""};
     }
     return first;
 }
