@@ -76,8 +76,20 @@ TEST(CentralDirectory, CommentWithAFalseEndSignature) {
     EXPECT_EQ(archive.Dir().ArchiveComment, "before " + fake + " after");
 }
 
-TEST(CentralDirectory, ByteAfterTheEndRecordRebuildsFromLocalHeaders) {
-    OpenArchive archive(BuildZip(ThreeFiles(), {.trailing = "!"}));
+// Bytes after the archive, as a padded download has them: the end record nearest the end whose
+// comment fits before them is the archive's.
+TEST(CentralDirectory, BytesAfterTheEndRecordLeaveTheDirectoryRead) {
+    OpenArchive archive(BuildZip(ThreeFiles(), {.comment = "note", .trailing = "!\n"}));
+    ASSERT_EQ(archive.Items().Count(), 4);
+    EXPECT_EQ(archive.Item(3).Comment, "item comment");
+    EXPECT_EQ(archive.Dir().ArchiveComment, "note");
+    EXPECT_EQ(archive.Dir().CentralDirStart,
+              static_cast<int64_t>(archive.Bytes().find("PK\x01\x02")));
+}
+
+TEST(CentralDirectory, EndRecordCutShortRebuildsFromLocalHeaders) {
+    const std::string whole = BuildZip(ThreeFiles());
+    OpenArchive archive(whole.substr(0, whole.size() - 1));
     ASSERT_EQ(archive.Items().Count(), 4);
     EXPECT_EQ(NameOf(archive, 1), u"dir/");
     EXPECT_EQ(archive.Item(1).ExternalAttributes, 0x10u); // empty and no descriptor: a folder
@@ -88,7 +100,7 @@ TEST(CentralDirectory, ByteAfterTheEndRecordRebuildsFromLocalHeaders) {
 }
 
 TEST(CentralDirectory, WrongCommentLengthRebuildsWithRebuildOnAndFailsOpenWithoutSignatures) {
-    OpenArchive rebuilt(BuildZip(ThreeFiles(), {.comment = "abc", .commentLength = 2}));
+    OpenArchive rebuilt(BuildZip(ThreeFiles(), {.comment = "abc", .commentLength = 4}));
     EXPECT_EQ(rebuilt.Items().Count(), 4);
 
     TZipArchiver archiver(nullptr);
@@ -315,7 +327,7 @@ TEST(CentralDirectory, RebuildTakesSizesFromDataDescriptors) {
     std::vector<Entry> entries = {
         Entry{.name = "s1", .data = std::string(5000, 'q'), .dataDescriptor = true},
         Entry{.name = "s2", .data = "tail", .dataDescriptor = true}};
-    OpenArchive archive(BuildZip(entries, {.trailing = "x"}));
+    OpenArchive archive(BuildZip(entries, {.commentLength = 1}));
     ASSERT_EQ(archive.Items().Count(), 2);
     EXPECT_EQ(archive.Item(0).UncompressedSize, 5000u);
     EXPECT_EQ(archive.Item(0).Crc32, Crc32Of(std::string(5000, 'q')));
@@ -336,7 +348,7 @@ TEST(CentralDirectory, RebuildNamesAnItemCutOffInItsExtraField) {
 }
 
 TEST(CentralDirectory, RebuildSkipsHeadersWithHugeSizesOrLongNames) {
-    std::string bytes = BuildZip(ThreeFiles(), {.trailing = "!"});
+    std::string bytes = BuildZip(ThreeFiles(), {.commentLength = 1});
     std::string bogus;
     Put32(bogus, 0x04034B50);
     bogus += std::string(14, '\0');
