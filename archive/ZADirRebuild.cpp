@@ -5,7 +5,6 @@
 #include "runtime/Streams.h"
 
 #include <algorithm>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -39,12 +38,10 @@ bool WrittenOnUnix(const std::vector<TDirItemExtra>& extras) {
     });
 }
 
-// A folder is an item without data whose name ends in "/"; where the name is not known, being
-// without data tells it alone.
-uint32_t RebuiltAttributes(const TDirItem& item, std::optional<std::string_view> storedName) {
+// A folder is an item without data whose name ends in "/": an empty file is none.
+uint32_t RebuiltAttributes(const TDirItem& item, std::string_view storedName) {
     const bool noData = item.UncompressedSize == 0 && !(item.Flags & kFlagDataDescriptor);
-    const bool folderName = !storedName || (!storedName->empty() && storedName->back() == '/');
-    return noData && folderName ? faDirectory : faArchive;
+    return noData && storedName.ends_with('/') ? faDirectory : faArchive;
 }
 
 } // namespace
@@ -121,7 +118,7 @@ int32_t TZADirManager::AddRebuiltItem(int64_t position, const unsigned char* hea
     if (nameFits) {
         NameRebuiltItem(index, position);
     } else {
-        item.ExternalAttributes = RebuiltAttributes(item, std::nullopt);
+        item.ExternalAttributes = RebuiltAttributes(item, {});
         Items.Rename(index, std::u16string());
     }
     return index;
