@@ -8,7 +8,7 @@
 
 using namespace za;
 
-void TZADirManager::ReadItems(uint64_t announced) {
+void TZADirManager::ReadItems(const DirectoryToRead& directory) {
     // Every central header takes at least 46 bytes, so no more items can be read than the
     // rest of the stream holds; the slots of a larger announced count are never allocated,
     // the read simply fails where the bytes run out.
@@ -16,11 +16,30 @@ void TZADirManager::ReadItems(uint64_t announced) {
     const int64_t available = position < 0 ? 0 : std::max<int64_t>(stream_->Size() - position, 0);
     const uint64_t readable = static_cast<uint64_t>(available / kCentralHeaderSize) + 1;
     const uint64_t count =
-        std::min({announced, readable, uint64_t{std::numeric_limits<int32_t>::max()}});
+        std::min({directory.count, readable, uint64_t{std::numeric_limits<int32_t>::max()}});
     Items.SetCount(0);
     Items.SetCount(static_cast<int32_t>(count));
     for (int32_t i = 0; i < Items.Count(); ++i)
         ReadItem(i);
+    // A 16-bit count wraps round past 65,535 items where no Zip64 records say more: the
+    // headers behind the counted ones are read too.
+    while (Items.Count() < std::numeric_limits<int32_t>::max() &&
+           CentralHeaderBefore(directory.end)) {
+        Items.SetCount(Items.Count() + 1);
+        ReadItem(Items.Count() - 1);
+    }
+}
+
+// Whether a whole central header starts at the stream's position before the directory's end.
+// The stream keeps its position.
+bool TZADirManager::CentralHeaderBefore(int64_t directoryEnd) {
+    const int64_t position = stream_->Position();
+    if (directoryEnd - position < kCentralHeaderSize)
+        return false;
+    unsigned char signature[4];
+    const bool read = stream_->Read(signature, 4) == 4;
+    stream_->SetPosition(position);
+    return read && Le32(signature) == kCentralHeaderSignature;
 }
 
 void TZADirManager::ReadItem(int32_t index) {

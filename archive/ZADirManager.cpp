@@ -37,9 +37,9 @@ void TZADirManager::ReadCentralDir() {
         RebuildFromLocalHeaders();
         return;
     }
-    const uint64_t announced = PositionAtDirectory(directoryEnd);
+    const DirectoryToRead directory = PositionAtDirectory(directoryEnd);
     try {
-        ReadItems(announced);
+        ReadItems(directory);
     } catch (const std::exception&) {
         if (!settings_.RebuildDirOnError)
             throw;

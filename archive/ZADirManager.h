@@ -12,6 +12,9 @@
 #include <vector>
 
 class TStream;
+namespace za {
+class SignatureFinder;
+}
 
 // What the archiver's settings say about reading a directory.
 struct TZADirSettings {
@@ -59,6 +62,12 @@ private:
     struct StatedDirectory {
         uint64_t offset, size, count;
     };
+    // The headers to read: as many as counted, and more while they stand before the end of
+    // the directory, which is 0 where it is not known.
+    struct DirectoryToRead {
+        uint64_t count;
+        int64_t end;
+    };
     // Bytes in front of the archive and the local header that showed them.
     struct Prefix {
         int64_t size, confirmedAt;
@@ -84,18 +93,17 @@ private:
     // The end record leaves the item count to Zip64 records that are not there.
     bool ItemCountMissing() const;
     StatedDirectory DirectoryRecord() const;
-    uint64_t PositionAtDirectory(int64_t directoryEnd);
+    DirectoryToRead PositionAtDirectory(int64_t directoryEnd);
 
     // Central headers and their extra fields.
-    void ReadItems(uint64_t announced);
+    void ReadItems(const DirectoryToRead& directory);
+    bool CentralHeaderBefore(int64_t directoryEnd);
     void ReadItem(int32_t index);
     void ReadExtraField(TDirItem& item);
 
     // Item names.
     std::u16string DecodedName(std::string_view storedName,
                                const std::vector<TDirItemExtra>& extras, const TDirItem& item);
-    // A local header's name from its name bytes and whatever of its extra field follows them.
-    std::u16string DecodedLocalName(std::string_view nameAndExtra, const TDirItem& item);
 
     // Bytes in front of the archive.
     void DetectStub(int64_t directoryEnd);
@@ -109,8 +117,11 @@ private:
 
     // The rebuild from local headers.
     void RebuildFromLocalHeaders();
+    int64_t RebuildItemAt(int64_t position, za::SignatureFinder& descriptors);
     int32_t AddRebuiltItem(int64_t position, const unsigned char* header, int64_t streamSize);
+    void NameRebuiltItem(int32_t index, int64_t position);
     void ApplyDataDescriptor(int32_t index, int64_t descriptorPosition);
+    bool RecordStartsAt(int64_t position);
 
     TStream* stream_;
     TZADirSettings settings_;

@@ -4,12 +4,45 @@
 #include "ZASignatureFinder.h"
 #include "runtime/Streams.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 using namespace za;
 
 namespace {
 
 constexpr int64_t kLocalHeaderSearchBlock = 65535;
 constexpr uint16_t kMaxRebuiltNameLength = 260;
+// Extra entries that only a Unix host writes: the owner of the file, in PKWARE's form and in
+// Info-ZIP's two later ones.
+constexpr uint16_t kUnixOwnerExtraIds[] = {0x000D, 0x7855, 0x7875};
+
+// The entries of an extra field held as bytes; one that claims more than is left is cut.
+std::vector<TDirItemExtra> ExtraEntries(std::string_view field) {
+    std::vector<TDirItemExtra> entries;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(field.data());
+    for (size_t at = 0; at + 4 <= field.size();) {
+        const std::string_view data = field.substr(at + 4, Le16(bytes + at + 2));
+        entries.push_back(
+            {Le16(bytes + at), static_cast<uint16_t>(data.size()), std::string(data)});
+        at += 4 + data.size();
+    }
+    return entries;
+}
+
+bool WrittenOnUnix(const std::vector<TDirItemExtra>& extras) {
+    return std::any_of(extras.begin(), extras.end(), [](const TDirItemExtra& extra) {
+        return std::find(std::begin(kUnixOwnerExtraIds), std::end(kUnixOwnerExtraIds),
+                         extra.HeaderId) != std::end(kUnixOwnerExtraIds);
+    });
+}
+
+// A folder is an item without data whose name ends in "/": an empty file is none.
+uint32_t RebuiltAttributes(const TDirItem& item, std::string_view storedName) {
+    const bool noData = item.UncompressedSize == 0 && !(item.Flags & kFlagDataDescriptor);
+    return noData && storedName.ends_with('/') ? faDirectory : faArchive;
+}
 
 } // namespace
 
@@ -27,21 +60,36 @@ void TZADirManager::RebuildFromLocalHeaders() {
     if (p < 0)
         throw EZAException::Create(neInvalidArchive);
     SignatureFinder descriptors(*stream_, kDataDescriptorSignature, kLocalHeaderSearchBlock);
-    for (; p >= 0; p = nextHeader(p + 4)) {
-        unsigned char header[kLocalHeaderSize];
-        stream_->SetPosition(p);
-        stream_->ReadBuffer(header, kLocalHeaderSize);
-        if (Le32(header + local::kCompressedSize) >= static_cast<uint64_t>(size) ||
-            Le16(header + local::kNameLength) > kMaxRebuiltNameLength)
-            continue;
-        const int32_t index = AddRebuiltItem(p, header, size);
-        if (!(Items.GetItem(index).Flags & kFlagDataDescriptor))
-            continue;
-        const int64_t d = descriptors.Next(p);
-        if (d >= 0 && size - d >= kDataDescriptorSize)
-            ApplyDataDescriptor(index, d);
+    for (; p >= 0; p = nextHeader(RebuildItemAt(p, descriptors))) {
     }
     CentralDirStart = size;
+}
+
+// Adds the item of the local header at the position when the header is plausible. Returns
+// where the search goes on: behind the item's data where its size is known and a record
+// starts there, so that the items of an archive stored inside never become items of this
+// one; else four bytes on, where a header may still hide in what looked like data.
+int64_t TZADirManager::RebuildItemAt(int64_t position, SignatureFinder& descriptors) {
+    unsigned char header[kLocalHeaderSize];
+    stream_->SetPosition(position);
+    stream_->ReadBuffer(header, kLocalHeaderSize);
+    const int64_t size = descriptors.StreamSize();
+    const int64_t next = position + 4;
+    if (Le32(header + local::kCompressedSize) >= static_cast<uint64_t>(size) ||
+        Le16(header + local::kNameLength) > kMaxRebuiltNameLength)
+        return next;
+    const int32_t index = AddRebuiltItem(position, header, size);
+    const int64_t dataStart = position + kLocalHeaderSize + Le16(header + local::kNameLength) +
+                              Le16(header + local::kExtraLength);
+    if (!(Items.GetItem(index).Flags & kFlagDataDescriptor)) {
+        const int64_t dataEnd = dataStart + Le32(header + local::kCompressedSize);
+        return RecordStartsAt(dataEnd) ? dataEnd : next;
+    }
+    const int64_t d = descriptors.Next(position);
+    if (d < 0 || size - d < kDataDescriptorSize)
+        return next;
+    ApplyDataDescriptor(index, d);
+    return d == dataStart + Items.GetItem(index).CompressedSize ? d + kDataDescriptorSize : next;
 }
 
 int32_t TZADirManager::AddRebuiltItem(int64_t position, const unsigned char* header,
@@ -60,28 +108,38 @@ int32_t TZADirManager::AddRebuiltItem(int64_t position, const unsigned char* hea
     item.UncompressedSize = Le32(header + local::kUncompressedSize);
     item.FileNameLength = Le16(header + local::kNameLength);
     item.ExtraFieldLength = Le16(header + local::kExtraLength);
-    const bool hasDescriptor = (item.Flags & kFlagDataDescriptor) != 0;
-    item.ExternalAttributes =
-        item.UncompressedSize == 0 && !hasDescriptor ? faDirectory : faArchive;
     item.LocalHeaderOffset = static_cast<uint32_t>(position);
     if (position >= int64_t{kSaturated32}) {
         item.LocalHeaderOffset = kSaturated32;
         item.LocalHeaderOffset64 = static_cast<uint64_t>(position);
     }
-    const uint16_t nameLength = item.FileNameLength;
-    const bool nameFits = nameLength != 0 && position + kLocalHeaderSize + nameLength <= streamSize;
-    if (!nameFits) {
+    const bool nameFits =
+        item.FileNameLength != 0 && position + kLocalHeaderSize + item.FileNameLength <= streamSize;
+    if (nameFits) {
+        NameRebuiltItem(index, position);
+    } else {
+        item.ExternalAttributes = RebuiltAttributes(item, {});
         Items.Rename(index, std::u16string());
-        return index;
     }
-    // The extra field is not kept, but a Unicode path entry in it names the item as the
-    // central directory would. Name and field come in one read.
-    const bool extraFits =
-        position + kLocalHeaderSize + nameLength + item.ExtraFieldLength <= streamSize;
-    stream_->SetPosition(position + kLocalHeaderSize);
-    ReadBytes(nameLength + (extraFits ? item.ExtraFieldLength : 0), headerBytes_);
-    Items.Rename(index, DecodedLocalName(headerBytes_, item));
     return index;
+}
+
+// Names the item as a central header would, from the name and whatever of the extra field
+// follows it: a Unicode path entry names it, and an entry that only a Unix host writes tells
+// the host, which no local header does. Name and field come in one read.
+void TZADirManager::NameRebuiltItem(int32_t index, int64_t position) {
+    TDirItem& item = Items.ItemRef(index);
+    const int64_t nameEnd = position + kLocalHeaderSize + item.FileNameLength;
+    const bool extraFits = nameEnd + item.ExtraFieldLength <= stream_->Size();
+    stream_->SetPosition(position + kLocalHeaderSize);
+    ReadBytes(item.FileNameLength + (extraFits ? item.ExtraFieldLength : 0), headerBytes_);
+    const std::string_view bytes = headerBytes_;
+    const std::string_view storedName = bytes.substr(0, item.FileNameLength);
+    const std::vector<TDirItemExtra> extras = ExtraEntries(bytes.substr(item.FileNameLength));
+    if (WrittenOnUnix(extras))
+        item.VersionMadeBy = static_cast<uint16_t>(kHostUnix << 8 | (item.VersionNeeded & 0xFF));
+    item.ExternalAttributes = RebuiltAttributes(item, storedName);
+    Items.Rename(index, DecodedName(storedName, extras, item));
 }
 
 void TZADirManager::ApplyDataDescriptor(int32_t index, int64_t descriptorPosition) {
@@ -92,4 +150,17 @@ void TZADirManager::ApplyDataDescriptor(int32_t index, int64_t descriptorPositio
     described.Crc32 = Le32(descriptor + 4);
     described.CompressedSize = Le32(descriptor + 8);
     described.UncompressedSize = Le32(descriptor + 12);
+}
+
+// Whether the position is where an item's data may end: the end of the stream, or the start
+// of the next local header or of the central directory.
+bool TZADirManager::RecordStartsAt(int64_t position) {
+    if (position == stream_->Size())
+        return true;
+    unsigned char signature[4];
+    stream_->SetPosition(position);
+    if (stream_->Read(signature, 4) != 4)
+        return false;
+    const uint32_t found = Le32(signature);
+    return found == LocalHeaderSignature() || found == kCentralHeaderSignature;
 }

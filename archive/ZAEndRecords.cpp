@@ -26,6 +26,17 @@ namespace zip64_end {
 constexpr int kDirectoryDisk = 20, kTotalEntries = 32, kDirectorySize = 40, kDirectoryOffset = 48;
 }
 
+// Whether a local or a central header starts in the bytes.
+bool HoldsHeaders(const unsigned char* begin, const unsigned char* end, uint32_t localSignature) {
+    for (const uint32_t signature : {localSignature, kCentralHeaderSignature}) {
+        unsigned char bytes[4];
+        PutLe32(bytes, signature);
+        if (FindSignature(begin, end, bytes) != end)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TZADirManager::EndRecordSearch TZADirManager::FindEndRecord(uint32_t signature) {
@@ -40,14 +51,29 @@ TZADirManager::EndRecordSearch TZADirManager::FindEndRecord(uint32_t signature) 
     PutLe32(sig, signature);
     const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
     const unsigned char* const end = bytes + n;
-    // The record nearest the end whose comment length fits wins: the last one found.
-    const unsigned char* record = nullptr;
+    // The record nearest the end whose comment reaches the end exactly wins. Where none does,
+    // bytes may have been added after the archive, as a padded or resumed download or an
+    // appended signature has them: the record nearest the end whose comment fits before the end
+    // wins, unless headers follow it. Those make it the record of an archive stored inside
+    // another whose own end record is lost.
+    const unsigned char* exact = nullptr;
+    const unsigned char* fitting = nullptr;
     for (const unsigned char* p = FindSignature(bytes, end, sig); p != end;
          p = FindSignature(p + 1, end, sig)) {
         const int64_t recordEnd = size - n + (p - bytes) + kEndRecordSize;
-        if (recordEnd <= size && Le16(p + end_record::kCommentLength) == size - recordEnd)
-            record = p;
+        if (recordEnd > size)
+            continue;
+        const uint16_t commentLength = Le16(p + end_record::kCommentLength);
+        if (commentLength == size - recordEnd)
+            exact = p;
+        else if (commentLength < size - recordEnd)
+            fitting = p;
     }
+    if (fitting != nullptr &&
+        HoldsHeaders(fitting + kEndRecordSize + Le16(fitting + end_record::kCommentLength), end,
+                     LocalHeaderSignature()))
+        fitting = nullptr;
+    const unsigned char* record = exact != nullptr ? exact : fitting;
     if (record == nullptr)
         return result;
     const int64_t inTail = record - bytes;
@@ -115,8 +141,12 @@ bool TZADirManager::ReadZip64EndRecordAt(uint64_t position) {
     return Le32(Zip64EndRecord.data()) == kZip64EndOfCentralDirSignature;
 }
 
+// 0xFFFF is a real count where the directory's stated size holds that many headers: writers
+// put it for exactly 65,535 items.
 bool TZADirManager::ItemCountMissing() const {
-    return !IsZip64 && Le16(EndRecord.data() + end_record::kTotalEntries) == kSaturated16;
+    const StatedDirectory stated = DirectoryRecord();
+    return !IsZip64 && stated.count == kSaturated16 &&
+           stated.size < uint64_t{kSaturated16} * kCentralHeaderSize;
 }
 
 TZADirManager::StatedDirectory TZADirManager::DirectoryRecord() const {
@@ -129,15 +159,16 @@ TZADirManager::StatedDirectory TZADirManager::DirectoryRecord() const {
             Le16(EndRecord.data() + end_record::kTotalEntries)};
 }
 
-// Positions the stream at the first central header; returns the announced item count.
-uint64_t TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
+// Positions the stream at the first central header.
+TZADirManager::DirectoryToRead TZADirManager::PositionAtDirectory(int64_t directoryEnd) {
     const StatedDirectory stated = DirectoryRecord();
+    if (settings_.SpanningMode != smNone) {
+        stream_->SetPosition(static_cast<int64_t>(stated.offset));
+        return {stated.count, 0};
+    }
     // For one volume the stored offset is not used: the directory is the block of the stated
     // size that ends where the end records begin.
-    stream_->SetPosition(settings_.SpanningMode != smNone
-                             ? static_cast<int64_t>(stated.offset)
-                             : directoryEnd -
-                                   static_cast<int64_t>(std::min<uint64_t>(
-                                       stated.size, std::numeric_limits<int64_t>::max() / 2)));
-    return stated.count;
+    stream_->SetPosition(directoryEnd - static_cast<int64_t>(std::min<uint64_t>(
+                                            stated.size, std::numeric_limits<int64_t>::max() / 2)));
+    return {stated.count, directoryEnd};
 }

@@ -24,21 +24,6 @@ std::optional<std::string> UnicodePath(const std::vector<TDirItemExtra>& extras,
     return std::nullopt;
 }
 
-// The Unicode path entries of an extra field held as bytes, the only ones that can name an
-// item; one that claims more than is left is cut.
-std::vector<TDirItemExtra> UnicodePathEntries(std::string_view field) {
-    std::vector<TDirItemExtra> entries;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(field.data());
-    for (size_t at = 0; at + 4 <= field.size();) {
-        const std::string_view data = field.substr(at + 4, Le16(bytes + at + 2));
-        if (Le16(bytes + at) == kUnicodePathExtraId)
-            entries.push_back(
-                {kUnicodePathExtraId, static_cast<uint16_t>(data.size()), std::string(data)});
-        at += 4 + data.size();
-    }
-    return entries;
-}
-
 std::string_view UpToZero(std::string_view name) {
     return name.substr(0, name.find('\0'));
 }
@@ -59,11 +44,4 @@ std::u16string TZADirManager::DecodedName(std::string_view storedName,
     if (!settings_.OEMFileNames)
         return platform::AnsiToWide(UpToZero(storedName));
     return platform::AnsiToWide(UpToZero(platform::OemToAnsi(storedName)));
-}
-
-std::u16string TZADirManager::DecodedLocalName(std::string_view nameAndExtra,
-                                               const TDirItem& item) {
-    const std::string_view storedName = nameAndExtra.substr(0, item.FileNameLength);
-    return DecodedName(storedName, UnicodePathEntries(nameAndExtra.substr(item.FileNameLength)),
-                       item);
 }

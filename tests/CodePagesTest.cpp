@@ -97,6 +97,57 @@ TEST(CodePages, Utf8ToWideRefusesWhatIsNotUtf8) {
     EXPECT_EQ(WideToUtf8(u"тест/中/\U0001F600"), "тест/中/\xF0\x9F\x98\x80");
 }
 
+// UTF-8 as Python's strict decoder judges it: a sequence cut short, by an ASCII byte or by the
+// end, is none, as CP437's "Straße" from a Unix host shows, and neither is what a careful
+// decoder refuses.
+TEST(CodePages, IsUtf8AsPythonDecodesIt) {
+    const std::string rows[] = {
+        "Stra\xE1"
+        "e",
+        "\xE1"
+        "e",
+        "\xC3",
+        "\xC3"
+        "A",
+        "\xE4\xB8",
+        "\xE4\xB8"
+        "A",
+        "\xE4"
+        "A\xB8",
+        "\xF0\x9F\x98",
+        "\xF0\x9F\x98"
+        "A",
+        "\x80",
+        "\xC0\xAF",
+        "\xED\xA0\x80",
+        "\xF4\x90\x80\x80",
+        "\xFF",
+        "",
+        "plain",
+        "Straße",
+        "中",
+        "\xF0\x9F\x98\x80",
+    };
+    std::string arguments;
+    for (const std::string& row : rows) {
+        arguments += " x";
+        for (const char c : row)
+            arguments += {"0123456789abcdef"[static_cast<unsigned char>(c) >> 4],
+                          "0123456789abcdef"[c & 0xF]};
+    }
+    std::istringstream verdicts(
+        test::RunCommand("python3 -c \"import sys\n"
+                         "for row in sys.argv[1:]:\n"
+                         "    try: bytes.fromhex(row[1:]).decode('utf-8'); print(1)\n"
+                         "    except UnicodeDecodeError: print(0)\"" +
+                         arguments));
+    for (const std::string& row : rows) {
+        int utf8 = -1;
+        verdicts >> utf8;
+        EXPECT_EQ(IsUtf8(row), utf8 == 1) << row;
+    }
+}
+
 TEST(CodePages, Utf8RoundTripAndUnknownCharacters) {
     const std::string ansi = CP1251("Установка произведена !");
     const std::string utf8 = AnsiToUtf8(ansi);

@@ -33,6 +33,15 @@ for name in ('中文.txt'.encode(), 'тест.txt'.encode(), b'plain.txt'):
     open(b'names/' + name, 'wb').write(name)
 os.makedirs('oem-names', exist_ok=True)
 open(b'oem-names/' + 'Привет.txt'.encode('cp866'), 'wb').write(b'hello')
+# A lead byte of UTF-8 followed by a letter: no UTF-8, though it starts like it.
+open(b'oem-names/' + 'Straße.txt'.encode('cp437'), 'wb').write(b'street')
+# An archive stored inside another, with an item of the same name as the outer one's.
+import zipfile
+os.makedirs('nest/sub', exist_ok=True)
+open('nest/readme.txt', 'w').write('the outer readme\n')
+open('nest/empty.txt', 'wb').close()
+with zipfile.ZipFile('nest/nested.zip', 'w') as z:
+    z.writestr('readme.txt', 'the nested readme\n')
 )";
 
 const char* kPythonArchives = R"(
@@ -84,6 +93,15 @@ with zipfile.ZipFile('py-reordered.zip', 'w', zipfile.ZIP_DEFLATED) as z:
     z.writestr('data.txt', 'data ' * 100)
     z.writestr('empty.txt', '', compress_type=zipfile.ZIP_STORED)
     z.filelist.reverse()
+# Exactly as many items as 16 bits count: 0xFFFF in the end record, no Zip64 records.
+with zipfile.ZipFile('py-65535.zip', 'w', zipfile.ZIP_STORED) as z:
+    for i in range(65535): z.writestr('many/%05d' % i, str(i))
+# More items than 16 bits count with the Zip64 records taken out: the count wraps round.
+import struct
+many = open('py-many.zip', 'rb').read()
+end = bytearray(many[many.rfind(b'PK\x05\x06'):])
+struct.pack_into('<HH', end, 8, 70000 % 65536, 70000 % 65536)
+open('py-wrapped-count.zip', 'wb').write(many[:many.rfind(b'PK\x06\x06')] + end)
 # A whole archive as another's comment: the end record nearest the end is the inner one's.
 inner = io.BytesIO()
 with zipfile.ZipFile(inner, 'w') as z:
@@ -93,19 +111,29 @@ with zipfile.ZipFile('py-archive-in-comment.zip', 'w', zipfile.ZIP_DEFLATED) as 
     z.comment = inner.getvalue()
 )";
 
-// Every item of an archive as Python's zipfile lists it: name, size, CRC, folder or not. A name
-// without the UTF-8 flag is read by Python's codec of the OEM code page.
+// Every item of an archive as Python's zipfile lists it: name, size, CRC, external attributes.
+// A name without the UTF-8 flag is read by Python's codec of the OEM code page.
 struct Listed {
     std::string name;
     uint64_t size;
     uint32_t crc;
+    uint32_t attributes;
 };
 
 // The archives whose every file unzip and Python read, by the tool that wrote them: prefixes
 // put in front by cat.
-const char* const kInfoZipWritten[] = {
-    "zip-default.zip", "zip-stored.zip", "zip-best.zip",  "zip-piped.zip",  "zip-stdin.zip",
-    "sfx-piped.zip",   "zip-zip64.zip",  "sfx-zip64.zip", "sh-default.zip", "sh-folder-off.zip"};
+const char* const kInfoZipWritten[] = {"zip-default.zip",
+                                       "zip-stored.zip",
+                                       "zip-best.zip",
+                                       "zip-piped.zip",
+                                       "zip-stdin.zip",
+                                       "sfx-piped.zip",
+                                       "zip-zip64.zip",
+                                       "sfx-zip64.zip",
+                                       "sh-default.zip",
+                                       "sh-folder-off.zip",
+                                       "sh-commented-folder-off.zip",
+                                       "zip-nested-padded.zip"};
 const char* const kPythonWritten[] = {"py-deflated.zip",     "py-stored.zip",
                                       "py-zip64.zip",        "py-streamed.zip",
                                       "py-boundaries.zip",   "py-names.zip",
@@ -118,21 +146,41 @@ std::vector<Listed> PythonListing(const std::filesystem::path& archive) {
                    "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
                    "    name = i.filename\n"
                    "    if not i.flag_bits & 0x800: name = name.encode('cp437').decode('cp866')\n"
-                   "    print(name, i.file_size, i.CRC)\" '" +
+                   "    print(name, i.file_size, i.CRC, i.external_attr)\" '" +
                    archive.string() + "'"));
     std::vector<Listed> listed;
     Listed item;
-    while (lines >> item.name >> item.size >> item.crc)
+    while (lines >> item.name >> item.size >> item.crc >> item.attributes)
         listed.push_back(item);
     return listed;
 }
 
 // The names the engine gives the items of an archive, in directory order.
-std::vector<std::string> EngineNames(const std::filesystem::path& archive) {
-    OpenArchive opened(ReadFile(archive));
+std::vector<std::string> EngineNames(const std::string& archive) {
+    OpenArchive opened(archive);
     std::vector<std::string> names;
     for (int i = 0; i < opened.Items().Count(); ++i)
         names.push_back(platform::WideToUtf8(opened.Item(i).FileName));
+    return names;
+}
+
+// What Python's zipfile reads of an item, or its reason for refusing it.
+std::string PythonRead(const std::string& zip, const std::string& name) {
+    TempDir dir;
+    WriteFile(dir / "a.zip", zip);
+    return RunCommand(
+        "python3 -c \"import zipfile,sys\n"
+        "try: sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))\n"
+        "except Exception as e: print('refused:', e)\" '" +
+        (dir / "a.zip").string() + "' '" + name + "'");
+}
+
+// The names unzip lists of an archive, in directory order: a name from Unix as the bytes it is.
+std::vector<std::string> UnzipNames(const std::filesystem::path& archive) {
+    std::vector<std::string> names;
+    std::istringstream lines(RunCommand("unzip -Z1 '" + archive.string() + "'"));
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line);
     return names;
 }
 
@@ -165,11 +213,24 @@ protected:
                    "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-default.zip > sh-default.zip && "
                    "zip -q -r zip-unix-names.zip names && "
                    "zip -q -r zip-unix-oem-names.zip oem-names");
+        // A folder first that carries a comment; zip stores the nested archive as it is, and
+        // one byte after the archive is what a padded download adds.
+        RunCommand(
+            cd + "zip -q -r zip-commented.zip src && "
+                 "printf 'a note on the folder\\n' | zip -q -c zip-commented.zip src/ && "
+                 "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-commented.zip > sh-commented.zip && "
+                 "(cd nest && zip -q -r ../zip-nested.zip readme.txt nested.zip empty.txt sub) && "
+                 "cat zip-nested.zip > zip-nested-padded.zip && "
+                 "printf '\\n' >> zip-nested-padded.zip");
         // The script line again, the first item's offset one off in the directory: a folder's,
-        // which no extraction uses.
-        std::string folderOff = ReadFile(Path("sh-default.zip"));
-        ++folderOff[folderOff.find("PK\x01\x02") + 42];
-        WriteFile(Path("sh-folder-off.zip"), folderOff);
+        // which no extraction uses. With a comment on that folder the next central header
+        // lies further on.
+        for (const auto& [from, to] : {std::pair{"sh-default.zip", "sh-folder-off.zip"},
+                                       {"sh-commented.zip", "sh-commented-folder-off.zip"}}) {
+            std::string folderOff = ReadFile(Path(from));
+            ++folderOff[folderOff.find("PK\x01\x02") + 42];
+            WriteFile(Path(to), folderOff);
+        }
         if (CommandAvailable("7z"))
             RunCommand(cd + "7z a -tzip -bd -mx=5 7z-deflate.zip src > /dev/null && "
                             "7z a -tzip -bd -mx=0 7z-stored.zip src > /dev/null && "
@@ -200,6 +261,7 @@ protected:
             EXPECT_EQ(platform::WideToUtf8(item.FileName), listed[i].name);
             EXPECT_EQ(item.FullUncompressedSize(), listed[i].size);
             EXPECT_EQ(item.Crc32, listed[i].crc);
+            EXPECT_EQ(item.ExternalAttributes, listed[i].attributes);
             if (listed[i].name.back() == '/')
                 continue;
             const std::string& expected = contents.emplace_back(UnzipPrint(
@@ -281,16 +343,13 @@ TEST_F(RealTools, NamesWithoutTheUtf8Flag) {
     const std::string quoted = "'" + Path("zip-unix-names.zip").string() + "'";
     // unzip shows a name from Unix as the bytes it is, here UTF-8; Python's codec of the OEM
     // code page reads the others.
-    std::vector<std::string> unixNames;
-    std::istringstream lines(RunCommand("unzip -Z1 " + quoted));
-    for (std::string line; std::getline(lines, line);)
-        unixNames.push_back(line);
-    EXPECT_EQ(EngineNames(Path("zip-unix-names.zip")), unixNames);
+    EXPECT_EQ(EngineNames(ReadFile(Path("zip-unix-names.zip"))),
+              UnzipNames(Path("zip-unix-names.zip")));
     for (const char* name : {"zip-unix-oem-names.zip", "py-oem-names.zip"}) {
         std::vector<std::string> oemNames;
         for (const Listed& item : PythonListing(Path(name)))
             oemNames.push_back(item.name);
-        EXPECT_EQ(EngineNames(Path(name)), oemNames) << name;
+        EXPECT_EQ(EngineNames(ReadFile(Path(name))), oemNames) << name;
     }
     EXPECT_NE(Zaread("-l " + quoted).find("names\\中文.txt\t"), std::string::npos);
     EXPECT_EQ(Zaread("-p " + quoted + " names/中文.txt"), UnzipPrint(quoted, "names/中文.txt"));
@@ -331,6 +390,60 @@ TEST_F(RealTools, PythonZipfileWithMoreItemsThanSixteenBitsCount) {
     EXPECT_EQ(archiver.FileCount(), 70000);
     EXPECT_EQ(archiver.ExtractToString("many/69999"), "69999");
     EXPECT_EQ(archiver.ExtractToString("MANY/12345"), "12345");
+}
+
+// A 16-bit count of exactly 65,535 items, and one that wrapped round past it where no Zip64
+// records say more: Python takes every header that the directory's size holds.
+TEST_F(RealTools, SixteenBitCountsAtAndPastTheirLimit) {
+    for (const char* name : {"py-65535.zip", "py-wrapped-count.zip"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = ReadFile(Path(name));
+        const std::vector<Listed> listed = PythonListing(Path(name));
+        OpenArchive archive(bytes);
+        EXPECT_FALSE(archive.Dir().IsZip64);
+        ASSERT_EQ(archive.Items().Count(), static_cast<int>(listed.size()));
+        for (int i = 0; i < archive.Items().Count(); ++i) {
+            ASSERT_EQ(platform::WideToUtf8(archive.Item(i).FileName), listed[i].name);
+            ASSERT_EQ(archive.Item(i).ExternalAttributes, listed[i].attributes);
+        }
+        // The CRC that Python lists is the one extraction checks the bytes against.
+        for (const int i : {65534, archive.Items().Count() - 1})
+            EXPECT_EQ(Crc32Of(archive.Archiver().ExtractItemToString(i)), listed[i].crc);
+    }
+}
+
+// Without an end record the directory is rebuilt from the local headers: the items unzip lists
+// of the whole archive, folders and empty files told apart, names from Unix read as UTF-8, and
+// the items of an archive stored inside left inside it, its end record the last one there.
+TEST_F(RealTools, RebuiltDirectoryHasTheItemsUnzipListsOfTheWhole) {
+    for (const char* name : {"zip-nested.zip", "zip-unix-names.zip"}) {
+        const std::string quoted = "'" + Path(name).string() + "'";
+        const std::vector<std::string> listed = UnzipNames(Path(name));
+        const std::string whole = ReadFile(Path(name));
+        const size_t directory = whole.find("PK\x01\x02", whole.rfind("PK\x03\x04"));
+        // The end record cut short, and the archive cut inside its directory.
+        for (const std::string& cut :
+             {whole.substr(0, whole.size() - 1), whole.substr(0, directory + 10)}) {
+            SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(cut.size()));
+            OpenArchive rebuilt(cut);
+            ASSERT_EQ(rebuilt.Dir().CentralDirStart, static_cast<int64_t>(cut.size()));
+            ASSERT_EQ(EngineNames(cut), listed);
+            for (int i = 0; i < rebuilt.Items().Count(); ++i) {
+                const bool folder = listed[i].back() == '/';
+                EXPECT_EQ((rebuilt.Item(i).ExternalAttributes & za::faDirectory) != 0, folder)
+                    << listed[i];
+                if (!folder) {
+                    EXPECT_EQ(rebuilt.Archiver().ExtractItemToString(i),
+                              UnzipPrint(quoted, listed[i]))
+                        << listed[i];
+                }
+            }
+        }
+    }
+    const std::string nested = ReadFile(Path("zip-nested.zip"));
+    WriteFile(Path("cut-nested.zip"), nested.substr(0, nested.size() - 1));
+    EXPECT_EQ(Zaread("-p '" + Path("cut-nested.zip").string() + "' readme.txt"),
+              UnzipPrint("'" + Path("zip-nested.zip").string() + "'", "readme.txt"));
 }
 
 TEST_F(RealTools, SevenZip) {
@@ -417,17 +530,6 @@ bool UnzipAccepts(const std::string& zip) {
     return std::system(
                ("unzip -tq '" + (dir / "a.zip").string() + "' >/dev/null 2>&1; [ $? -le 1 ]")
                    .c_str()) == 0;
-}
-
-// What Python's zipfile reads of an item, or its reason for refusing it.
-std::string PythonRead(const std::string& zip, const std::string& name) {
-    TempDir dir;
-    WriteFile(dir / "a.zip", zip);
-    return RunCommand(
-        "python3 -c \"import zipfile,sys\n"
-        "try: sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))\n"
-        "except Exception as e: print('refused:', e)\" '" +
-        (dir / "a.zip").string() + "' '" + name + "'");
 }
 
 } // namespace
@@ -548,6 +650,32 @@ TEST(CraftedArchives, StubInFrontIsFound) {
     }
 }
 
+// A writer may saturate one size alone in a Zip64 local header, the extra field holding it:
+// the first item's header is still known for its own where the end record misplaces the
+// directory, and the bytes in front are found. Python reads the archive whose end record
+// places the directory right.
+TEST(CraftedArchives, FirstLocalHeaderSaturatingOneSizeShowsTheBytesInFront) {
+    const std::string data = "the first item, its size in the Zip64 extra field";
+    std::string zip64;
+    Put16(zip64, 0x0001);
+    Put16(zip64, 8);
+    Put64(zip64, data.size());
+    const std::vector<Entry> entries = {{.name = "a.txt", .data = data, .localExtra = zip64},
+                                        {.name = "b.txt", .data = "second"}};
+    const std::string stub(5000, 'S');
+    const auto built = [&](bool misplaced) {
+        std::string zip =
+            BuildZip(entries, {.stub = stub, .directoryOffsetIncludesStub = misplaced});
+        zip.replace(stub.size() + 22, 4, "\xFF\xFF\xFF\xFF"); // the uncompressed size
+        return zip;
+    };
+    const std::string placed = built(false);
+    OpenArchive archive(built(true));
+    EXPECT_EQ(archive.Dir().StubSize, static_cast<int64_t>(stub.size()));
+    for (const Entry& entry : entries)
+        EXPECT_EQ(archive.Archiver().ExtractToString(entry.name), PythonRead(placed, entry.name));
+}
+
 // A Unicode path entry names the item when it is of version 1 and was written for exactly the
 // stored name bytes; unzip, which reads such entries too, is the judge.
 struct UnicodePathCase {
@@ -585,7 +713,7 @@ TEST_P(UnicodePathEntry, NamesTheItemWhenItsVersionAndCrcMatch) {
     EXPECT_EQ(platform::WideToUtf8(archive.Item(0).FileName), expected);
     EXPECT_EQ(archive.Archiver().ExtractToString(platform::Utf8ToAnsi(expected)), "renamed");
     // A directory rebuilt from the local header names the item the same way.
-    OpenArchive rebuilt(zip + "!");
+    OpenArchive rebuilt(zip.substr(0, zip.size() - 1));
     EXPECT_EQ(platform::WideToUtf8(rebuilt.Item(0).FileName), expected);
 }
 

@@ -20,6 +20,16 @@ std::u16string NameOf(OpenArchive& archive, int i) {
     return archive.Item(i).FileName;
 }
 
+// A local header of no name that claims data of the size given.
+std::string LocalHeaderClaiming(uint32_t compressedSize) {
+    std::string header;
+    Put32(header, 0x04034B50);
+    header += std::string(14, '\0');
+    Put32(header, compressedSize);
+    header += std::string(8, '\0');
+    return header;
+}
+
 } // namespace
 
 TEST(CentralDirectory, ReadsEveryHeaderField) {
@@ -76,8 +86,20 @@ TEST(CentralDirectory, CommentWithAFalseEndSignature) {
     EXPECT_EQ(archive.Dir().ArchiveComment, "before " + fake + " after");
 }
 
-TEST(CentralDirectory, ByteAfterTheEndRecordRebuildsFromLocalHeaders) {
-    OpenArchive archive(BuildZip(ThreeFiles(), {.trailing = "!"}));
+// Bytes after the archive, as a padded download has them: the end record nearest the end whose
+// comment fits before them is the archive's.
+TEST(CentralDirectory, BytesAfterTheEndRecordLeaveTheDirectoryRead) {
+    OpenArchive archive(BuildZip(ThreeFiles(), {.comment = "note", .trailing = "!\n"}));
+    ASSERT_EQ(archive.Items().Count(), 4);
+    EXPECT_EQ(archive.Item(3).Comment, "item comment");
+    EXPECT_EQ(archive.Dir().ArchiveComment, "note");
+    EXPECT_EQ(archive.Dir().CentralDirStart,
+              static_cast<int64_t>(archive.Bytes().find("PK\x01\x02")));
+}
+
+TEST(CentralDirectory, EndRecordCutShortRebuildsFromLocalHeaders) {
+    const std::string whole = BuildZip(ThreeFiles());
+    OpenArchive archive(whole.substr(0, whole.size() - 1));
     ASSERT_EQ(archive.Items().Count(), 4);
     EXPECT_EQ(NameOf(archive, 1), u"dir/");
     EXPECT_EQ(archive.Item(1).ExternalAttributes, 0x10u); // empty and no descriptor: a folder
@@ -88,7 +110,7 @@ TEST(CentralDirectory, ByteAfterTheEndRecordRebuildsFromLocalHeaders) {
 }
 
 TEST(CentralDirectory, WrongCommentLengthRebuildsWithRebuildOnAndFailsOpenWithoutSignatures) {
-    OpenArchive rebuilt(BuildZip(ThreeFiles(), {.comment = "abc", .commentLength = 2}));
+    OpenArchive rebuilt(BuildZip(ThreeFiles(), {.comment = "abc", .commentLength = 4}));
     EXPECT_EQ(rebuilt.Items().Count(), 4);
 
     TZipArchiver archiver(nullptr);
@@ -305,6 +327,23 @@ TEST(CentralDirectory, AnnouncedCountBeyondTheStreamAllocatesNothingForIt) {
     EXPECT_EQ(rebuilt.Items().Count(), 4);
 }
 
+// A record after the last header that the directory's stated size counts, as a signature
+// there: the counted headers are all the items.
+TEST(CentralDirectory, RecordAfterTheLastHeaderIsNoItem) {
+    std::string bytes = BuildZip(ThreeFiles());
+    const size_t end = bytes.rfind("PK\x05\x06");
+    std::string record = "PK\x05\x05";
+    Put16(record, 60);
+    record += std::string(60, 'x');
+    bytes.insert(end, record);
+    std::string directorySize;
+    Put32(directorySize, static_cast<uint32_t>(end - bytes.find("PK\x01\x02") + record.size()));
+    bytes.replace(end + record.size() + 12, 4, directorySize);
+    OpenArchive archive(bytes);
+    ASSERT_EQ(archive.Items().Count(), 4);
+    EXPECT_EQ(archive.Item(3).Comment, "item comment");
+}
+
 TEST(CentralDirectory, TotalEntriesSaturatedWithoutZip64Rebuilds) {
     OpenArchive archive(BuildZip(ThreeFiles(), {.comment = "lost", .totalEntries = 0xFFFF}));
     EXPECT_EQ(archive.Items().Count(), 4);
@@ -315,7 +354,7 @@ TEST(CentralDirectory, RebuildTakesSizesFromDataDescriptors) {
     std::vector<Entry> entries = {
         Entry{.name = "s1", .data = std::string(5000, 'q'), .dataDescriptor = true},
         Entry{.name = "s2", .data = "tail", .dataDescriptor = true}};
-    OpenArchive archive(BuildZip(entries, {.trailing = "x"}));
+    OpenArchive archive(BuildZip(entries, {.commentLength = 1}));
     ASSERT_EQ(archive.Items().Count(), 2);
     EXPECT_EQ(archive.Item(0).UncompressedSize, 5000u);
     EXPECT_EQ(archive.Item(0).Crc32, Crc32Of(std::string(5000, 'q')));
@@ -336,12 +375,29 @@ TEST(CentralDirectory, RebuildNamesAnItemCutOffInItsExtraField) {
 }
 
 TEST(CentralDirectory, RebuildSkipsHeadersWithHugeSizesOrLongNames) {
-    std::string bytes = BuildZip(ThreeFiles(), {.trailing = "!"});
-    std::string bogus;
-    Put32(bogus, 0x04034B50);
-    bogus += std::string(14, '\0');
-    Put32(bogus, 0xFFFFFFF0); // compressed size beyond the stream
-    bogus += std::string(8, '\0');
-    OpenArchive archive(bogus + bytes);
+    std::string bytes = BuildZip(ThreeFiles(), {.commentLength = 1});
+    OpenArchive archive(LocalHeaderClaiming(0xFFFFFFF0) + bytes); // beyond the stream
     EXPECT_EQ(archive.Items().Count(), 4);
+}
+
+// Data whose claimed end is no place where a record starts may hide headers: the search goes
+// on inside it.
+TEST(CentralDirectory, RebuildLooksInsideDataThatEndsWhereNoRecordStarts) {
+    const std::string bytes = BuildZip(ThreeFiles(), {.commentLength = 1});
+    OpenArchive archive(LocalHeaderClaiming(40) + bytes); // ends inside a.txt's header
+    EXPECT_EQ(archive.Items().Count(), 5);
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "alpha alpha alpha");
+}
+
+// A descriptor that lost its signature: the one found next is the next item's, which does not
+// end the first item's data, so the search goes on inside it and finds the next item.
+TEST(CentralDirectory, RebuildKeepsTheItemAfterADescriptorNotItsOwn) {
+    std::string bytes =
+        BuildZip({Entry{.name = "s1", .data = std::string(5000, 'q'), .dataDescriptor = true},
+                  Entry{.name = "s2", .data = "tail", .dataDescriptor = true}},
+                 {.commentLength = 1});
+    bytes.replace(bytes.find("PK\x07\x08"), 4, "DDDD");
+    OpenArchive archive(bytes);
+    ASSERT_EQ(archive.Items().Count(), 2);
+    EXPECT_EQ(archive.Archiver().ExtractToString("s2"), "tail");
 }
