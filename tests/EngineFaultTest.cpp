@@ -224,6 +224,7 @@ TEST(EngineFaults, SizeSumThatWouldWrapIsRefused) {
 TEST(EngineFaults, BlockNeedingAPresetDictionaryFails) {
     std::string blocks(50, '\0');
     blocks.replace(0, 4, std::string("\x10\x00\x00\x00", 4));  // block size
+    blocks.replace(8, 4, std::string("\x10\x00\x00\x00", 4));  // total size
     blocks.replace(16, 4, std::string("\x01\x00\x00\x00", 4)); // one block
     blocks[21] = 1;                                            // compressed
     blocks.replace(22, 2, "\xFF\xFF");                         // not encrypted
