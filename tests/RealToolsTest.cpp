@@ -167,7 +167,11 @@ protected:
                    "head -c 5000 src/random.bin | cat - py-zip64.zip > sfx-py-zip64.zip && "
                    "printf '#!/bin/sh\\nexit 0\\n' | cat - zip-default.zip > sh-default.zip && "
                    "zip -q -r zip-unix-names.zip names && "
-                   "zip -q -r zip-unix-oem-names.zip oem-names");
+                   "zip -q -r zip-unix-oem-names.zip oem-names && "
+                   // Passwords that zip on Linux keys the cipher with as typed, in UTF-8.
+                   "zip -q -P пароль zip-pw-ru.zip src/numbers.txt && "
+                   "zip -q -P pässwörd zip-pw-de.zip src/numbers.txt && "
+                   "zip -q -P 密码 zip-pw-zh.zip src/numbers.txt");
         // The script line again, the first item's offset one off in the directory: a folder's,
         // which no extraction uses.
         std::string folderOff = ReadFile(Path("sh-default.zip"));
@@ -437,6 +441,36 @@ TEST_F(RealTools, ZareadReportsFailuresInItsExitStatus) {
         SCOPED_TRACE(arguments);
         const std::string judged = OutputAndStatus("unzip " + arguments);
         EXPECT_EQ(judged, "[exit " + std::to_string(status) + "]\n");
+        EXPECT_EQ(OutputAndStatus(ZAREAD_PATH + (" " + arguments)), judged);
+    }
+}
+
+// What zaread -p prints and answers, as unzip does: a folder named without its final "/" is
+// no item, a mask prints every file item it matches in directory order, and a password typed
+// in UTF-8 opens an item keyed with those bytes, as zip on Linux keys it, or with its ANSI
+// form, as Windows tools key it.
+TEST_F(RealTools, ZareadPrintsWhatUnzipPrints) {
+    const std::string stored = "'" + Path("zip-stored.zip").string() + "' ";
+    const std::string ansiKeyed = (dir_->Path() / "ansi-keyed.zip").string();
+    const std::string ansiPassword = platform::Utf8ToAnsi("пароль");
+    WriteFile(ansiKeyed,
+              BuildZip({Entry{.name = "a.txt", .data = "locked", .password = ansiPassword}}));
+    const std::pair<std::string, std::string> rows[] = {
+        {"-p " + stored + "src", ""},
+        {"-p " + stored + "src/sub", ""},
+        {"-p " + stored + "src/", ""},
+        {"-p " + stored + "'src/*.txt'", ""},
+        {"-p " + stored + "'*.dat'", ""},
+        {"-p " + stored + "'src/*/*'", ""},
+        {"-P пароль -p '" + Path("zip-pw-ru.zip").string() + "' src/numbers.txt", ""},
+        {"-P pässwörd -p '" + Path("zip-pw-de.zip").string() + "' src/numbers.txt", ""},
+        {"-P 密码 -p '" + Path("zip-pw-zh.zip").string() + "' src/numbers.txt", ""},
+        {"-P пароль -p '" + ansiKeyed + "' a.txt",
+         "-P '" + ansiPassword + "' -p '" + ansiKeyed + "' a.txt"}};
+    for (const auto& [arguments, unzipArguments] : rows) {
+        SCOPED_TRACE(arguments);
+        const std::string judged =
+            OutputAndStatus("unzip " + (unzipArguments.empty() ? arguments : unzipArguments));
         EXPECT_EQ(OutputAndStatus(ZAREAD_PATH + (" " + arguments)), judged);
     }
 }
