@@ -85,9 +85,7 @@ public:
 
     bool ExtractCorruptedFiles = false;
     // Items may decode whole, in one call, where no result can differ from decoding them a
-    // chunk at a time, but for deflate streams holding codes that zlib refuses and libdeflate
-    // reads as their valid neighbours: such an item whose CRC-32 matches succeeds whole and
-    // fails a chunk at a time. Off, every item decodes a chunk at a time.
+    // chunk at a time. Off, every item decodes a chunk at a time.
     bool DecodeWholeItems = true;
     bool RebuildDirOnError = true;
     std::string Password;
