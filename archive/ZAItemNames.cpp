@@ -61,6 +61,11 @@ std::u16string TZADirManager::DecodedName(std::string_view storedName,
     return platform::AnsiToWide(UpToZero(platform::OemToAnsi(storedName)));
 }
 
+// Read by the central header's rules: equal bytes give an equal name.
+bool TZADirManager::NamesItem(std::string_view localName, const TDirItem& item) {
+    return DecodedName(localName, item.Extras, item) == item.FileName;
+}
+
 std::u16string TZADirManager::DecodedLocalName(std::string_view nameAndExtra,
                                                const TDirItem& item) {
     const std::string_view storedName = nameAndExtra.substr(0, item.FileNameLength);

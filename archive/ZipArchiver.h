@@ -4,6 +4,7 @@
 #include "ZADecodingScratch.h"
 #include "ZADirArray.h"
 #include "ZAEvents.h"
+#include "ZAItemLayout.h"
 #include "ZAOptions.h"
 #include "ZAVolumeNumberInfo.h"
 #include "runtime/Component.h"
@@ -165,6 +166,9 @@ private:
     void StartDirectory(TStream& stream, bool create);
     void SetArchiveStream(TStream* stream, std::unique_ptr<TStream> owned);
     void ReleaseArchive();
+    // Refuses an item whose local header names another item, or whose bytes run into the
+    // next item's local header; the stream is at the item's local header.
+    void CheckItemPlace(int32_t index, const TDirItem& item);
     std::string MaskAsHeld(const std::string& mask) const;
     std::string PreparedMask(const std::string& mask) const;
     void CopyArchiveToFile();
@@ -185,6 +189,7 @@ private:
     TZASpanningMode spanningMode_ = smNone;
     TZASpanningOptions spanningOptions_;
     std::unique_ptr<TZADirManager> dirManager_;
+    std::unique_ptr<TZAItemLayout> itemLayout_; // made at the first extraction
     uint8_t compressionMode_ = 1;
     TZACompressionLevel compressionLevel_ = clFastest;
     TStream* archiveStream_ = nullptr;
