@@ -23,21 +23,24 @@ TZABlockDecoder::TZABlockDecoder(const TZADecodingRequest& request, TZAOutputAre
     : request_(request), output_(output) {}
 
 bool TZABlockDecoder::Run() {
-    if (!ReadHeader())
-        return false;
-    bool decoded = true;
+    // The cipher of encrypted block-format items is not known; such items fail to decode.
+    bool decoded = Le16(header_ + field::kEncryption) == kSaturated16;
     for (int32_t i = 0; decoded && i < blockCount_ && !request_.Host.Cancelled(consumed_); ++i)
         decoded = DecodeBlock(i == blockCount_ - 1);
     return decoded;
 }
 
-bool TZABlockDecoder::ReadHeader() {
+bool TZABlockDecoder::FindHeader() {
     if (!request_.Read(header_, kBlockHeaderSize))
         return false;
     consumed_ += kBlockHeaderSize;
     blockCount_ = static_cast<int32_t>(Le32(header_ + field::kBlockCount));
-    // The cipher of encrypted block-format items is not known; such items fail to decode.
-    return Le16(header_ + field::kEncryption) == kSaturated16;
+    const uint64_t total = request_.Item.FullUncompressedSize();
+    const uint32_t blockSize = Le32(header_ + field::kBlockSize);
+    const uint64_t blocks =
+        blockSize == 0 ? (total == 0 ? 0 : ~uint64_t{0}) : (total + blockSize - 1) / blockSize;
+    return Le32(header_ + field::kTotalSize) == static_cast<uint32_t>(total) && blockCount_ >= 0 &&
+           static_cast<uint64_t>(blockCount_) == blocks;
 }
 
 bool TZABlockDecoder::DecodeBlock(bool last) {

@@ -14,12 +14,15 @@ class TZABlockDecoder {
 public:
     TZABlockDecoder(const TZADecodingRequest& request, TZAOutputArea& output);
 
-    // True when every block decoded, or when the caller cancelled between blocks.
+    // Reads the format's header: true when it is there, agreeing with the item's declared
+    // size about its blocks. Data of any other method agrees by chance one time in 2^32.
+    bool FindHeader();
+    // After the header: true when every block decoded, or when the caller cancelled between
+    // blocks.
     bool Run();
     int64_t Consumed() const { return consumed_; }
 
 private:
-    bool ReadHeader();
     bool DecodeBlock(bool last);
     bool InflateBlock(const unsigned char* bytes, size_t length, bool last);
 

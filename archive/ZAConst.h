@@ -89,6 +89,9 @@ enum NativeError : int32_t {
     neNameListOutOfStep = 58,
     neNameIndexedElsewhere = 59,
     neFileNameTooLong = 61,
+    neUnsupportedMethod = 63,
+    neOverlappingItem = 64,
+    neLocalNameDiffers = 65,
 };
 
 } // namespace za

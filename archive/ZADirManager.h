@@ -46,6 +46,8 @@ public:
 
     // The volume that holds the end record, from the end record or the Zip64 locator.
     uint32_t ThisDiskNumber() const;
+    // Whether a local header's name bytes name the item as its central header does.
+    bool NamesItem(std::string_view localName, const TDirItem& item);
 
     TZADirArray UpdateItems;
     TZADirArray Items;

@@ -49,13 +49,16 @@ constexpr std::array<const char*, EZAException::kMessageCount> kMessages = {
     "Cannot delete folder \"%s\"",
     "File name is too long: \r\n\"%s\"",
     "Multiple transactions are not supported for multi-volume archives",
+    "Compression method %s is not supported",
+    "Item \"%s\" overlaps another item's data (possible zip bomb)",
+    "Item \"%s\" has another name in its local header",
 };
 
 // Message index of native error code i; pair i of the native error map holds code i.
 constexpr std::array<int8_t, EZAException::kNativeErrorCount> kNativeErrorMap = {
-    0, 1,  1,  1,  1,  2,  3,  1,  4,  5,  5,  6,  6,  7,  7,  6,  1,  8,  6,  9,  10,
-    1, 11, 9,  1,  11, 13, 14, 15, 5,  6,  6,  16, 12, 17, 18, 19, 20, 6,  21, 22, 23,
-    6, 23, 24, 24, 25, 26, 27, 28, 29, 30, 31, 6,  6,  32, 33, 27, 34, 34, 35, 36, 37,
+    0,  1,  1,  1,  1,  2,  3,  1,  4,  5, 5,  6,  6,  7,  7,  6,  1,  8,  6,  9,  10, 1,
+    11, 9,  1,  11, 13, 14, 15, 5,  6,  6, 16, 12, 17, 18, 19, 20, 6,  21, 22, 23, 6,  23,
+    24, 24, 25, 26, 27, 28, 29, 30, 31, 6, 6,  32, 33, 27, 34, 34, 35, 36, 37, 38, 39, 40,
 };
 
 // "%5d" with every blank turned into a zero: 15 gives 00015.

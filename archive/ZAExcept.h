@@ -12,8 +12,8 @@ class TComponent;
 // index of its message in the message table and the composed message.
 class EZAException : public Exception {
 public:
-    static constexpr int kMessageCount = 38;
-    static constexpr int kNativeErrorCount = 63;
+    static constexpr int kMessageCount = 41;
+    static constexpr int kNativeErrorCount = 66;
 
     // The table text as it stands, placeholders left unfilled.
     static EZAException Create(int32_t nativeError, const TComponent* component = nullptr);

@@ -2,6 +2,7 @@
 #include "ZADirManager.h"
 #include "ZAExcept.h"
 #include "ZAItemDecoder.h"
+#include "ZALittleEndian.h"
 #include "ZAOutputRoom.h"
 #include "ZAScopedValue.h"
 #include "ZipArchiver.h"
@@ -133,11 +134,37 @@ void TZABaseArchiver::ExtractItemToStream(int32_t index, TStream& output) {
                      : dirManager_->IsZip64 ? static_cast<int32_t>(item.DiskNumberStart32)
                                             : 0);
     SelectVolume(volume);
-    archiveStream_->SetPosition(static_cast<int64_t>(
-        std::min<uint64_t>(item.FullLocalHeaderOffset(), std::numeric_limits<int64_t>::max())));
+    const auto localHeader = static_cast<int64_t>(
+        std::min<uint64_t>(item.FullLocalHeaderOffset(), std::numeric_limits<int64_t>::max()));
+    archiveStream_->SetPosition(localHeader);
+    CheckItemPlace(index, item);
+    archiveStream_->SetPosition(localHeader);
     const bool ok = ExtractItemData(*archiveStream_, output, item);
     if (!ok && !ProgressCancelled && !ExtractCorruptedFiles && !SkipCurrentFile)
         throw EZAException::Create(neCorruptedItem, this);
+}
+
+// A header that cannot be read is left to the decoder, which fails the item for it.
+void TZABaseArchiver::CheckItemPlace(int32_t index, const TDirItem& item) {
+    unsigned char header[kLocalHeaderSize];
+    if (archiveStream_->Read(header, kLocalHeaderSize) != kLocalHeaderSize)
+        return;
+    std::string localName(Le16(header + local::kNameLength), '\0');
+    if (archiveStream_->Read(localName.data(), static_cast<int64_t>(localName.size())) !=
+        static_cast<int64_t>(localName.size()))
+        return;
+    const auto refused = [&](NativeError error) {
+        return EZAException::CreateWithArgs(error, this, {platform::WideToAnsi(item.FileName)});
+    };
+    if (!dirManager_->NamesItem(localName, item))
+        throw refused(neLocalNameDiffers);
+    if (!itemLayout_)
+        itemLayout_ = std::make_unique<TZAItemLayout>(dirManager_->Items);
+    const std::optional<uint64_t> end = itemLayout_->EndOf(item, index);
+    const uint64_t dataStart =
+        static_cast<uint64_t>(archiveStream_->Position()) + Le16(header + local::kExtraLength);
+    if (end && (dataStart > *end || item.FullCompressedSize() > *end - dataStart))
+        throw refused(neOverlappingItem);
 }
 
 bool TZABaseArchiver::ExtractItemData(TStream& archive, TStream& output, TDirItem& item) {

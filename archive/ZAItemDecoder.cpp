@@ -5,6 +5,7 @@
 #include "ZADirArray.h"
 #include "ZAExcept.h"
 #include "ZALittleEndian.h"
+#include "ZAMethods.h"
 #include "ZAOutputRoom.h"
 #include "ZAWholeItemDecoder.h"
 #include "platform/MemoryStatus.h"
@@ -55,7 +56,7 @@ bool TZAItemDecoder::Decode() {
     case kMethodDeflate64:
         throw EZAException::Create(neDeflate64);
     default:
-        return request_.Item.VersionNeeded > 10 && DecodeBlocks();
+        return DecodeBlocks();
     }
 }
 
@@ -118,8 +119,13 @@ bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
     return emitted;
 }
 
+// Any other method is the component's own block format where its header is found; an item of
+// a method that no decoder here reads must not pass for a damaged one.
 bool TZAItemDecoder::DecodeBlocks() {
     TZABlockDecoder blocks(request_, output_);
+    const uint16_t method = request_.Item.CompressionMethod;
+    if (request_.Item.VersionNeeded <= 10 || !blocks.FindHeader())
+        throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr, {MethodShown(method)});
     const bool decoded = blocks.Run();
     consumed_ = blocks.Consumed();
     return decoded;

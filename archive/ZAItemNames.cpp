@@ -45,3 +45,8 @@ std::u16string TZADirManager::DecodedName(std::string_view storedName,
         return platform::AnsiToWide(UpToZero(storedName));
     return platform::AnsiToWide(UpToZero(platform::OemToAnsi(storedName)));
 }
+
+// Read by the central header's rules: equal bytes give an equal name.
+bool TZADirManager::NamesItem(std::string_view localName, const TDirItem& item) {
+    return DecodedName(localName, item.Extras, item) == item.FileName;
+}

@@ -45,7 +45,7 @@ bool TZAWholeItemDecoder::Allowed() const {
     const uint64_t declared = request_.Item.FullUncompressedSize();
     const bool deflated = request_.Item.CompressionMethod == kMethodDeflate;
     return request_.MayDecodeWhole && dataSize_ >= 0 && output_.HasWholeRoom() &&
-           (deflated ? WholeInflateAvailable() : static_cast<uint64_t>(dataSize_) == declared);
+           (deflated || static_cast<uint64_t>(dataSize_) == declared);
 }
 
 // The item's compressed bytes in one piece: in place in a memory archive; otherwise read into

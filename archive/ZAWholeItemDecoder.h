@@ -9,14 +9,8 @@ class TZADecodingScratch;
 class TZAOutputArea;
 
 // Decodes a stored or deflated item in one call, taken only where its outcome cannot differ
-// from the chunked path's, but for one known difference: libdeflate reads some codes that
-// zlib refuses as if they were their valid neighbours (length symbols 286 and 287 as 285,
-// distance codes 30 and 31 as 29, a header listing more than 286 length or 30 distance
-// symbols, code lengths that run past the last symbol). A stream holding one fails a chunk
-// at a time and, when its CRC-32 still matches, succeeds whole. Finding them means walking
-// every symbol, which doubled the time of whole decoding. Any failure puts both streams
-// back as they were, so that the chunked path decodes the item again and gives its own
-// result, partial output and all.
+// from the chunked path's. Any failure puts both streams back as they were, so that the
+// chunked path decodes the item again and gives its own result, partial output and all.
 class TZAWholeItemDecoder {
 public:
     TZAWholeItemDecoder(const TZADecodingRequest& request, int64_t dataSize, TZAOutputArea& output,

@@ -3,35 +3,24 @@
 #include <zlib.h>
 
 #ifdef CERTINSTALL_LIBDEFLATE
-#include "runtime/Owned.h"
-
 #include <libdeflate.h>
 #endif
 
+#include <algorithm>
 #include <limits>
 
 namespace za {
+namespace {
+
+// What zlib takes in one call, in its 32-bit counts.
+constexpr size_t kLargestPiece = size_t{1} << 30;
+
+} // namespace
 
 #ifdef CERTINSTALL_LIBDEFLATE
 
 uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
     return libdeflate_crc32(crc, data, length);
-}
-
-bool WholeInflateAvailable() {
-    return true;
-}
-
-bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength) {
-    // One per thread, made once: many small items would otherwise each pay for its tables.
-    thread_local const Owned<libdeflate_decompressor, libdeflate_free_decompressor> decompressor(
-        libdeflate_alloc_decompressor());
-    size_t produced = 0;
-    return decompressor &&
-           libdeflate_deflate_decompress_ex(decompressor.get(), input, inputLength, output,
-                                            outputLength, nullptr,
-                                            &produced) == LIBDEFLATE_SUCCESS &&
-           produced == outputLength;
 }
 
 #else
@@ -48,15 +37,42 @@ uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length) {
     return crc;
 }
 
-bool WholeInflateAvailable() {
-    return false;
-}
-
-bool InflateWhole(const void*, size_t, void*, size_t) {
-    return false;
-}
-
 #endif
+
+// zlib, not libdeflate, which reads the reserved length symbols 286 and 287 and distance codes
+// 30 and 31 as their valid neighbours, and takes more symbols in a header than deflate has:
+// an item holding one would pass whole and fail a chunk at a time. Telling them apart
+// beforehand means walking every symbol, which costs what zlib costs.
+bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength) {
+    // One per thread, restarted for each item: many small items would otherwise each pay for
+    // a stream of their own.
+    thread_local TZAInflater inflater(true);
+    if (!inflater.Restart())
+        return false;
+    const auto* in = static_cast<const unsigned char*>(input);
+    auto* out = static_cast<unsigned char*>(output);
+    size_t made = 0;
+    TInflateResult result = TInflateResult::NeedsOutput;
+    do {
+        if (inflater.InputLeft() == 0) {
+            const size_t piece = std::min(inputLength, kLargestPiece);
+            inflater.SetInput(in, piece);
+            in += piece;
+            inputLength -= piece;
+        }
+        // A full output is offered one byte more, which a stream that ends there leaves.
+        unsigned char past = 0;
+        const bool full = made == outputLength;
+        size_t produced = 0;
+        result =
+            inflater.Inflate(full ? &past : out + made, full ? 1 : outputLength - made, produced);
+        if (full && produced != 0)
+            return false;
+        made += produced;
+    } while (result == TInflateResult::NeedsOutput ||
+             (result == TInflateResult::InputUsed && inputLength > 0));
+    return result == TInflateResult::StreamEnd && made == outputLength;
+}
 
 const uint32_t* Crc32Table() {
     static_assert(sizeof(z_crc_t) == sizeof(uint32_t));
@@ -73,6 +89,8 @@ TZAInflater::~TZAInflater() {
 }
 
 bool TZAInflater::Restart() {
+    // Input a failed stream left is no input of the next.
+    SetInput(nullptr, 0);
     return ready_ && inflateReset(stream_.get()) == Z_OK;
 }
 

@@ -13,10 +13,9 @@ uint32_t UpdateCrc32(uint32_t crc, const void* data, size_t length);
 // The table the CRC-32 works with, shared by the traditional encryption's keys.
 const uint32_t* Crc32Table();
 
-// Whether this build decodes whole deflate streams held in memory in one call.
-bool WholeInflateAvailable();
-// Decodes a whole raw deflate stream that must fill the output exactly. False for bad data,
-// for a stream that would pass the output's end, and for one that ends short of it.
+// Decodes a whole raw deflate stream that must fill the output exactly, refusing what zlib
+// refuses a chunk at a time. False for bad data, for a stream that would pass the output's
+// end, and for one that ends short of it.
 bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength);
 
 enum class TInflateResult { NeedsOutput, InputUsed, StreamEnd, Failed };
@@ -31,7 +30,8 @@ public:
     TZAInflater& operator=(const TZAInflater&) = delete;
 
     bool Ready() const { return ready_; }
-    // Back to the start of a new stream, keeping what zlib allocated. False when not Ready.
+    // Back to the start of a new stream, without input, keeping what zlib allocated. False
+    // when not Ready.
     bool Restart();
     void SetInput(const void* data, size_t length);
     size_t InputLeft() const;

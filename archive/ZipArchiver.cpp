@@ -41,6 +41,7 @@ void TZABaseArchiver::SetArchiveStream(TStream* stream, std::unique_ptr<TStream>
 
 // The manager goes first: it refers to the stream. A caller's stream is only let go of.
 void TZABaseArchiver::ReleaseArchive() {
+    itemLayout_.reset();
     dirManager_.reset();
     SetArchiveStream(nullptr, nullptr);
 }
@@ -175,6 +176,7 @@ void TZABaseArchiver::StartDirectory(TStream& stream, bool create) {
                                   .RebuildDirOnError = RebuildDirOnError,
                                   .SpanningMode = spanningMode_,
                                   .OEMFileNames = options_.OEMFileNames};
+    itemLayout_.reset();
     dirManager_ = std::make_unique<TZADirManager>(stream, settings);
     if (create)
         currentVolume_.SetFirst(true);

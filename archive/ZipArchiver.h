@@ -4,6 +4,7 @@
 #include "ZADecodingScratch.h"
 #include "ZADirArray.h"
 #include "ZAEvents.h"
+#include "ZAItemLayout.h"
 #include "ZAOptions.h"
 #include "ZAVolumeNumberInfo.h"
 #include "runtime/Component.h"
@@ -85,9 +86,7 @@ public:
 
     bool ExtractCorruptedFiles = false;
     // Items may decode whole, in one call, where no result can differ from decoding them a
-    // chunk at a time, but for deflate streams holding codes that zlib refuses and libdeflate
-    // reads as their valid neighbours: such an item whose CRC-32 matches succeeds whole and
-    // fails a chunk at a time. Off, every item decodes a chunk at a time.
+    // chunk at a time. Off, every item decodes a chunk at a time.
     bool DecodeWholeItems = true;
     bool RebuildDirOnError = true;
     std::string Password;
@@ -167,6 +166,9 @@ private:
     void StartDirectory(TStream& stream, bool create);
     void SetArchiveStream(TStream* stream, std::unique_ptr<TStream> owned);
     void ReleaseArchive();
+    // Refuses an item whose local header names another item, or whose bytes run into the
+    // next item's local header; the stream is at the item's local header.
+    void CheckItemPlace(int32_t index, const TDirItem& item);
     std::string MaskAsHeld(const std::string& mask) const;
     std::string PreparedMask(const std::string& mask) const;
     void CopyArchiveToFile();
@@ -187,6 +189,7 @@ private:
     TZASpanningMode spanningMode_ = smNone;
     TZASpanningOptions spanningOptions_;
     std::unique_ptr<TZADirManager> dirManager_;
+    std::unique_ptr<TZAItemLayout> itemLayout_; // made at the first extraction
     uint8_t compressionMode_ = 1;
     TZACompressionLevel compressionLevel_ = clFastest;
     TStream* archiveStream_ = nullptr;

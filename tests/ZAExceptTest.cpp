@@ -65,6 +65,9 @@ const std::vector<MessageRow>& MessageTable() {
         {35, "Cannot delete folder \"%s\"", {60}},
         {36, "File name is too long: \r\n\"%s\"", {61}},
         {37, "Multiple transactions are not supported for multi-volume archives", {62}},
+        {38, "Compression method %s is not supported", {63}},
+        {39, "Item \"%s\" overlaps another item's data (possible zip bomb)", {64}},
+        {40, "Item \"%s\" has another name in its local header", {65}},
     };
     return rows;
 }
@@ -89,7 +92,7 @@ TEST(EZAException, EveryNativeCodeHasItsMessage) {
             ++codes;
         }
     }
-    EXPECT_EQ(codes, 63u);
+    EXPECT_EQ(codes, 66u);
 }
 
 TEST(EZAException, MessagesReadExactlyAsWritten) {

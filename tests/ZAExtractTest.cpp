@@ -122,18 +122,35 @@ TEST(Extraction, DataIsBoundedByTheDirectoryStart) {
     EXPECT_EQ(archive.Dir().CentralDirStart, 30 + 1 + 10);
 }
 
+// An item of a method without a decoder is refused by name, whatever ExtractCorruptedFiles
+// says, not taken for a damaged one; the block format is taken only where its header is.
 TEST(Extraction, UnsupportedMethods) {
     Entry deflate64{.name = "d64", .data = "x", .method = 9};
     deflate64.payload = "raw";
-    Entry unknown{.name = "m99", .data = "x", .method = 99, .versionNeeded = 10};
-    unknown.payload = "raw";
-    const std::string bytes = BuildZip({deflate64, unknown});
+    Entry aes{.name = "m99", .data = "x", .method = 99, .versionNeeded = 10};
+    aes.payload = "raw";
+    // Data of another method, long enough for a block header that does not agree with it.
+    Entry bzip2{.name = "m12", .data = "x", .method = 12, .versionNeeded = 46};
+    bzip2.payload = "BZh91AY&SY" + std::string(60, '\x5A');
+    Entry unnamed{.name = "m77", .data = "x", .method = 77, .versionNeeded = 20};
+    unnamed.payload = "raw";
+    const std::string bytes = BuildZip({deflate64, aes, bzip2, unnamed});
     auto corrupted = [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; };
     EXPECT_EQ(NativeErrorOf([&] { ExtractWith(bytes, "d64", corrupted); }), 55);
     EXPECT_EQ(EZAException::Create(55).Message(),
               "Deflate64 compression method is not supported - Native error: 00055");
-    EXPECT_EQ(NativeErrorOf([&] { ExtractWith(bytes, "m99"); }), 8);
-    EXPECT_EQ(ExtractWith(bytes, "m99", corrupted), "");
+    const std::pair<const char*, const char*> refused[] = {
+        {"m99", "Compression method 99 (AES encryption) is not supported - Native error: 00063"},
+        {"m12", "Compression method 12 (BZIP2) is not supported - Native error: 00063"},
+        {"m77", "Compression method 77 is not supported - Native error: 00063"}};
+    for (const auto& [name, message] : refused) {
+        try {
+            ExtractWith(bytes, name, corrupted);
+            ADD_FAILURE() << name << " extracted";
+        } catch (const EZAException& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+    }
 }
 
 TEST(Extraction, TraditionalEncryption) {

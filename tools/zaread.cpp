@@ -2,6 +2,7 @@
 #include "archive/ZAConst.h"
 #include "archive/ZADirManager.h"
 #include "archive/ZAExcept.h"
+#include "archive/ZAScopedValue.h"
 #include "archive/ZAStrFunc.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
@@ -22,6 +23,11 @@ constexpr int kItemFailed = 1;
 constexpr int kUsageError = 2;
 constexpr int kNameNotFound = 11;
 constexpr int kPasswordNotAccepted = 82;
+
+constexpr int32_t kFilesOnly = za::kAllItemsAttr & ~za::faDirectory;
+
+// Whether the item being extracted was offered the other form of the password already.
+bool otherFormOffered = false;
 
 int Usage() {
     std::cerr << "usage: zaread [-P PASSWORD] -l ARCHIVE\n"
@@ -70,16 +76,21 @@ int List(TZipArchiver& archiver) {
     return 0;
 }
 
+// The item's contents; a password of the item is asked for anew.
+std::string Extracted(TZipArchiver& archiver, int32_t index) {
+    otherFormOffered = false;
+    return archiver.ExtractItemToString(index);
+}
+
 int Test(TZipArchiver& archiver) {
     int good = 0, bad = 0;
     TZAArchiveItem item;
-    constexpr int32_t kFilesOnly = za::kAllItemsAttr & ~za::faDirectory;
     for (bool found = archiver.FindFirst("*.*", item, kFilesOnly); found;
          found = archiver.FindNext(item)) {
         const std::string name = FullName(item);
         try {
             // Into memory, as a caller extracting to a string gets it.
-            archiver.ExtractItemToString(item.InternalSearchRec.DirItemIndex);
+            Extracted(archiver, item.InternalSearchRec.DirItemIndex);
             if (archiver.SkipCurrentFile) {
                 std::printf("BAD %s: password not accepted\n", name.c_str());
                 ++bad;
@@ -108,37 +119,79 @@ int32_t IndexOfStoredName(TZipArchiver& archiver, const std::string& utf8Name) {
     return -1;
 }
 
-// The contents of the item a name means: the one stored under exactly that name, which
-// reaches names that the ANSI code page cannot hold whole, else the one the engine's own
-// lookup finds, in another letter case or by wildcards too. A name the ANSI code page cannot
-// hold whole goes no further: its lost characters would become "?", which matches others.
-std::optional<std::string> ContentsOf(TZipArchiver& archiver, const std::string& name) {
+// Every file item a mask matches, in directory order.
+std::vector<int32_t> MatchesOf(TZipArchiver& archiver, const std::string& mask) {
+    std::vector<int32_t> matches;
+    TZAArchiveItem item;
+    for (bool found = archiver.FindFirst(mask, item, kFilesOnly); found;
+         found = archiver.FindNext(item))
+        matches.push_back(item.InternalSearchRec.DirItemIndex);
+    return matches;
+}
+
+// The item the engine's own lookup finds for a name in the name's folder, in another letter
+// case too. A folder is named with its final "/", as unzip has it: without, no item is.
+std::vector<int32_t> LookedUp(TZipArchiver& archiver, const std::string& name) {
+    int32_t index = -1;
+    {
+        za::ScopedValue<bool> sameFolderOnly(archiver.Options().Recurse, false);
+        if (!archiver.FindItemByName(name, index))
+            return {};
+    }
+    const bool folder =
+        (archiver.DirManager()->Items.GetItem(index).ExternalAttributes & za::faDirectory) != 0;
+    if (folder && !name.ends_with('/') && !name.ends_with('\\'))
+        return {};
+    return {index};
+}
+
+// The items a name means: the one stored under exactly that name, which reaches names that
+// the ANSI code page cannot hold whole; else every file item it matches as a mask, in
+// directory order, as unzip prints them; else the one the engine's lookup finds. A name the
+// ANSI code page cannot hold whole goes no further: its lost characters would become "?",
+// which matches others.
+std::vector<int32_t> ItemsNamed(TZipArchiver& archiver, const std::string& name) {
     if (const int32_t stored = IndexOfStoredName(archiver, name); stored >= 0)
-        return archiver.ExtractItemToString(stored);
+        return {stored};
     const std::string ansiName = platform::Utf8ToAnsi(name);
     if (platform::AnsiToUtf8(ansiName) != name)
-        return std::nullopt;
-    try {
-        return archiver.ExtractToString(ansiName);
-    } catch (const EZAException& e) {
-        if (e.NativeError() != za::neEntryNotFound)
-            throw;
-    }
-    return std::nullopt;
+        return {};
+    if (ansiName.find_first_of("*?") != std::string::npos)
+        return MatchesOf(archiver, ansiName);
+    return LookedUp(archiver, ansiName);
 }
 
 int Print(TZipArchiver& archiver, const std::string& name) {
-    const auto contents = ContentsOf(archiver, name);
-    if (!contents) {
+    const std::vector<int32_t> items = ItemsNamed(archiver, name);
+    if (items.empty()) {
         std::cerr << name << ": not in the archive\n";
         return kNameNotFound;
     }
-    if (archiver.SkipCurrentFile) {
+    bool refused = false;
+    for (const int32_t index : items) {
+        const std::string contents = Extracted(archiver, index);
+        refused = refused || archiver.SkipCurrentFile;
+        std::fwrite(contents.data(), 1, contents.size(), stdout);
+    }
+    if (refused) {
         std::cerr << name << ": password not accepted\n";
         return kPasswordNotAccepted;
     }
-    std::fwrite(contents->data(), 1, contents->size(), stdout);
     return 0;
+}
+
+// The password as typed, UTF-8, as zip on Linux and macOS keys the cipher with it; where an
+// item refuses that, its form in the ANSI code page, as Windows tools key it. Each item is
+// offered the other form once, whichever passed for the item before it coming first.
+void OfferPassword(TZipArchiver& archiver, const std::string& typed) {
+    archiver.Password = typed;
+    archiver.OnPassword = [typed,
+                           ansi = platform::Utf8ToAnsi(typed)](TZABaseArchiver*, const std::string&,
+                                                               std::string& password, bool& skip) {
+        skip = ansi == typed || otherFormOffered;
+        otherFormOffered = true;
+        password = password == typed ? ansi : typed;
+    };
 }
 
 } // namespace
@@ -156,7 +209,7 @@ int main(int argc, char** argv) {
     try {
         TFileStream file(args[1], fmOpenRead | fmShareDenyNone);
         TZipArchiver archiver(nullptr);
-        archiver.Password = platform::Utf8ToAnsi(password);
+        OfferPassword(archiver, password);
         archiver.OpenArchive(file, false);
         if (printing)
             return Print(archiver, args[2]);
