@@ -22,16 +22,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-// Sets a 32-bit field of the central header of the given item.
-void PatchCentral32(std::string& zip, int item, size_t field, uint32_t value) {
-    size_t at = zip.find("PK\x01\x02");
-    for (int i = 0; i < item; ++i)
-        at = zip.find("PK\x01\x02", at + 4);
-    std::string bytes;
-    Put32(bytes, value);
-    zip.replace(at + field, 4, bytes);
-}
-
 // A memory stream with a stretch it cannot deliver, as a torn file or a failing medium has:
 // reads stop short at its start. Reads are counted, so that a search that never ends shows
 // as a failure instead of a hang.
@@ -365,83 +355,3 @@ TEST_P(RebuiltNameLength, ListedUpTo260) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, RebuiltNameLength, ::testing::Values(1, 259, 260, 261));
-
-namespace {
-
-// One item and `count` - 1 more central headers that point at its local header under names
-// of the same length; `sameName` keeps the first item's name for all of them.
-std::string SharedHeaderArchive(int count, bool sameName) {
-    const Entry first{.name = "b0000", .data = std::string(1 << 20, '\0')};
-    std::string zip = BuildZip({first});
-    const size_t central = zip.find("PK\x01\x02");
-    const size_t end = zip.rfind("PK\x05\x06");
-    const std::string header = zip.substr(central, end - central);
-    std::string record = zip.substr(end);
-    zip.resize(end);
-    for (int i = 1; i < count; ++i) {
-        std::string copy = header;
-        if (!sameName)
-            copy.replace(46, 5,
-                         "b" + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i));
-        zip += copy;
-    }
-    std::string counts;
-    Put16(counts, static_cast<uint16_t>(count));
-    Put16(counts, static_cast<uint16_t>(count));
-    Put32(counts, static_cast<uint32_t>(header.size() * static_cast<size_t>(count)));
-    record.replace(8, 8, counts);
-    return zip + record;
-}
-
-int UnzipTestStatus(const std::string& zip) {
-    TempDir dir;
-    WriteFile(dir / "a.zip", zip);
-    const int status =
-        std::system(("unzip -tq '" + (dir / "a.zip").string() + "' >/dev/null 2>&1").c_str());
-    return WEXITSTATUS(status);
-}
-
-} // namespace
-
-// Central headers that share one local header decode its few bytes again for each of them:
-// 1,000 of them over 1 KiB made the facade keep a gigabyte. unzip refuses such an archive
-// (status 12, "overlapped components"), Python an item whose local header names another. The
-// first item stays readable; the others are refused, whatever ExtractCorruptedFiles says.
-TEST(EngineFaults, ItemsSharingALocalHeaderAreRefused) {
-    for (bool sameName : {false, true}) {
-        SCOPED_TRACE(sameName ? "one name" : "names of their own");
-        const std::string zip = SharedHeaderArchive(1000, sameName);
-        EXPECT_EQ(UnzipTestStatus(zip), 12);
-        OpenArchive archive(zip, [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; });
-        ASSERT_EQ(archive.Items().Count(), 1000);
-        EXPECT_EQ(archive.Archiver().ExtractItemToString(0), std::string(1 << 20, '\0'));
-        EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractItemToString(999); }),
-                  sameName ? 64 : 65);
-        TUnZip unzip;
-        EXPECT_EQ(NativeErrorOf([&] { unzip.LoadFromString(zip, false); }), sameName ? 64 : 65);
-    }
-    TempDir dir;
-    WriteFile(dir / "a.zip", SharedHeaderArchive(2, false));
-    EXPECT_NE(RunCommand("python3 -c \"import zipfile,sys\n"
-                         "try: zipfile.ZipFile(sys.argv[1]).read('b0001')\n"
-                         "except Exception as e: print('refused:', e)\" '" +
-                         (dir / "a.zip").string() + "'")
-                  .find("refused: File name in directory 'b0001' and header b'b0000' differ"),
-              std::string::npos);
-}
-
-// An item whose compressed size, in both its headers, runs over the next item's local header:
-// unzip refuses the archive, and the item is refused while the next one stays readable.
-TEST(EngineFaults, ItemRunningIntoTheNextIsRefused) {
-    std::string zip = BuildZip({Entry{.name = "a.txt", .data = "first", .method = 0},
-                                Entry{.name = "b.txt", .data = "second", .method = 0}});
-    const uint32_t intoTheNext = 5 + 30 + 5 + 1;
-    PatchCentral32(zip, 0, 20, intoTheNext);
-    std::string local;
-    Put32(local, intoTheNext);
-    zip.replace(18, 4, local);
-    EXPECT_EQ(UnzipTestStatus(zip), 12);
-    OpenArchive archive(zip, [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; });
-    EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractToString("a.txt"); }), 64);
-    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "second");
-}

@@ -21,6 +21,15 @@ void Put64(std::string& out, uint64_t v) {
     Put32(out, static_cast<uint32_t>(v >> 32));
 }
 
+void PatchCentral32(std::string& zip, int item, size_t field, uint32_t value) {
+    size_t at = zip.find("PK\x01\x02");
+    for (int i = 0; i < item; ++i)
+        at = zip.find("PK\x01\x02", at + 4);
+    std::string bytes;
+    Put32(bytes, value);
+    zip.replace(at + field, 4, bytes);
+}
+
 uint32_t Crc32Of(const std::string& data) {
     return static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));

@@ -58,5 +58,7 @@ Entry Folder(const std::string& name);
 void Put16(std::string& out, uint16_t v);
 void Put32(std::string& out, uint32_t v);
 void Put64(std::string& out, uint64_t v);
+// Sets a 32-bit field of the central header of the given item.
+void PatchCentral32(std::string& zip, int item, size_t field, uint32_t value);
 
 } // namespace test
