@@ -36,10 +36,9 @@ bool TZADirManager::CentralHeaderBefore(int64_t directoryEnd) {
     const int64_t position = stream_->Position();
     if (directoryEnd - position < kCentralHeaderSize)
         return false;
-    unsigned char signature[4];
-    const bool read = stream_->Read(signature, 4) == 4;
+    const std::optional<uint32_t> signature = SignatureAt(position);
     stream_->SetPosition(position);
-    return read && Le32(signature) == kCentralHeaderSignature;
+    return signature == kCentralHeaderSignature;
 }
 
 void TZADirManager::ReadItem(int32_t index) {

@@ -23,6 +23,14 @@ uint32_t TZADirManager::LocalHeaderSignature() const {
     return settings_.IsZipFormat ? kLocalHeaderSignature : kAltLocalHeaderSignature;
 }
 
+std::optional<uint32_t> TZADirManager::SignatureAt(int64_t position) {
+    unsigned char signature[4];
+    stream_->SetPosition(position);
+    if (stream_->Read(signature, 4) != 4)
+        return std::nullopt;
+    return Le32(signature);
+}
+
 void TZADirManager::ReadCentralDir() {
     ResetDir();
     StubSize = 0;

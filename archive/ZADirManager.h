@@ -84,6 +84,8 @@ private:
     void ResetDir();
     void CheckSizes();
     uint32_t LocalHeaderSignature() const;
+    // The four bytes at the position as a signature; none where the stream ends before them.
+    std::optional<uint32_t> SignatureAt(int64_t position);
     // The next bytes of the stream into a string whose room is reused.
     void ReadBytes(size_t length, std::string& into);
 

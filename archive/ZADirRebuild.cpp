@@ -157,10 +157,6 @@ void TZADirManager::ApplyDataDescriptor(int32_t index, int64_t descriptorPositio
 bool TZADirManager::RecordStartsAt(int64_t position) {
     if (position == stream_->Size())
         return true;
-    unsigned char signature[4];
-    stream_->SetPosition(position);
-    if (stream_->Read(signature, 4) != 4)
-        return false;
-    const uint32_t found = Le32(signature);
+    const std::optional<uint32_t> found = SignatureAt(position);
     return found == LocalHeaderSignature() || found == kCentralHeaderSignature;
 }
