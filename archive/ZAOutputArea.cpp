@@ -82,8 +82,9 @@ void TZAOutputArea::MakeRoomInPlace(uint64_t capacity) {
         return;
     // A reserve that was kept small grows to meet output that really comes.
     if (end > memoryOutput_->Capacity())
-        ReserveRoom(*memoryOutput_, RoomGrown(static_cast<uint64_t>(memoryOutput_->Capacity()),
-                                              static_cast<uint64_t>(end), areaStart_ + areaLimit_));
+        ReserveRoomAhead(*memoryOutput_,
+                         ReserveGrown(static_cast<uint64_t>(memoryOutput_->Capacity()),
+                                      static_cast<uint64_t>(end), areaStart_ + areaLimit_));
     memoryOutput_->SetSize(end);
 }
 

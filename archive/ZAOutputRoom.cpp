@@ -19,6 +19,9 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 constexpr uint64_t kUpFrontRatio = 16;
 constexpr uint64_t kUpFrontFloor = 1 << 20;
 constexpr uint64_t kUpFrontLimit = std::numeric_limits<size_t>::max() / 8;
+// Room grown at once to the most an item may need takes at most this share of the free
+// physical memory, should all of it be written.
+constexpr uint64_t kLeapShare = 4;
 // Less than this is the allocator's rounding, not worth a copy.
 constexpr size_t kSpareRoomKept = 64;
 // A chunk's estimated output may take less than this share of the free physical memory.
@@ -65,6 +68,12 @@ uint64_t RoomGrown(uint64_t has, uint64_t needs, uint64_t most) {
     return std::min(most, std::max(needs, SaturatedProduct(has, 2)));
 }
 
+uint64_t ReserveGrown(uint64_t has, uint64_t needs, uint64_t most) {
+    const uint64_t affordable =
+        std::min<uint64_t>(kUpFrontLimit, platform::AvailablePhysicalMemory() / kLeapShare);
+    return most <= affordable ? std::max(most, needs) : RoomGrown(has, needs, most);
+}
+
 bool RoomPossible(uint64_t room) {
     return room <= std::numeric_limits<size_t>::max() / 2;
 }
@@ -73,6 +82,10 @@ void ReserveRoom(TMemoryStream& stream, uint64_t room) {
     // Room reserved is room about to be written: where the system can, its pages are made
     // at once, before the stream's bytes move in, instead of a fault each.
     stream.Reserve(static_cast<int64_t>(room), platform::AdviseWrittenWhole);
+}
+
+void ReserveRoomAhead(TMemoryStream& stream, uint64_t room) {
+    stream.Reserve(static_cast<int64_t>(room));
 }
 
 bool HoldsSpareRoom(size_t size, size_t capacity) {

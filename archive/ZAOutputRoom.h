@@ -37,11 +37,20 @@ uint64_t RoomUpFront(uint16_t method, uint64_t declared, uint64_t present);
 // but never past the most it may need.
 uint64_t RoomGrown(uint64_t has, uint64_t needs, uint64_t most);
 
+// Room for output that outgrew a memory stream's reserve: at once the most it may need, when
+// that fits well within the free memory, since a large block's pages are made only as the
+// output fills them; a doubling would hold the old block and its copy at once, half as
+// large again as the output. Otherwise doubled, as any room.
+uint64_t ReserveGrown(uint64_t has, uint64_t needs, uint64_t most);
+
 // Whether room this large can be asked for at all: no more than half the address space.
 bool RoomPossible(uint64_t room);
 
 // Reserves room in a memory stream for output about to be written there.
 void ReserveRoom(TMemoryStream& stream, uint64_t room);
+// Reserves room in a memory stream for output that may come: its pages are made as they
+// are written.
+void ReserveRoomAhead(TMemoryStream& stream, uint64_t room);
 
 // Whether a finished result holds room beyond the byte past its end that extraction looked
 // at, and so must give it back.

@@ -289,6 +289,16 @@ TEST(Extraction, ChunkHalvedWhileItsOutputWouldTakeATwentiethOfFreeMemory) {
             << row.left << " bytes left, " << row.memory << " bytes free";
 }
 
+// A memory stream's reserve that output outgrew goes at once to the most the item may need
+// where that is well within the free memory (its pages come as output fills them), so that no
+// copy holds the old block beside the new one; a need beyond the memory doubles.
+TEST(Extraction, OutgrownReserveLeapsToTheMostWhereMemoryAllows) {
+    EXPECT_EQ(za::ReserveGrown(16 << 10, 32 << 10, (64 << 20) + 1), (64 << 20) + 1);
+    EXPECT_EQ(za::ReserveGrown(16 << 10, 64 << 10, 48 << 10), 64u << 10);
+    const uint64_t beyondMemory = uint64_t{1} << 60;
+    EXPECT_EQ(za::ReserveGrown(16 << 10, 20 << 10, beyondMemory), 32u << 10);
+}
+
 TEST(Extraction, LocalHeaderBeyondTheStreamFailsTheItem) {
     Entry e{.name = "far", .data = "x"};
     std::string bytes = BuildZip({e});
