@@ -9,6 +9,7 @@ source tools/apt.sh
 # FLTK's CMake files name its designer, fluid, which libfltk1.3-dev only recommends.
 install_packages build-essential cmake ninja-build pkg-config python3 \
     zlib1g-dev libssl-dev libnss3-dev libsqlite3-dev libdeflate-dev libfltk1.3-dev fluid \
+    libbz2-dev liblzma-dev libzstd-dev \
     nlohmann-json3-dev \
     g++-mingw-w64-i686-posix libz-mingw-w64-dev
 

@@ -77,12 +77,12 @@ bool TZABlockDecoder::InflateBlock(const unsigned char* bytes, size_t length, bo
     TZAInflater inflater(false);
     if (!inflater.Ready())
         return false;
-    const auto produced = output_.Inflate({.Inflater = inflater,
-                                           .Input = bytes,
-                                           .Length = length,
-                                           .InputSoFar = static_cast<uint64_t>(consumed_) + length,
-                                           .FirstRoom = expected,
-                                           .GrowStep = BlockGrowStep(length),
-                                           .WholeStream = true});
+    const auto produced = output_.Decode({.Decoder = inflater,
+                                          .Input = bytes,
+                                          .Length = length,
+                                          .InputSoFar = static_cast<uint64_t>(consumed_) + length,
+                                          .FirstRoom = expected,
+                                          .GrowStep = BlockGrowStep(length),
+                                          .WholeStream = true});
     return produced && *produced != 0;
 }

@@ -46,6 +46,10 @@ constexpr uint16_t kHostUnix = 3;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflate = 8;
 constexpr uint16_t kMethodDeflate64 = 9;
+constexpr uint16_t kMethodBzip2 = 12;
+constexpr uint16_t kMethodLzma = 14;
+constexpr uint16_t kMethodZstandard = 93;
+constexpr uint16_t kMethodXz = 95;
 
 // Windows file attribute bits.
 constexpr uint32_t faReadOnly = 0x01;

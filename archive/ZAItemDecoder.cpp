@@ -4,6 +4,7 @@
 #include "ZADecodingScratch.h"
 #include "ZADirArray.h"
 #include "ZAExcept.h"
+#include "ZALibraryDecoders.h"
 #include "ZALittleEndian.h"
 #include "ZAMethods.h"
 #include "ZAOutputRoom.h"
@@ -52,15 +53,15 @@ bool TZAItemDecoder::Decode() {
     switch (request_.Item.CompressionMethod) {
     case kMethodStored:
     case kMethodDeflate:
-        return DecodeStoredOrDeflated();
+        return DecodeData();
     case kMethodDeflate64:
         throw EZAException::Create(neDeflate64);
     default:
-        return DecodeBlocks();
+        return DecodeOtherMethod();
     }
 }
 
-bool TZAItemDecoder::DecodeStoredOrDeflated() {
+bool TZAItemDecoder::DecodeData() {
     availableMemory_ = platform::AvailablePhysicalMemory();
     if ((request_.Item.Flags & kFlagEncrypted) != 0) {
         dataSize_ -= kEncryptionHeaderSize;
@@ -80,38 +81,44 @@ bool TZAItemDecoder::DecodeWhole() {
 }
 
 bool TZAItemDecoder::DecodeChunks() {
-    TZAInflater* const inflater =
-        request_.Item.CompressionMethod == kMethodDeflate ? &scratch_.FreshRawInflater() : nullptr;
-    if (inflater && !inflater->Ready())
+    TZAStreamDecoder* const decoder = StreamDecoder();
+    if (decoder && !decoder->Ready())
         return false;
     unsigned char* const input = scratch_.ReadBuffer(
         static_cast<size_t>(std::min(kChunkLimit, std::max<int64_t>(dataSize_, 1))));
     bool decoded = true;
     while (decoded && MoreToDecode())
-        decoded = DecodeChunk(inflater, input);
+        decoded = DecodeChunk(decoder, input);
     return decoded;
+}
+
+// None for stored data, which is copied as it is.
+TZAStreamDecoder* TZAItemDecoder::StreamDecoder() {
+    if (request_.Item.CompressionMethod == kMethodDeflate)
+        return &scratch_.FreshRawInflater();
+    return libraryDecoder_.get();
 }
 
 bool TZAItemDecoder::MoreToDecode() {
     return consumed_ < dataSize_ && !request_.Host.Cancelled(consumed_);
 }
 
-bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
+bool TZAItemDecoder::DecodeChunk(TZAStreamDecoder* decoder, unsigned char* input) {
     const int64_t chunk = ChunkSize(request_.Item, dataSize_ - consumed_, availableMemory_);
     if (!request_.Read(input, chunk))
         return false;
     const auto length = static_cast<size_t>(chunk);
     if (keys_)
         keys_->Decrypt(input, length);
-    const bool emitted = inflater
+    const bool emitted = decoder
                              ? output_
-                                   .Inflate({.Inflater = *inflater,
-                                             .Input = input,
-                                             .Length = length,
-                                             .InputSoFar = static_cast<uint64_t>(consumed_ + chunk),
-                                             .FirstRoom = OutputEstimate(request_.Item, chunk),
-                                             .GrowStep = kChunkLimit,
-                                             .WholeStream = false})
+                                   .Decode({.Decoder = *decoder,
+                                            .Input = input,
+                                            .Length = length,
+                                            .InputSoFar = static_cast<uint64_t>(consumed_ + chunk),
+                                            .FirstRoom = OutputEstimate(request_.Item, chunk),
+                                            .GrowStep = kChunkLimit,
+                                            .WholeStream = false})
                                    .has_value()
                              : output_.Emit(input, length);
     if (emitted)
@@ -119,16 +126,23 @@ bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
     return emitted;
 }
 
-// Any other method is the component's own block format where its header is found; an item of
-// a method that no decoder here reads must not pass for a damaged one.
-bool TZAItemDecoder::DecodeBlocks() {
+// Any other method is the component's own block format where its header is found, and else
+// decoded by a library where one reads it; an item of a method that no decoder here reads
+// must not pass for a damaged one.
+bool TZAItemDecoder::DecodeOtherMethod() {
+    const int64_t dataStart = request_.Archive.Position();
     TZABlockDecoder blocks(request_, output_);
-    const uint16_t method = request_.Item.CompressionMethod;
-    if (request_.Item.VersionNeeded <= 10 || !blocks.FindHeader())
-        throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr, {MethodShown(method)});
-    const bool decoded = blocks.Run();
-    consumed_ = blocks.Consumed();
-    return decoded;
+    if (request_.Item.VersionNeeded > 10 && blocks.FindHeader()) {
+        const bool decoded = blocks.Run();
+        consumed_ = blocks.Consumed();
+        return decoded;
+    }
+    libraryDecoder_ = LibraryDecoder(request_.Item);
+    if (!libraryDecoder_)
+        throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr,
+                                           {MethodShown(request_.Item.CompressionMethod)});
+    request_.Archive.SetPosition(dataStart);
+    return DecodeData();
 }
 
 // Asks for passwords until one passes or the caller skips the item; false for a skip or an

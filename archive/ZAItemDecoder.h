@@ -4,16 +4,19 @@
 #include "ZACrypt.h"
 #include "ZADecodingRequest.h"
 #include "ZAOutputArea.h"
+#include "ZAStreamDecoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class TZADecodingScratch;
 
 // Reads one item's data from its local header on: checks the password of an encrypted item
-// and decodes stored or deflated data chunk by chunk, unless the whole-item path takes it;
-// the component's block format goes to its own decoder. Never writes more than the item's
+// and decodes its data chunk by chunk (stored, deflated, or of a method a library beside zlib
+// reads), unless the whole-item path takes it; the component's block format goes to its own
+// decoder. Never writes more than the item's
 // declared size.
 class TZAItemDecoder {
 public:
@@ -28,12 +31,13 @@ private:
     bool ReadLocalHeader();
     void FindData();
     bool Decode();
-    bool DecodeStoredOrDeflated();
+    bool DecodeData();
     bool DecodeWhole();
     bool DecodeChunks();
+    za::TZAStreamDecoder* StreamDecoder();
     bool MoreToDecode();
-    bool DecodeChunk(za::TZAInflater* inflater, unsigned char* input);
-    bool DecodeBlocks();
+    bool DecodeChunk(za::TZAStreamDecoder* decoder, unsigned char* input);
+    bool DecodeOtherMethod();
     bool PasswordPasses();
     PasswordCheck CheckTraditionalPassword(const std::string& password);
 
@@ -45,5 +49,6 @@ private:
     int64_t consumed_ = 0;                                 // of those, consumed so far
     uint64_t availableMemory_ = 0;                         // free physical memory as decoding began
     std::optional<za::TZATraditionalKeys> keys_; // the cipher's keys after a password check
-    bool decodedWhole_ = false;                  // the whole-item path decoded the item
+    std::unique_ptr<za::TZAStreamDecoder> libraryDecoder_; // for a method zlib does not read
+    bool decodedWhole_ = false;                            // the whole-item path decoded the item
 };

@@ -2,6 +2,7 @@
 
 #include "ZADirArray.h"
 #include "ZAOutputRoom.h"
+#include "ZAZlib.h"
 #include "runtime/Streams.h"
 
 #include <algorithm>
@@ -22,12 +23,12 @@ bool TZAOutputArea::Emit(const unsigned char* data, size_t length) {
     return true;
 }
 
-// Output beyond the item's declared size fails the piece: a stream that inflates further
+// Output beyond the item's declared size fails the piece: a stream that decodes further
 // than it says must not take memory, nor is room made for more than the input so far can
 // become.
-std::optional<size_t> TZAOutputArea::Inflate(const TZAInflation& piece) {
+std::optional<size_t> TZAOutputArea::Decode(const TZAInputPiece& piece) {
     BeginArea();
-    if (!InflateIntoArea(piece)) {
+    if (!DecodeIntoArea(piece)) {
         DropArea();
         return std::nullopt;
     }
@@ -47,23 +48,21 @@ void TZAOutputArea::BeginArea() {
 // Output is offered a piece at a time and its CRC taken right away, while the piece is
 // still in the cache. In place, room is cleared before it is written, so it grows a piece at
 // a time just ahead of the output: the clearing happens in the cache too. As zlib's own
-// example does, inflate goes on while the output came back full.
-bool TZAOutputArea::InflateIntoArea(const TZAInflation& piece) {
+// example does, decoding goes on while the output came back full.
+bool TZAOutputArea::DecodeIntoArea(const TZAInputPiece& piece) {
     areaLimit_ = RoomAhead(item_, written_, piece.InputSoFar);
-    piece.Inflater.SetInput(piece.Input, piece.Length);
+    piece.Decoder.SetInput(piece.Input, piece.Length);
     uint64_t capacity = std::clamp<uint64_t>(piece.FirstRoom, 1, areaLimit_);
-    TInflateResult result;
+    TDecodeResult result;
     do {
         if (inPlace_)
             capacity = RoomForNextPiece(areaLength_, areaLimit_);
-        result =
-            MadeRoom(capacity) ? InflatePart(piece.Inflater, capacity) : TInflateResult::Failed;
+        result = MadeRoom(capacity) ? DecodePart(piece.Decoder, capacity) : TDecodeResult::Failed;
         if (areaLength_ == capacity)
             capacity = RoomGrown(capacity, capacity + piece.GrowStep, areaLimit_);
-    } while (result == TInflateResult::NeedsOutput && areaLength_ < areaLimit_);
-    return areaLength_ < areaLimit_ &&
-           (result == TInflateResult::StreamEnd ||
-            (result == TInflateResult::InputUsed && !piece.WholeStream));
+    } while (result == TDecodeResult::NeedsOutput && areaLength_ < areaLimit_);
+    return areaLength_ < areaLimit_ && (result == TDecodeResult::StreamEnd ||
+                                        (result == TDecodeResult::InputUsed && !piece.WholeStream));
 }
 
 bool TZAOutputArea::MadeRoom(uint64_t capacity) {
@@ -97,11 +96,10 @@ void TZAOutputArea::GrowBuffer(uint64_t capacity) {
     bufferCapacity_ = capacity;
 }
 
-TInflateResult TZAOutputArea::InflatePart(TZAInflater& inflater, uint64_t capacity) {
+TDecodeResult TZAOutputArea::DecodePart(TZAStreamDecoder& decoder, uint64_t capacity) {
     unsigned char* part = AreaStart() + areaLength_;
     size_t made = 0;
-    const TInflateResult result =
-        inflater.Inflate(part, PieceOffered(capacity - areaLength_), made);
+    const TDecodeResult result = decoder.Decode(part, PieceOffered(capacity - areaLength_), made);
     areaCrc_ = UpdateCrc32(areaCrc_, part, made);
     areaLength_ += made;
     return result;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZAZlib.h"
+#include "ZAStreamDecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,19 +11,19 @@ class TMemoryStream;
 class TStream;
 struct TDirItem;
 
-// One piece of an item's compressed input to inflate, and how room is made for its output.
-struct TZAInflation {
-    za::TZAInflater& Inflater;  // the stream the piece belongs to
-    const unsigned char* Input; // the piece's bytes
-    size_t Length;              // how many there are
-    uint64_t InputSoFar;        // the item's compressed bytes up to this piece's end
-    uint64_t FirstRoom;         // the room offered first, where the area is a buffer of its own
-    uint64_t GrowStep;          // the room added at least when that fills
-    bool WholeStream;           // the piece must end its stream, not merely be used up
+// One piece of an item's compressed input to decode, and how room is made for its output.
+struct TZAInputPiece {
+    za::TZAStreamDecoder& Decoder; // the stream the piece belongs to
+    const unsigned char* Input;    // the piece's bytes
+    size_t Length;                 // how many there are
+    uint64_t InputSoFar;           // the item's compressed bytes up to this piece's end
+    uint64_t FirstRoom;            // the room offered first, where the area is a buffer of its own
+    uint64_t GrowStep;             // the room added at least when that fills
+    bool WholeStream;              // the piece must end its stream, not merely be used up
 };
 
 // Where an item's decoded bytes go, with their count and CRC-32; never more than the item's
-// declared size. Inflated bytes are made in an area first: in place at the end of a memory
+// declared size. Decoded bytes are made in an area first: in place at the end of a memory
 // stream written at its end, sparing a buffer and a copy, or else in a buffer of its own.
 class TZAOutputArea {
 public:
@@ -34,9 +34,9 @@ public:
 
     // Bytes as they are; false when they pass the declared size or are not all written.
     bool Emit(const unsigned char* data, size_t length);
-    // Inflates a piece and emits what it gives. None when the piece fails, which leaves no
+    // Decodes a piece and emits what it gives. None when the piece fails, which leaves no
     // bytes of its own in the output.
-    std::optional<size_t> Inflate(const TZAInflation& piece);
+    std::optional<size_t> Decode(const TZAInputPiece& piece);
 
     // Whether the whole item can be decoded in place: the output is a memory stream written at
     // its end, with the room reserved for the declared size already.
@@ -50,11 +50,11 @@ public:
 
 private:
     void BeginArea();
-    bool InflateIntoArea(const TZAInflation& piece);
+    bool DecodeIntoArea(const TZAInputPiece& piece);
     bool MadeRoom(uint64_t capacity);
     void MakeRoomInPlace(uint64_t capacity);
     void GrowBuffer(uint64_t capacity);
-    za::TInflateResult InflatePart(za::TZAInflater& inflater, uint64_t capacity);
+    za::TDecodeResult DecodePart(za::TZAStreamDecoder& decoder, uint64_t capacity);
     unsigned char* AreaStart();
     bool EmitArea();
 

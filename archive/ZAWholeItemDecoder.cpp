@@ -43,9 +43,10 @@ bool TZAWholeItemDecoder::Run() {
 // Data that the directory cuts off before it starts is no data to decode.
 bool TZAWholeItemDecoder::Allowed() const {
     const uint64_t declared = request_.Item.FullUncompressedSize();
-    const bool deflated = request_.Item.CompressionMethod == kMethodDeflate;
+    const uint16_t method = request_.Item.CompressionMethod;
+    const bool stored = method == kMethodStored && static_cast<uint64_t>(dataSize_) == declared;
     return request_.MayDecodeWhole && dataSize_ >= 0 && output_.HasWholeRoom() &&
-           (deflated || static_cast<uint64_t>(dataSize_) == declared);
+           (method == kMethodDeflate || stored);
 }
 
 // The item's compressed bytes in one piece: in place in a memory archive; otherwise read into

@@ -52,7 +52,7 @@ bool InflateWhole(const void* input, size_t inputLength, void* output, size_t ou
     const auto* in = static_cast<const unsigned char*>(input);
     auto* out = static_cast<unsigned char*>(output);
     size_t made = 0;
-    TInflateResult result = TInflateResult::NeedsOutput;
+    TDecodeResult result = TDecodeResult::NeedsOutput;
     do {
         if (inflater.InputLeft() == 0) {
             const size_t piece = std::min(inputLength, kLargestPiece);
@@ -65,13 +65,13 @@ bool InflateWhole(const void* input, size_t inputLength, void* output, size_t ou
         const bool full = made == outputLength;
         size_t produced = 0;
         result =
-            inflater.Inflate(full ? &past : out + made, full ? 1 : outputLength - made, produced);
+            inflater.Decode(full ? &past : out + made, full ? 1 : outputLength - made, produced);
         if (full && produced != 0)
             return false;
         made += produced;
-    } while (result == TInflateResult::NeedsOutput ||
-             (result == TInflateResult::InputUsed && inputLength > 0));
-    return result == TInflateResult::StreamEnd && made == outputLength;
+    } while (result == TDecodeResult::NeedsOutput ||
+             (result == TDecodeResult::InputUsed && inputLength > 0));
+    return result == TDecodeResult::StreamEnd && made == outputLength;
 }
 
 const uint32_t* Crc32Table() {
@@ -103,7 +103,7 @@ size_t TZAInflater::InputLeft() const {
     return stream_->avail_in;
 }
 
-TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produced) {
+TDecodeResult TZAInflater::Decode(void* output, size_t capacity, size_t& produced) {
     stream_->next_out = static_cast<Bytef*>(output);
     stream_->avail_out =
         static_cast<uInt>(std::min<size_t>(capacity, std::numeric_limits<uInt>::max()));
@@ -111,16 +111,16 @@ TInflateResult TZAInflater::Inflate(void* output, size_t capacity, size_t& produ
     const int result = inflate(stream_.get(), Z_NO_FLUSH);
     produced = offered - stream_->avail_out;
     if (result == Z_STREAM_END)
-        return TInflateResult::StreamEnd;
+        return TDecodeResult::StreamEnd;
     // Besides errors, a stream that asks for a preset dictionary cannot go on: none is known.
     const bool drained = result == Z_BUF_ERROR && produced == 0 && stream_->avail_in == 0;
     if (result != Z_OK && !drained)
-        return TInflateResult::Failed;
+        return TDecodeResult::Failed;
     // Output that came back full may leave decoded bytes inside zlib even when all input
     // is taken: only a call that had room to spare has drained it.
     if (stream_->avail_in == 0 && stream_->avail_out != 0)
-        return TInflateResult::InputUsed;
-    return TInflateResult::NeedsOutput;
+        return TDecodeResult::InputUsed;
+    return TDecodeResult::NeedsOutput;
 }
 
 } // namespace za

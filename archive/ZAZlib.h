@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ZAStreamDecoder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,25 +20,22 @@ const uint32_t* Crc32Table();
 // end, and for one that ends short of it.
 bool InflateWhole(const void* input, size_t inputLength, void* output, size_t outputLength);
 
-enum class TInflateResult { NeedsOutput, InputUsed, StreamEnd, Failed };
-
 // One zlib inflate stream, ended when the object goes.
-class TZAInflater {
+class TZAInflater : public TZAStreamDecoder {
 public:
     // raw: plain deflate data without the zlib header and trailer.
     explicit TZAInflater(bool raw);
-    ~TZAInflater();
+    ~TZAInflater() override;
     TZAInflater(const TZAInflater&) = delete;
     TZAInflater& operator=(const TZAInflater&) = delete;
 
-    bool Ready() const { return ready_; }
+    bool Ready() const override { return ready_; }
     // Back to the start of a new stream, without input, keeping what zlib allocated. False
     // when not Ready.
     bool Restart();
-    void SetInput(const void* data, size_t length);
-    size_t InputLeft() const;
-    // Inflates into the buffer; says how many bytes it produced in produced.
-    TInflateResult Inflate(void* output, size_t capacity, size_t& produced);
+    void SetInput(const void* data, size_t length) override;
+    size_t InputLeft() const override;
+    TDecodeResult Decode(void* output, size_t capacity, size_t& produced) override;
 
 private:
     std::unique_ptr<z_stream_s> stream_;

@@ -130,18 +130,18 @@ TEST(Extraction, UnsupportedMethods) {
     Entry aes{.name = "m99", .data = "x", .method = 99, .versionNeeded = 10};
     aes.payload = "raw";
     // Data of another method, long enough for a block header that does not agree with it.
-    Entry bzip2{.name = "m12", .data = "x", .method = 12, .versionNeeded = 46};
-    bzip2.payload = "BZh91AY&SY" + std::string(60, '\x5A');
+    Entry ppmd{.name = "m98", .data = "x", .method = 98, .versionNeeded = 63};
+    ppmd.payload = "\x07\x00\x52\x00" + std::string(60, '\x5A');
     Entry unnamed{.name = "m77", .data = "x", .method = 77, .versionNeeded = 20};
     unnamed.payload = "raw";
-    const std::string bytes = BuildZip({deflate64, aes, bzip2, unnamed});
+    const std::string bytes = BuildZip({deflate64, aes, ppmd, unnamed});
     auto corrupted = [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; };
     EXPECT_EQ(NativeErrorOf([&] { ExtractWith(bytes, "d64", corrupted); }), 55);
     EXPECT_EQ(EZAException::Create(55).Message(),
               "Deflate64 compression method is not supported - Native error: 00055");
     const std::pair<const char*, const char*> refused[] = {
         {"m99", "Compression method 99 (AES encryption) is not supported - Native error: 00063"},
-        {"m12", "Compression method 12 (BZIP2) is not supported - Native error: 00063"},
+        {"m98", "Compression method 98 (PPMd) is not supported - Native error: 00063"},
         {"m77", "Compression method 77 is not supported - Native error: 00063"}};
     for (const auto& [name, message] : refused) {
         try {

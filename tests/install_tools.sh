@@ -10,7 +10,7 @@ source tools/apt.sh
 install_packages libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy gcovr \
     clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps icewm imagemagick \
     adwaita-icon-theme fonts-dejavu-core \
-    zip unzip p7zip-full strace locales openssl libnss3-tools lintian file git gnutls-bin \
+    zip unzip p7zip-full zstd xz-utils strace locales openssl libnss3-tools lintian file git gnutls-bin \
     nodejs curl wget \
     g++-mingw-w64-x86-64-posix wine wine64 libzip-dev libminizip-dev hyperfine time
 

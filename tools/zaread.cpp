@@ -2,6 +2,7 @@
 #include "archive/ZAConst.h"
 #include "archive/ZADirManager.h"
 #include "archive/ZAExcept.h"
+#include "archive/ZAMethods.h"
 #include "archive/ZAScopedValue.h"
 #include "archive/ZAStrFunc.h"
 #include "archive/ZipArchiver.h"
@@ -55,8 +56,8 @@ void AppendField(std::string& line, Number value, int base = 10, size_t width = 
     line.append(digits, length);
 }
 
-// A line an item: name, sizes, CRC, attributes, method. Built by hand: with many small
-// items, parsing a format for every line is a fair share of the listing's time.
+// A line an item: name, sizes, CRC, attributes, method with its name. Built by hand: with many
+// small items, parsing a format for every line is a fair share of the listing's time.
 int List(TZipArchiver& archiver) {
     TZAArchiveItem item;
     std::string line;
@@ -69,7 +70,8 @@ int List(TZipArchiver& archiver) {
         AppendField(line, item.CompressedSize);
         AppendField(line, item.CRC, 16, 8);
         AppendField(line, item.ExternalFileAttributes, 16);
-        AppendField(line, entry.CompressionMethod);
+        line += '\t';
+        line += za::MethodShown(entry.CompressionMethod);
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }

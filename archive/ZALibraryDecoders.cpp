@@ -1,0 +1,26 @@
+#include "ZALibraryDecoders.h"
+
+#include "ZAConst.h"
+#include "ZADirArray.h"
+
+namespace za {
+
+std::unique_ptr<TZAStreamDecoder> LibraryDecoder([[maybe_unused]] const TDirItem& item) {
+#ifdef CERTINSTALL_LIBRARY_DECODERS
+    switch (item.CompressionMethod) {
+    case kMethodBzip2:
+        return MakeBzip2Decoder();
+    case kMethodLzma:
+        return MakeLzmaDecoder(item);
+    case kMethodXz:
+        return MakeXzDecoder();
+    case kMethodZstandard:
+        return MakeZstandardDecoder();
+    default:
+        break;
+    }
+#endif
+    return nullptr;
+}
+
+} // namespace za
