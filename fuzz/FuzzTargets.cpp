@@ -240,6 +240,37 @@ void Differential(const uint8_t* data, size_t size) {
     CompareWithZlib(recipe.Mutated(archive), recipe.Rebuild());
 }
 
+void Methods(const uint8_t* data, size_t size) {
+    constexpr uint16_t kMethods[] = {za::kMethodBzip2, za::kMethodLzma, za::kMethodZstandard,
+                                     za::kMethodXz};
+    constexpr size_t kHeader = 8;
+    if (size < kHeader)
+        return;
+    const auto at = [&](size_t i) { return static_cast<uint32_t>(data[i]); };
+    const test::Entry item{
+        .name = "item",
+        .method = kMethods[data[0] % std::size(kMethods)],
+        .payload = std::string(reinterpret_cast<const char*>(data) + kHeader, size - kHeader),
+        .centralCrc = at(4) | at(5) << 8 | at(6) << 16 | at(7) << 24,
+        .centralUncompressed = at(1) | at(2) << 8 | at(3) << 16};
+    const std::string archive = test::BuildZip({item});
+    try {
+        test::OpenArchive open(archive, [](TZipArchiver& a) { a.ExtractCorruptedFiles = true; });
+        const test::ExtractionOutcome inMemory = test::ExtractedWithRoom(open.Archiver(), 0, false);
+        test::AppendingStream appended;
+        std::string error;
+        try {
+            open.Archiver().ExtractItemToStream(0, appended);
+        } catch (const Exception& e) {
+            error = e.Message();
+        }
+        if (error != inMemory.error || (error.empty() && appended.bytes != inMemory.bytes))
+            Mismatch("a stream not in memory and a memory stream differ", appended.bytes.size(),
+                     inMemory.bytes.size());
+    } catch (const Exception&) {
+    }
+}
+
 void Masks(const uint8_t* data, size_t size) {
     if (size == 0)
         return;

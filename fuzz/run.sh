@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 out=build-fuzz
-targets=(archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer)
+targets=(archive_fuzzer unzip_fuzzer mask_fuzzer differential_fuzzer methods_fuzzer)
 # Each target's share of the whole time, so that more targets do not make the run longer.
 per_target=$((seconds * $(nproc) / ${#targets[@]}))
 per_target=$((per_target > 0 ? per_target : 1))
@@ -51,6 +51,25 @@ if [ ! -d "$seeds/recipes" ]; then
     )
 fi
 
+# Items in each method a library beside zlib decodes: method, declared size, CRC-32, data.
+if [ ! -d "$seeds/methods" ]; then
+    mkdir -p "$seeds/methods"
+    python3 -c "
+import lzma, struct, subprocess, zlib
+text = b''.join(b'%d certificate line\\n' % (i * 7919 % 10007) for i in range(2000))
+props = lzma._encode_filter_properties({'id': lzma.FILTER_LZMA1})
+packer = lzma.LZMACompressor(lzma.FORMAT_RAW,
+                             filters=[lzma._decode_filter_properties(lzma.FILTER_LZMA1, props)])
+packed = {0: subprocess.run(['bzip2', '-c'], input=text, capture_output=True).stdout,
+          1: struct.pack('<BBH', 9, 4, 5) + props + packer.compress(text) + packer.flush(),
+          2: subprocess.run(['zstd', '-q', '-c'], input=text, capture_output=True).stdout,
+          3: subprocess.run(['xz', '-c'], input=text, capture_output=True).stdout}
+for method, data in packed.items():
+    header = bytes([method]) + struct.pack('<I', len(text))[:3] + struct.pack('<I', zlib.crc32(text))
+    open('$seeds/methods/%d' % method, 'wb').write(header + data)
+"
+fi
+
 # One target's run; what it printed last goes to its summary, shown once all have run.
 fuzz_target() {
     local target=$1 corpus="$out/corpus/$1" regressions=()
@@ -58,6 +77,7 @@ fuzz_target() {
     case $target in
     archive_fuzzer | unzip_fuzzer) cp -n "$seeds"/*.zip "$corpus"/ ;;
     differential_fuzzer) cp -n "$seeds"/recipes/* "$corpus"/ ;;
+    methods_fuzzer) cp -n "$seeds"/methods/* "$corpus"/ ;;
     esac
     [ -d "fuzz/regressions/$target" ] && regressions=("fuzz/regressions/$target")
     echo "== $target for ${per_target}s"

@@ -26,4 +26,5 @@ TEST(FuzzRegressions, KeptInputsRunCleanly) {
     Replay("unzip_fuzzer", fuzz::Unzip);
     Replay("mask_fuzzer", fuzz::Masks);
     Replay("differential_fuzzer", fuzz::Differential);
+    Replay("methods_fuzzer", fuzz::Methods);
 }
