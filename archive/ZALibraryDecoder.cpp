@@ -12,10 +12,14 @@ TDecodeResult TZALibraryDecoder::Decode(void* output, size_t capacity, size_t& p
         ended_ = true;
         return TDecodeResult::StreamEnd;
     }
-    if (step == TStep::Failed || (produced == 0 && InputLeft() == inputBefore))
+    if (step == TStep::Failed)
         return TDecodeResult::Failed;
-    return InputLeft() == 0 && produced < capacity ? TDecodeResult::InputUsed
-                                                   : TDecodeResult::NeedsOutput;
+    // Output that came back full as the input ran out is followed by a call that has
+    // nothing to give: that call drained the library.
+    if (InputLeft() == 0 && produced < capacity)
+        return TDecodeResult::InputUsed;
+    return produced == 0 && InputLeft() == inputBefore ? TDecodeResult::Failed
+                                                       : TDecodeResult::NeedsOutput;
 }
 
 } // namespace za

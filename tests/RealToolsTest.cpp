@@ -113,25 +113,6 @@ with zipfile.ZipFile('py-archive-in-comment.zip', 'w', zipfile.ZIP_DEFLATED) as 
 for name, method in (('py-bzip2.zip', zipfile.ZIP_BZIP2), ('py-lzma.zip', zipfile.ZIP_LZMA)):
     with zipfile.ZipFile(name, 'w', method) as z:
         for f in files: z.write(f)
-# Zstandard and XZ, which neither Python nor Debian's libzip writes: each item compressed by
-# the format's own tool. 7-Zip refuses the XZ form of an empty file, so it is left out there.
-import struct, subprocess, zlib
-def tool_written(out, method, tool, paths):
-    body = central = b''
-    for path in paths:
-        data = open(path, 'rb').read()
-        packed = subprocess.run(tool, input=data, stdout=subprocess.PIPE, check=True).stdout
-        name, crc, offset = path.encode(), zlib.crc32(data), len(body)
-        sizes = (0x21, crc, len(packed), len(data), len(name))
-        body += struct.pack('<IHHHHHIIIHH', 0x04034b50, 63, 0, method, 0, *sizes, 0)
-        body += name + packed
-        central += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 0x033F, 63, 0, method, 0,
-                               *sizes, 0, 0, 0, 0, 0o100644 << 16, offset) + name
-    end = struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, len(paths), len(paths), len(central),
-                      len(body), 0)
-    open(out, 'wb').write(body + central + end)
-tool_written('tool-zstd.zip', 93, ['zstd', '-q', '-c', '-19'], files)
-tool_written('tool-xz.zip', 95, ['xz', '-c', '-T1'], [f for f in files if os.path.getsize(f)])
 )";
 
 // Every item of an archive as Python's zipfile lists it: name, size, CRC, external attributes.
@@ -241,6 +222,12 @@ protected:
         WriteFile(dir_->Path() / "corpus.py", kCorpusScript);
         WriteFile(dir_->Path() / "archives.py", kPythonArchives);
         RunCommand(cd + "python3 corpus.py && python3 archives.py");
+        // Zstandard and XZ, which neither Python nor Debian's libzip writes: each item
+        // compressed by the format's own tool. 7-Zip refuses the XZ form of an empty file.
+        const std::string toolZip = "python3 " TOOL_ZIP_PATH " ";
+        RunCommand(cd + toolZip +
+                   "tool-zstd.zip 93 'zstd -q -c -19' $(find src -type f | sort) && " + toolZip +
+                   "tool-xz.zip 95 'xz -c -T1' $(find src -type f -size +0 | sort)");
         RunCommand(cd + "zip -q -r zip-default.zip src && zip -q -r -0 zip-stored.zip src && "
                         "zip -q -r -9 zip-best.zip src && zip -q -r -e -P secret zip-crypt.zip src"
                         " && zip -q -r - src > zip-piped.zip && "

@@ -1,5 +1,6 @@
 #include "ArchiveFixture.h"
 #include "ZipWriter.h"
+#include "archive/ZALibraryDecoder.h"
 #include "archive/ZAOutputRoom.h"
 #include "platform/Dialogs.h"
 
@@ -297,6 +298,51 @@ TEST(Extraction, OutgrownReserveLeapsToTheMostWhereMemoryAllows) {
     EXPECT_EQ(za::ReserveGrown(16 << 10, 64 << 10, 48 << 10), 64u << 10);
     const uint64_t beyondMemory = uint64_t{1} << 60;
     EXPECT_EQ(za::ReserveGrown(16 << 10, 20 << 10, beyondMemory), 32u << 10);
+}
+
+// A library decoder whose output came back full as its input ran out: the next call, with
+// nothing to give, drained it and is no failure; a call that takes no input it has and gives
+// nothing cannot go on; after the stream's end nothing more comes.
+TEST(Extraction, LibraryDecoderTellsDrainedFromStuck) {
+    class Scripted : public za::TZALibraryDecoder {
+    public:
+        bool Ready() const override { return true; }
+        void SetInput(const void*, size_t length) override { inputLeft_ = length; }
+        size_t InputLeft() const override { return inputLeft_; }
+        size_t pending = 0; // output the next steps give
+        bool takes = true;  // a step takes all input
+        bool ends = false;  // the step that gives the last pending byte ends the stream
+
+    protected:
+        TStep Step(void*, size_t capacity, size_t& produced) override {
+            inputLeft_ = takes ? 0 : inputLeft_;
+            produced = std::min(capacity, pending);
+            pending -= produced;
+            return ends && pending == 0 ? TStep::Ended : TStep::Going;
+        }
+
+    private:
+        size_t inputLeft_ = 0;
+    };
+    Scripted decoder;
+    unsigned char output[100];
+    size_t produced = 0;
+    decoder.SetInput(output, 10);
+    decoder.pending = 100;
+    EXPECT_EQ(decoder.Decode(output, 100, produced), za::TDecodeResult::NeedsOutput);
+    EXPECT_EQ(produced, 100u);
+    EXPECT_EQ(decoder.Decode(output, 100, produced), za::TDecodeResult::InputUsed);
+    EXPECT_EQ(produced, 0u);
+    decoder.SetInput(output, 10);
+    decoder.takes = false;
+    EXPECT_EQ(decoder.Decode(output, 100, produced), za::TDecodeResult::Failed);
+    decoder.takes = true;
+    decoder.ends = true;
+    decoder.pending = 5;
+    EXPECT_EQ(decoder.Decode(output, 100, produced), za::TDecodeResult::StreamEnd);
+    decoder.pending = 5;
+    EXPECT_EQ(decoder.Decode(output, 100, produced), za::TDecodeResult::StreamEnd);
+    EXPECT_EQ(produced, 0u);
 }
 
 TEST(Extraction, LocalHeaderBeyondTheStreamFailsTheItem) {
