@@ -23,4 +23,12 @@ std::unique_ptr<TZAStreamDecoder> LibraryDecoder([[maybe_unused]] const TDirItem
     return nullptr;
 }
 
+TWholeDecode WholeLibraryDecoder([[maybe_unused]] uint16_t method) {
+#ifdef CERTINSTALL_LIBRARY_DECODERS
+    if (method == kMethodZstandard)
+        return DecodeZstandardWhole;
+#endif
+    return nullptr;
+}
+
 } // namespace za

@@ -2,6 +2,8 @@
 
 #include "ZAStreamDecoder.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 struct TDirItem;
@@ -20,5 +22,13 @@ std::unique_ptr<TZAStreamDecoder> MakeBzip2Decoder();
 std::unique_ptr<TZAStreamDecoder> MakeLzmaDecoder(const TDirItem& item);
 std::unique_ptr<TZAStreamDecoder> MakeXzDecoder();
 std::unique_ptr<TZAStreamDecoder> MakeZstandardDecoder();
+
+// Decodes a whole item's data in one call; true when it decodes to exactly the output's size.
+using TWholeDecode = bool (*)(const void* input, size_t inputLength, void* output,
+                              size_t outputLength);
+// The one-call decoder of a method whose library decodes a whole buffer faster than a chunk
+// at a time (Zstandard, by a third); none for any other.
+TWholeDecode WholeLibraryDecoder(uint16_t method);
+bool DecodeZstandardWhole(const void* input, size_t inputLength, void* output, size_t outputLength);
 
 } // namespace za

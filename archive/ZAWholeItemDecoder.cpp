@@ -3,6 +3,7 @@
 #include "ZAConst.h"
 #include "ZADecodingScratch.h"
 #include "ZADirArray.h"
+#include "ZALibraryDecoders.h"
 #include "ZAOutputArea.h"
 #include "ZAOutputRoom.h"
 #include "ZAZlib.h"
@@ -29,7 +30,7 @@ bool TZAWholeItemDecoder::Run() {
     unsigned char* output = output_.WholeArea();
     const auto size = static_cast<size_t>(request_.Item.FullUncompressedSize());
     const bool decoded = stored ? request_.Read(output, dataSize_)
-                                : InflateWhole(input, static_cast<size_t>(dataSize_), output, size);
+                                : Decoder()(input, static_cast<size_t>(dataSize_), output, size);
     if (!decoded || !output_.EmitWholeArea()) {
         output_.DropArea();
         request_.Archive.SetPosition(dataStart);
@@ -43,10 +44,16 @@ bool TZAWholeItemDecoder::Run() {
 // Data that the directory cuts off before it starts is no data to decode.
 bool TZAWholeItemDecoder::Allowed() const {
     const uint64_t declared = request_.Item.FullUncompressedSize();
-    const uint16_t method = request_.Item.CompressionMethod;
-    const bool stored = method == kMethodStored && static_cast<uint64_t>(dataSize_) == declared;
+    const bool stored = request_.Item.CompressionMethod == kMethodStored &&
+                        static_cast<uint64_t>(dataSize_) == declared;
     return request_.MayDecodeWhole && dataSize_ >= 0 && output_.HasWholeRoom() &&
-           (method == kMethodDeflate || stored);
+           (stored || Decoder() != nullptr);
+}
+
+// Deflate decodes whole with zlib; another method where its library does that faster.
+TWholeDecode TZAWholeItemDecoder::Decoder() const {
+    const uint16_t method = request_.Item.CompressionMethod;
+    return method == kMethodDeflate ? InflateWhole : WholeLibraryDecoder(method);
 }
 
 // The item's compressed bytes in one piece: in place in a memory archive; otherwise read into

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZADecodingRequest.h"
+#include "ZALibraryDecoders.h"
 
 #include <cstdint>
 #include <memory>
@@ -8,8 +9,8 @@
 class TZADecodingScratch;
 class TZAOutputArea;
 
-// Decodes a stored or deflated item in one call, taken only where its outcome cannot differ
-// from the chunked path's. Any failure puts both streams back as they were, so that the
+// Decodes a stored, deflated or Zstandard item in one call, taken only where its outcome cannot
+// differ from the chunked path's. Any failure puts both streams back as they were, so that the
 // chunked path decodes the item again and gives its own result, partial output and all.
 class TZAWholeItemDecoder {
 public:
@@ -21,6 +22,7 @@ public:
 
 private:
     bool Allowed() const;
+    za::TWholeDecode Decoder() const;
     const unsigned char* Input();
 
     const TZADecodingRequest& request_;          // the item and its streams

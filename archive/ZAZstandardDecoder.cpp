@@ -3,6 +3,8 @@
 
 #include <zstd.h>
 
+#include <memory>
+
 namespace za {
 namespace {
 
@@ -42,6 +44,19 @@ private:
 };
 
 } // namespace
+
+// The first frame only, as a chunk at a time: what follows it is not read.
+bool DecodeZstandardWhole(const void* input, size_t inputLength, void* output,
+                          size_t outputLength) {
+    // One per thread: many small items would otherwise each pay for a context.
+    thread_local const std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> context(ZSTD_createDCtx(),
+                                                                                  ZSTD_freeDCtx);
+    const size_t frame = ZSTD_findFrameCompressedSize(input, inputLength);
+    if (!context || ZSTD_isError(frame))
+        return false;
+    const size_t made = ZSTD_decompressDCtx(context.get(), output, outputLength, input, frame);
+    return !ZSTD_isError(made) && made == outputLength;
+}
 
 std::unique_ptr<TZAStreamDecoder> MakeZstandardDecoder() {
     return std::make_unique<TZAZstandardDecoder>();
