@@ -162,10 +162,11 @@ public:
     // Every object with all of the attributes.
     template <size_t N> std::vector<CK_OBJECT_HANDLE> Find(CK_ATTRIBUTE (&attributes)[N]) {
         Succeed(token_->C_FindObjectsInit(session_, attributes, N));
+        // Taken in rounds until one comes back short.
         std::vector<CK_OBJECT_HANDLE> objects;
         CK_RV result = CKR_OK;
-        for (CK_ULONG found = 1; result == CKR_OK && found;) {
-            std::array<CK_OBJECT_HANDLE, 16> some{};
+        std::array<CK_OBJECT_HANDLE, 64> some{};
+        for (CK_ULONG found = some.size(); result == CKR_OK && found == some.size();) {
             result = token_->C_FindObjects(session_, some.data(), some.size(), &found);
             objects.insert(objects.end(), some.begin(), some.begin() + (result ? 0 : found));
         }
@@ -191,7 +192,7 @@ public:
             return std::nullopt;
         return value;
     }
-    // The attributes in one call: the token writes them in one transaction.
+    // NSS still writes each attribute in a transaction of its own.
     template <size_t N> void Write(CK_OBJECT_HANDLE object, CK_ATTRIBUTE (&attributes)[N]) {
         Succeed(token_->C_SetAttributeValue(session_, object, attributes, N));
     }
