@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <type_traits>
@@ -267,14 +266,20 @@ private:
     CK_OBJECT_HANDLE handle_ = CK_INVALID_HANDLE;
 };
 
-// Whether the token holds a certificate of exactly these bytes, looked up among those of its
-// subject: the library would look the certificate up in every open database.
-bool HoldsCertificate(TokenSession& session, const Certificate& certificate) {
+// The token's certificates whose attribute has exactly this value.
+std::vector<CK_OBJECT_HANDLE> CertificatesWith(TokenSession& session, CK_ATTRIBUTE_TYPE type,
+                                               const std::string& value) {
     const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
     const CK_BBOOL onToken = CK_TRUE;
     CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
-                             Field(CKA_SUBJECT, certificate.subject)};
-    const std::vector<CK_OBJECT_HANDLE> found = session.Find(wanted);
+                             Field(type, value)};
+    return session.Find(wanted);
+}
+
+// Whether the token holds a certificate of exactly these bytes, looked up among those of its
+// subject: the library would look the certificate up in every open database.
+bool HoldsCertificate(TokenSession& session, const Certificate& certificate) {
+    const auto found = CertificatesWith(session, CKA_SUBJECT, certificate.subject);
     return std::any_of(found.begin(), found.end(), [&](CK_OBJECT_HANDLE object) {
         return session.Read(object, CKA_VALUE) == certificate.der;
     });
@@ -284,11 +289,7 @@ bool HoldsCertificate(TokenSession& session, const Certificate& certificate) {
 // search by nickname makes certificate objects of the library, whose trust it looks up in every
 // open database.
 bool NicknameTaken(TokenSession& session, const std::string& nickname, const std::string& subject) {
-    const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
-    const CK_BBOOL onToken = CK_TRUE;
-    CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
-                             Field(CKA_LABEL, nickname)};
-    const std::vector<CK_OBJECT_HANDLE> found = session.Find(wanted);
+    const auto found = CertificatesWith(session, CKA_LABEL, nickname);
     return std::any_of(found.begin(), found.end(), [&](CK_OBJECT_HANDLE object) {
         return session.Read(object, CKA_SUBJECT) != subject;
     });
