@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <type_traits>
@@ -37,9 +36,7 @@ void Check(bool succeeded) {
 
 namespace {
 
-using CertificateListPtr = Owned<CERTCertList, CERT_DestroyCertList>;
 using CrlPtr = Owned<CERTSignedCrl, SEC_DestroyCrl>;
-using RawCertificatesPtr = Owned<CERTCertificateList, CERT_DestroyCertificateList>;
 using ObjectsPtr = Owned<PK11GenericObject, PK11_DestroyGenericObjects>;
 
 void FreeWholeItem(SECItem* item) {
@@ -144,35 +141,15 @@ struct Trust {
     }
 };
 
-Trust ReadTrust(PK11GenericObject* object) {
-    Trust trust;
-    for (size_t use = 0; use < Trust::kUses.size(); ++use) {
-        const auto level = Attribute(object, Trust::kUses[use]);
-        if (level && level->size() == sizeof(CK_TRUST))
-            std::memcpy(&trust.levels[use], level->data(), sizeof(CK_TRUST));
-    }
-    return trust;
-}
-
-// Every trust the database holds, by the certificates' SHA-1 digests.
-std::map<std::string, Trust> TrustsIn(PK11SlotInfo* slot) {
-    std::map<std::string, Trust> trusts;
-    const ObjectsPtr objects(PK11_FindGenericObjects(slot, CKO_NSS_TRUST));
-    for (PK11GenericObject* object = objects.get(); object;
-         object = PK11_GetNextGenericObject(object))
-        if (const auto sha1 = Attribute(object, CKA_CERT_SHA1_HASH))
-            trusts.emplace(*sha1, ReadTrust(object));
-    return trusts;
-}
-
 // A session of the token's own, for what the library does not do: finding an object by some
 // of its attributes, and reading and writing attributes of an object known by its handle. The
 // library finds objects by their class alone, and reading an attribute of each is a database
 // query of its own: a search over every trust object for each certificate made the adds into
-// a fresh database, and the looks into a full one, cost the square of their number.
+// a fresh database, and the looks into a full one, cost the square of their number. One
+// session serves all the looks and changes of one add.
 class TokenSession {
 public:
-    TokenSession(PK11SlotInfo* slot, CK_FLAGS flags = 0)
+    explicit TokenSession(PK11SlotInfo* slot, CK_FLAGS flags = 0)
         : token_(static_cast<CK_FUNCTION_LIST*>(PK11_GetModule(slot)->functionList)) {
         Succeed(token_->C_OpenSession(PK11_GetSlotID(slot), CKF_SERIAL_SESSION | flags, nullptr,
                                       nullptr, &session_));
@@ -181,15 +158,20 @@ public:
     TokenSession(const TokenSession&) = delete;
     TokenSession& operator=(const TokenSession&) = delete;
 
-    // The first object with all of the attributes; none is CK_INVALID_HANDLE.
-    template <size_t N> CK_OBJECT_HANDLE Find(CK_ATTRIBUTE (&attributes)[N]) {
+    // Every object with all of the attributes.
+    template <size_t N> std::vector<CK_OBJECT_HANDLE> Find(CK_ATTRIBUTE (&attributes)[N]) {
         Succeed(token_->C_FindObjectsInit(session_, attributes, N));
-        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-        CK_ULONG found = 0;
-        const CK_RV result = token_->C_FindObjects(session_, &object, 1, &found);
+        // Taken in rounds until one comes back short.
+        std::vector<CK_OBJECT_HANDLE> objects;
+        CK_RV result = CKR_OK;
+        std::array<CK_OBJECT_HANDLE, 64> some{};
+        for (CK_ULONG found = some.size(); result == CKR_OK && found == some.size();) {
+            result = token_->C_FindObjects(session_, some.data(), some.size(), &found);
+            objects.insert(objects.end(), some.begin(), some.begin() + (result ? 0 : found));
+        }
         token_->C_FindObjectsFinal(session_);
         Succeed(result);
-        return found ? object : CK_INVALID_HANDLE;
+        return objects;
     }
     // False when the object has no such attribute, or one of another size.
     template <class T> bool Read(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, T& value) {
@@ -197,9 +179,21 @@ public:
         return token_->C_GetAttributeValue(session_, object, &attribute, 1) == CKR_OK &&
                attribute.ulValueLen == sizeof value;
     }
-    template <class T> void Write(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, T value) {
-        CK_ATTRIBUTE attribute{type, &value, sizeof value};
-        Succeed(token_->C_SetAttributeValue(session_, object, &attribute, 1));
+    // An attribute of any length; none when the object has no such attribute.
+    std::optional<std::string> Read(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type) {
+        CK_ATTRIBUTE attribute{type, nullptr, 0};
+        if (token_->C_GetAttributeValue(session_, object, &attribute, 1) != CKR_OK ||
+            attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION)
+            return std::nullopt;
+        std::string value(attribute.ulValueLen, '\0');
+        attribute.pValue = value.data();
+        if (token_->C_GetAttributeValue(session_, object, &attribute, 1) != CKR_OK)
+            return std::nullopt;
+        return value;
+    }
+    // NSS still writes each attribute in a transaction of its own.
+    template <size_t N> void Write(CK_OBJECT_HANDLE object, CK_ATTRIBUTE (&attributes)[N]) {
+        Succeed(token_->C_SetAttributeValue(session_, object, attributes, N));
     }
 
 private:
@@ -211,40 +205,95 @@ private:
     CK_SESSION_HANDLE session_ = 0;
 };
 
+Trust ReadTrust(TokenSession& session, CK_OBJECT_HANDLE object) {
+    Trust trust;
+    for (size_t use = 0; use < Trust::kUses.size(); ++use)
+        if (CK_TRUST level = 0; session.Read(object, Trust::kUses[use], level))
+            trust.levels[use] = level;
+    return trust;
+}
+
+// The token's objects of the class.
+std::vector<CK_OBJECT_HANDLE> ObjectsOfClass(TokenSession& session, CK_OBJECT_CLASS type) {
+    const CK_BBOOL onToken = CK_TRUE;
+    CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, type), Field(CKA_TOKEN, onToken)};
+    return session.Find(wanted);
+}
+
+// Every trust the database holds, by the certificates' SHA-1 digests.
+std::map<std::string, Trust> TrustsIn(TokenSession& session) {
+    std::map<std::string, Trust> trusts;
+    for (const CK_OBJECT_HANDLE object : ObjectsOfClass(session, CKO_NSS_TRUST))
+        if (const auto sha1 = session.Read(object, CKA_CERT_SHA1_HASH))
+            trusts.emplace(*sha1, ReadTrust(session, object));
+    return trusts;
+}
+
+// The bytes of every certificate the database holds.
+std::set<std::string> CertificatesIn(TokenSession& session) {
+    std::set<std::string> certificates;
+    for (const CK_OBJECT_HANDLE object : ObjectsOfClass(session, CKO_CERTIFICATE))
+        if (auto der = session.Read(object, CKA_VALUE))
+            certificates.insert(std::move(*der));
+    return certificates;
+}
+
 // The database's trust object for the certificate, found by its SHA-1 digest, or none.
 class TrustObject {
 public:
-    TrustObject(PK11SlotInfo* slot, const std::string& der) : slot_(slot) {
+    TrustObject(TokenSession& session, const std::string& der) : session_(session) {
         const std::string sha1 = Digest(SEC_OID_SHA1, der, 20);
         const CK_OBJECT_CLASS trustClass = CKO_NSS_TRUST;
         const CK_BBOOL onToken = CK_TRUE;
         CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, trustClass), Field(CKA_TOKEN, onToken),
                                  Field(CKA_CERT_SHA1_HASH, sha1)};
-        handle_ = TokenSession(slot).Find(wanted);
+        const std::vector<CK_OBJECT_HANDLE> found = session.Find(wanted);
+        handle_ = found.empty() ? CK_INVALID_HANDLE : found.front();
     }
     bool Found() const { return handle_ != CK_INVALID_HANDLE; }
     CK_OBJECT_HANDLE Handle() const { return handle_; }
 
-    Trust Read() const {
-        Trust trust;
-        if (!Found())
-            return trust;
-        TokenSession session(slot_);
-        for (size_t use = 0; use < Trust::kUses.size(); ++use)
-            if (CK_TRUST level = 0; session.Read(handle_, Trust::kUses[use], level))
-                trust.levels[use] = level;
-        return trust;
-    }
+    Trust Read() const { return Found() ? ReadTrust(session_, handle_) : Trust{}; }
     void Write(const Trust& trust) const {
-        TokenSession session(slot_, CKF_RW_SESSION);
-        for (size_t use = 0; use < Trust::kUses.size(); ++use)
-            session.Write(handle_, Trust::kUses[use], trust.levels[use]);
+        CK_ATTRIBUTE levels[] = {
+            Field(Trust::kUses[0], trust.levels[0]), Field(Trust::kUses[1], trust.levels[1]),
+            Field(Trust::kUses[2], trust.levels[2]), Field(Trust::kUses[3], trust.levels[3])};
+        session_.Write(handle_, levels);
     }
 
 private:
-    PK11SlotInfo* slot_;
+    TokenSession& session_;
     CK_OBJECT_HANDLE handle_ = CK_INVALID_HANDLE;
 };
+
+// The token's certificates whose attribute has exactly this value.
+std::vector<CK_OBJECT_HANDLE> CertificatesWith(TokenSession& session, CK_ATTRIBUTE_TYPE type,
+                                               const std::string& value) {
+    const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+    const CK_BBOOL onToken = CK_TRUE;
+    CK_ATTRIBUTE wanted[] = {Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
+                             Field(type, value)};
+    return session.Find(wanted);
+}
+
+// Whether the token holds a certificate of exactly these bytes, looked up among those of its
+// subject: the library would look the certificate up in every open database.
+bool HoldsCertificate(TokenSession& session, const Certificate& certificate) {
+    const auto found = CertificatesWith(session, CKA_SUBJECT, certificate.subject);
+    return std::any_of(found.begin(), found.end(), [&](CK_OBJECT_HANDLE object) {
+        return session.Read(object, CKA_VALUE) == certificate.der;
+    });
+}
+
+// Whether a certificate of another subject has the nickname in the token. The library's own
+// search by nickname makes certificate objects of the library, whose trust it looks up in every
+// open database.
+bool NicknameTaken(TokenSession& session, const std::string& nickname, const std::string& subject) {
+    const auto found = CertificatesWith(session, CKA_LABEL, nickname);
+    return std::any_of(found.begin(), found.end(), [&](CK_OBJECT_HANDLE object) {
+        return session.Read(object, CKA_SUBJECT) != subject;
+    });
+}
 
 // A new trust object, made as NSS makes its own: found by issuer and serial number, or by
 // the certificate's digests.
@@ -285,6 +334,35 @@ std::string KeyIdentifier(const std::string& publicKeyInfo) {
         value ? PK11_MakeIDFromPubKey(const_cast<SECItem*>(value)) : nullptr);
     Check(id != nullptr);
     return Bytes(*id);
+}
+
+// The name itself, or, when a certificate of another subject has it in this database, the
+// name with " #2", " #3" and so on, as NSS numbers the nicknames it makes for authorities.
+// Certificates of one subject share a nickname in NSS.
+std::string UniqueNickname(TokenSession& session, const std::string& name,
+                           const std::string& subject) {
+    std::string nickname = name;
+    for (int n = 2; !name.empty() && NicknameTaken(session, nickname, subject); ++n)
+        nickname = name + " #" + std::to_string(n);
+    return nickname;
+}
+
+void Import(PK11SlotInfo* slot, TokenSession& session, const Certificate& added) {
+    const std::string nickname = UniqueNickname(session, added.nickname, added.subject),
+                      id = KeyIdentifier(added.publicKeyInfo);
+    const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+    const CK_CERTIFICATE_TYPE type = CKC_X_509;
+    const CK_BBOOL onToken = CK_TRUE;
+    CK_ATTRIBUTE attributes[] = {
+        Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
+        Field(CKA_CERTIFICATE_TYPE, type),  Field(CKA_ID, id),
+        Field(CKA_VALUE, added.der),        Field(CKA_ISSUER, added.issuer),
+        Field(CKA_SUBJECT, added.subject),  Field(CKA_SERIAL_NUMBER, added.serialNumber),
+        Field(CKA_LABEL, nickname),
+    };
+    // A certificate without a name has no label at all, as NSS imports one.
+    const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
+    CreateObject(slot, attributes, count);
 }
 
 // The CRL's thisUpdate.
@@ -348,14 +426,24 @@ struct NssDatabase::Seen {
         return *newestCrls;
     }
     std::map<std::string, Trust>& Trusts() {
-        if (!trusts)
-            trusts = TrustsIn(slot);
+        if (!trusts) {
+            TokenSession session(slot);
+            trusts = TrustsIn(session);
+        }
         return *trusts;
+    }
+    std::set<std::string>& Certificates() {
+        if (!certificates) {
+            TokenSession session(slot);
+            certificates = CertificatesIn(session);
+        }
+        return *certificates;
     }
 
     PK11SlotInfo* slot;
     std::optional<std::map<std::string, PRTime>> newestCrls;
     std::optional<std::map<std::string, Trust>> trusts;
+    std::optional<std::set<std::string>> certificates;
 };
 
 void CloseUserDatabase(PK11SlotInfo* slot) {
@@ -363,8 +451,7 @@ void CloseUserDatabase(PK11SlotInfo* slot) {
     PK11_FreeSlot(slot);
 }
 
-NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName)
-    : tokenName_(tokenName) {
+NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string& tokenName) {
     // NSS opens a database it may not write to for nothing at all, unless it is asked to
     // read it only; what it holds already is still seen.
     const std::string parameters = "configdir='sql:" + folder.string() + "' tokenDescription='" +
@@ -381,17 +468,9 @@ NssDatabase::NssDatabase(const std::filesystem::path& folder, const std::string&
 
 NssDatabase::~NssDatabase() = default;
 
-// Looked up among the database's certificates of that subject, as bytes: a certificate
-// object of the library would be looked up in every database.
 bool NssDatabase::Holds(const Certificate& certificate) {
-    SECItem subject = Item(certificate.subject);
-    CERTCertificateList* found = nullptr;
-    Check(PK11_FindRawCertsWithSubject(slot_.get(), &subject, &found) == SECSuccess);
-    const RawCertificatesPtr certificates(found);
-    for (int i = 0; certificates && i < certificates->len; ++i)
-        if (Bytes(certificates->certs[i]) == certificate.der)
-            return true;
-    return false;
+    TokenSession session(slot_.get());
+    return HoldsCertificate(session, certificate);
 }
 
 NssDatabase::Seen& NssDatabase::Looked() {
@@ -403,7 +482,7 @@ NssDatabase::Seen& NssDatabase::Looked() {
 bool NssDatabase::LacksCertificate(const Certificate& certificate, bool trustedAuthority) {
     if (withheld_.count(certificate.der))
         return false;
-    if (!Holds(certificate))
+    if (!Looked().Certificates().count(certificate.der))
         return true;
     if (!trustedAuthority)
         return false;
@@ -422,13 +501,15 @@ void NssDatabase::CheckWritable() const {
 
 void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAuthority) {
     CheckWritable();
+    TokenSession session(slot_.get(), CKF_RW_SESSION);
     if (!trustedAuthority) {
-        if (!Holds(certificate))
-            Import(certificate);
+        if (!HoldsCertificate(session, certificate))
+            Import(slot_.get(), session, certificate);
+        Looked().Certificates().insert(certificate.der);
         return;
     }
     const std::string& der = certificate.der;
-    const TrustObject object(slot_.get(), der);
+    const TrustObject object(session, der);
     const Trust trust = object.Read(), wanted = trust.AsAuthority();
     // Trust in a database with a password (Firefox's primary password) is the password
     // holder's to change, and nobody is asked for it. The authority is then left out of the
@@ -437,8 +518,9 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
         withheld_.insert(der);
         throw NssError(static_cast<uint32_t>(SEC_ERROR_TOKEN_NOT_LOGGED_IN));
     }
-    if (!Holds(certificate))
-        Import(certificate);
+    if (!HoldsCertificate(session, certificate))
+        Import(slot_.get(), session, certificate);
+    Looked().Certificates().insert(der);
     if (wanted == trust)
         return;
     if (object.Found())
@@ -446,43 +528,6 @@ void NssDatabase::AddCertificate(const Certificate& certificate, bool trustedAut
     else
         CreateTrust(slot_.get(), certificate, wanted);
     Looked().Trusts()[Digest(SEC_OID_SHA1, der, 20)] = wanted;
-}
-
-void NssDatabase::Import(const Certificate& added) {
-    const std::string nickname = UniqueNickname(added.nickname, added.subject),
-                      id = KeyIdentifier(added.publicKeyInfo);
-    const CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
-    const CK_CERTIFICATE_TYPE type = CKC_X_509;
-    const CK_BBOOL onToken = CK_TRUE;
-    CK_ATTRIBUTE attributes[] = {
-        Field(CKA_CLASS, certificateClass), Field(CKA_TOKEN, onToken),
-        Field(CKA_CERTIFICATE_TYPE, type),  Field(CKA_ID, id),
-        Field(CKA_VALUE, added.der),        Field(CKA_ISSUER, added.issuer),
-        Field(CKA_SUBJECT, added.subject),  Field(CKA_SERIAL_NUMBER, added.serialNumber),
-        Field(CKA_LABEL, nickname),
-    };
-    // A certificate without a name has no label at all, as NSS imports one.
-    const int count = sizeof attributes / sizeof *attributes - (nickname.empty() ? 1 : 0);
-    CreateObject(slot_.get(), attributes, count);
-}
-
-// The name itself, or, when a certificate of another subject has it in this database, the
-// name with " #2", " #3" and so on, as NSS numbers the nicknames it makes for authorities.
-// Certificates of one subject share a nickname in NSS.
-std::string NssDatabase::UniqueNickname(const std::string& name, const std::string& subject) {
-    const auto taken = [&](const std::string& nickname) {
-        const CertificateListPtr holders(
-            PK11_FindCertsFromNickname((tokenName_ + ":" + nickname).c_str(), nullptr));
-        for (CERTCertListNode* node = holders ? CERT_LIST_HEAD(holders.get()) : nullptr;
-             node && !CERT_LIST_END(node, holders.get()); node = CERT_LIST_NEXT(node))
-            if (Bytes(node->cert->derSubject) != subject)
-                return true;
-        return false;
-    };
-    std::string nickname = name;
-    for (int n = 2; !name.empty() && taken(nickname); ++n)
-        nickname = name + " #" + std::to_string(n);
-    return nickname;
 }
 
 bool NssDatabase::LacksCrl(const std::string& der) {
@@ -520,7 +565,8 @@ void NssDatabase::AddCrl(const std::string& der) {
 }
 
 bool NssDatabase::TrustsAsAuthority(const Certificate& certificate) {
-    return TrustObject(slot_.get(), certificate.der).Read().AuthorityForServers();
+    TokenSession session(slot_.get());
+    return TrustObject(session, certificate.der).Read().AuthorityForServers();
 }
 
 bool NssDatabase::HoldsCrl(const std::string& der) {
@@ -532,7 +578,8 @@ bool NssDatabase::HoldsCrl(const std::string& der) {
 void NssDatabase::DeleteCertificate(const Certificate& certificate) {
     CheckWritable();
     seen_.reset();
-    const TrustObject trust(slot_.get(), certificate.der);
+    TokenSession session(slot_.get());
+    const TrustObject trust(session, certificate.der);
     if (trust.Found())
         DestroyObject(slot_.get(), trust.Handle());
     for (const CK_OBJECT_HANDLE object :

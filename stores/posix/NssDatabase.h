@@ -68,8 +68,6 @@ public:
 
 private:
     void CheckWritable() const;
-    void Import(const Certificate& added);
-    std::string UniqueNickname(const std::string& name, const std::string& subject);
 
     // What the database holds as first looked at, kept up with this run's own adds and
     // forgotten at its deletes: the answers of the looks without the lock. A change looks at
@@ -78,7 +76,6 @@ private:
     Seen& Looked();
 
     Owned<PK11SlotInfoStr, CloseUserDatabase> slot_;
-    std::string tokenName_;
     std::unique_ptr<Seen> seen_;
     // The authorities this run left out of the database, whose trust it could not take.
     std::set<std::string> withheld_;
