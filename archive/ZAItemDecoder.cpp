@@ -24,7 +24,7 @@ TZADecodingOutcome TZAItemDecoder::Run() {
     FindData();
     const bool decoded = Decode();
     return {.Complete = decoded && output_.Written() == request_.Item.FullUncompressedSize(),
-            .CrcMatches = output_.Crc() == request_.Item.Crc32,
+            .CrcMatches = output_.Crc() == request_.Item.Crc32 || !CrcVouches(request_.Item),
             .Consumed = consumed_,
             .DecodedWhole = decodedWhole_};
 }
@@ -49,7 +49,8 @@ void TZAItemDecoder::FindData() {
 }
 
 bool TZAItemDecoder::Decode() {
-    switch (request_.Item.CompressionMethod) {
+    aesExtra_ = AesExtraOf(request_.Item);
+    switch (CompressionMethodOf(request_.Item)) {
     case kMethodStored:
     case kMethodDeflate:
         return DecodeStoredOrDeflated();
@@ -62,14 +63,15 @@ bool TZAItemDecoder::Decode() {
 
 bool TZAItemDecoder::DecodeStoredOrDeflated() {
     availableMemory_ = platform::AvailablePhysicalMemory();
-    if ((request_.Item.Flags & kFlagEncrypted) != 0) {
-        dataSize_ -= kEncryptionHeaderSize;
-        if (!PasswordPasses())
+    if ((request_.Item.Flags & kFlagEncrypted) != 0 || aesExtra_) {
+        dataSize_ -= aesExtra_ ? aesExtra_->Overhead() : kEncryptionHeaderSize;
+        // Data too short for what AES puts around it is damaged, no password to ask for.
+        if ((aesExtra_ && dataSize_ < 0) || !PasswordPasses())
             return false;
     } else if (DecodeWhole()) {
         return true;
     }
-    return DecodeChunks();
+    return DecodeChunks() && Authenticated();
 }
 
 bool TZAItemDecoder::DecodeWhole() {
@@ -80,8 +82,9 @@ bool TZAItemDecoder::DecodeWhole() {
 }
 
 bool TZAItemDecoder::DecodeChunks() {
-    TZAInflater* const inflater =
-        request_.Item.CompressionMethod == kMethodDeflate ? &scratch_.FreshRawInflater() : nullptr;
+    TZAInflater* const inflater = CompressionMethodOf(request_.Item) == kMethodDeflate
+                                      ? &scratch_.FreshRawInflater()
+                                      : nullptr;
     if (inflater && !inflater->Ready())
         return false;
     unsigned char* const input = scratch_.ReadBuffer(
@@ -103,6 +106,8 @@ bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
     const auto length = static_cast<size_t>(chunk);
     if (keys_)
         keys_->Decrypt(input, length);
+    else if (aes_)
+        aes_->Decrypt(input, length);
     const bool emitted = inflater
                              ? output_
                                    .Inflate({.Inflater = *inflater,
@@ -119,12 +124,13 @@ bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
     return emitted;
 }
 
-// Any other method is the component's own block format where its header is found; an item of
-// a method that no decoder here reads must not pass for a damaged one.
+// Any other method is the component's own block format where its header is found, never under
+// AES; an item of a method that no decoder here reads must not pass for a damaged one.
 bool TZAItemDecoder::DecodeBlocks() {
     TZABlockDecoder blocks(request_, output_);
-    const uint16_t method = request_.Item.CompressionMethod;
-    if (request_.Item.VersionNeeded <= 10 || !blocks.FindHeader())
+    const uint16_t method = CompressionMethodOf(request_.Item);
+    if (request_.Item.CompressionMethod == kMethodAes || request_.Item.VersionNeeded <= 10 ||
+        !blocks.FindHeader())
         throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr, {MethodShown(method)});
     const bool decoded = blocks.Run();
     consumed_ = blocks.Consumed();
@@ -139,10 +145,14 @@ bool TZAItemDecoder::PasswordPasses() {
     PasswordCheck check;
     do {
         request_.Archive.SetPosition(start);
-        check = CheckTraditionalPassword(*password);
+        check = CheckPassword(*password);
     } while (check == PasswordCheck::Failed &&
              (password = request_.Host.NextPassword()).has_value());
     return check == PasswordCheck::Passed;
+}
+
+TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckPassword(const std::string& password) {
+    return aesExtra_ ? CheckAesPassword(password) : CheckTraditionalPassword(password);
 }
 
 TZAItemDecoder::PasswordCheck
@@ -157,4 +167,23 @@ TZAItemDecoder::CheckTraditionalPassword(const std::string& password) {
         timeChecks ? localHeader_[local::kTime + 1] : localHeader_[local::kCrc + 3];
     return header[kEncryptionHeaderSize - 1] == expected ? PasswordCheck::Passed
                                                          : PasswordCheck::Failed;
+}
+
+TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckAesPassword(const std::string& password) {
+    unsigned char header[kAesLargestSalt + kAesVerifierSize];
+    const size_t saltLength = aesExtra_->SaltLength();
+    if (!request_.Read(header, static_cast<int64_t>(saltLength + kAesVerifierSize)))
+        return PasswordCheck::Unreadable;
+    aes_.emplace(password, std::string_view(reinterpret_cast<char*>(header), saltLength),
+                 aesExtra_->KeyLength());
+    return aes_->Verifies(header + saltLength) ? PasswordCheck::Passed : PasswordCheck::Failed;
+}
+
+// The authentication code follows the data of an item encrypted with AES; a cancel leaves it
+// unread.
+bool TZAItemDecoder::Authenticated() {
+    if (!aes_ || consumed_ < dataSize_)
+        return true;
+    unsigned char code[kAesCodeSize];
+    return request_.Read(code, kAesCodeSize) && aes_->Authenticates(code);
 }
