@@ -23,6 +23,7 @@ TZADecodingOutcome TZAItemDecoder::Run() {
         return {};
     FindData();
     const bool decoded = Decode();
+    // An item under AE-2 is judged by its authentication code alone.
     return {.Complete = decoded && output_.Written() == request_.Item.FullUncompressedSize(),
             .CrcMatches = output_.Crc() == request_.Item.Crc32 || !CrcVouches(request_.Item),
             .Consumed = consumed_,
