@@ -130,8 +130,7 @@ bool TZAItemDecoder::DecodeChunk(TZAInflater* inflater, unsigned char* input) {
 bool TZAItemDecoder::DecodeBlocks() {
     TZABlockDecoder blocks(request_, output_);
     const uint16_t method = CompressionMethodOf(request_.Item);
-    if (request_.Item.CompressionMethod == kMethodAes || request_.Item.VersionNeeded <= 10 ||
-        !blocks.FindHeader())
+    if (aesExtra_ || request_.Item.VersionNeeded <= 10 || !blocks.FindHeader())
         throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr, {MethodShown(method)});
     const bool decoded = blocks.Run();
     consumed_ = blocks.Consumed();
