@@ -4,6 +4,7 @@
 #include "ZALittleEndian.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace za {
@@ -19,6 +20,19 @@ constexpr size_t kBlock = platform::TAesBlockCipher::kBlockSize;
 bool Known(const TZAAesExtra& extra) {
     return (extra.VendorVersion == 1 || extra.VendorVersion == 2) && extra.Strength >= 1 &&
            extra.Strength <= 3;
+}
+
+// Word by word: a byte at a time took a fifth of decrypting.
+void XorInto(unsigned char* data, const unsigned char* key, size_t length) {
+    size_t i = 0;
+    for (uint64_t word, keyWord; i + sizeof word <= length; i += sizeof word) {
+        std::memcpy(&word, data + i, sizeof word);
+        std::memcpy(&keyWord, key + i, sizeof word);
+        word ^= keyWord;
+        std::memcpy(data + i, &word, sizeof word);
+    }
+    for (; i < length; ++i)
+        data[i] ^= key[i];
 }
 
 } // namespace
@@ -71,9 +85,7 @@ void TZAAesDecryptor::Decrypt(unsigned char* data, size_t length) {
         if (keystreamUsed_ == keystream_.size())
             RefillKeystream(length);
         const size_t piece = std::min(length, keystream_.size() - keystreamUsed_);
-        const unsigned char* key = keystream_.data() + keystreamUsed_;
-        for (size_t i = 0; i < piece; ++i)
-            data[i] ^= key[i];
+        XorInto(data, keystream_.data() + keystreamUsed_, piece);
         data += piece;
         length -= piece;
         keystreamUsed_ += piece;
@@ -84,11 +96,13 @@ void TZAAesDecryptor::Decrypt(unsigned char* data, size_t length) {
 // item never reaches its upper half.
 void TZAAesDecryptor::RefillKeystream(size_t wanted) {
     const size_t blocks = std::min(kKeystreamBlocks, (wanted + kBlock - 1) / kBlock);
-    keystream_.assign(blocks * kBlock, 0);
+    keystream_.resize(blocks * kBlock);
     for (size_t i = 0; i < blocks; ++i) {
+        unsigned char* const block = &keystream_[i * kBlock];
         ++counter_;
-        PutLe32(&keystream_[i * kBlock], static_cast<uint32_t>(counter_));
-        PutLe32(&keystream_[i * kBlock + 4], static_cast<uint32_t>(counter_ >> 32));
+        PutLe32(block, static_cast<uint32_t>(counter_));
+        PutLe32(block + 4, static_cast<uint32_t>(counter_ >> 32));
+        std::fill_n(block + 8, kBlock - 8, 0);
     }
     cipher_.Encrypt(keystream_.data(), blocks);
     keystreamUsed_ = 0;
