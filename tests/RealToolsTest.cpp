@@ -656,6 +656,40 @@ TEST_F(RealTools, SevenZipAesDamageSweep) {
     }
 }
 
+// The compressed size cut short, down to less than the salt, the verifier and the code take,
+// and the data itself cut short before the directory: where 7-Zip refuses the item, it is
+// damaged, not a password to ask for again.
+TEST_F(RealTools, SevenZipAesCutShort) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    const std::string written = ReadFile(Path("7z-aes-short.zip").string());
+    const auto size = static_cast<uint32_t>(Le16At(written, 18) | Le16At(written, 20) << 16);
+    std::vector<std::string> rows;
+    for (const uint32_t cut : {0u, 20u, 27u, 28u, size - 1}) {
+        std::string& zip = rows.emplace_back(written);
+        std::string local;
+        Put32(local, cut);
+        zip.replace(18, 4, local);
+        PatchCentral32(zip, 0, 20, cut);
+    }
+    const size_t data = 30 + Le16At(written, 26) + Le16At(written, 28);
+    const size_t directory = written.find("PK\x01\x02");
+    std::string& dataCut =
+        rows.emplace_back(written.substr(0, data + 10) + written.substr(directory));
+    std::string offset;
+    Put32(offset, static_cast<uint32_t>(data + 10));
+    dataCut.replace(dataCut.rfind("PK\x05\x06") + 16, 4, offset);
+    for (const std::string& zip : rows) {
+        SCOPED_TRACE(&zip - rows.data());
+        const auto path = dir_->Path() / "cut.zip";
+        WriteFile(path, zip);
+        EXPECT_FALSE(SevenZipAccepts(path));
+        EXPECT_EQ(Zaread("-P SECRET -t '" + path.string() + "'; true"),
+                  "BAD short.txt: Invalid size or check sum of file or unsupported compression "
+                  "format - Native error: 00008\n0 items OK, 1 bad\n");
+    }
+}
+
 // The cipher decrypts pieces of any length, not only whole blocks, and its authentication
 // code is that of 7-Zip's encrypted bytes.
 TEST_F(RealTools, SevenZipAesDecryptsInPiecesOfAnyLength) {
