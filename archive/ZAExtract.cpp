@@ -1,3 +1,4 @@
+#include "ZAAesItem.h"
 #include "ZAConst.h"
 #include "ZADirManager.h"
 #include "ZAExcept.h"
@@ -99,7 +100,7 @@ int64_t TZABaseArchiver::ExtractionReserve(int32_t index) const {
     const uint64_t present =
         std::min(item.FullCompressedSize(), offset < streamSize ? streamSize - offset : 0);
     return static_cast<int64_t>(
-        RoomUpFront(item.CompressionMethod, item.FullUncompressedSize(), present));
+        RoomUpFront(CompressionMethodOf(item), item.FullUncompressedSize(), present));
 }
 
 bool TZABaseArchiver::FindItemByName(const std::string& name, int32_t& index) {

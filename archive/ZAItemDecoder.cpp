@@ -24,8 +24,9 @@ TZADecodingOutcome TZAItemDecoder::Run() {
         return {};
     FindData();
     const bool decoded = Decode();
+    // An item under AE-2 is judged by its authentication code alone.
     return {.Complete = decoded && output_.Written() == request_.Item.FullUncompressedSize(),
-            .CrcMatches = output_.Crc() == request_.Item.Crc32,
+            .CrcMatches = output_.Crc() == request_.Item.Crc32 || !CrcVouches(request_.Item),
             .Consumed = consumed_,
             .DecodedWhole = decodedWhole_};
 }
@@ -50,7 +51,8 @@ void TZAItemDecoder::FindData() {
 }
 
 bool TZAItemDecoder::Decode() {
-    switch (request_.Item.CompressionMethod) {
+    aesExtra_ = AesExtraOf(request_.Item);
+    switch (CompressionMethodOf(request_.Item)) {
     case kMethodStored:
     case kMethodDeflate:
         return DecodeData();
@@ -63,14 +65,15 @@ bool TZAItemDecoder::Decode() {
 
 bool TZAItemDecoder::DecodeData() {
     availableMemory_ = platform::AvailablePhysicalMemory();
-    if ((request_.Item.Flags & kFlagEncrypted) != 0) {
-        dataSize_ -= kEncryptionHeaderSize;
-        if (!PasswordPasses())
+    if ((request_.Item.Flags & kFlagEncrypted) != 0 || aesExtra_) {
+        dataSize_ -= aesExtra_ ? aesExtra_->Overhead() : kEncryptionHeaderSize;
+        // Data too short for what AES puts around it is damaged, no password to ask for.
+        if ((aesExtra_ && dataSize_ < 0) || !PasswordPasses())
             return false;
     } else if (DecodeWhole()) {
         return true;
     }
-    return DecodeChunks();
+    return DecodeChunks() && Authenticated();
 }
 
 bool TZAItemDecoder::DecodeWhole() {
@@ -94,7 +97,7 @@ bool TZAItemDecoder::DecodeChunks() {
 
 // None for stored data, which is copied as it is.
 TZAStreamDecoder* TZAItemDecoder::StreamDecoder() {
-    if (request_.Item.CompressionMethod == kMethodDeflate)
+    if (CompressionMethodOf(request_.Item) == kMethodDeflate)
         return &scratch_.FreshRawInflater();
     return libraryDecoder_.get();
 }
@@ -110,6 +113,8 @@ bool TZAItemDecoder::DecodeChunk(TZAStreamDecoder* decoder, unsigned char* input
     const auto length = static_cast<size_t>(chunk);
     if (keys_)
         keys_->Decrypt(input, length);
+    else if (aes_)
+        aes_->Decrypt(input, length);
     const bool emitted = decoder
                              ? output_
                                    .Decode({.Decoder = *decoder,
@@ -126,13 +131,13 @@ bool TZAItemDecoder::DecodeChunk(TZAStreamDecoder* decoder, unsigned char* input
     return emitted;
 }
 
-// Any other method is the component's own block format where its header is found, and else
-// decoded by a library where one reads it; an item of a method that no decoder here reads
-// must not pass for a damaged one.
+// Any other method is the component's own block format where its header is found, never under
+// AES, and else decoded by a library where one reads it; an item of a method that no decoder
+// here reads must not pass for a damaged one.
 bool TZAItemDecoder::DecodeOtherMethod() {
     const int64_t dataStart = request_.Archive.Position();
     TZABlockDecoder blocks(request_, output_);
-    if (request_.Item.VersionNeeded > 10 && blocks.FindHeader()) {
+    if (!aesExtra_ && request_.Item.VersionNeeded > 10 && blocks.FindHeader()) {
         const bool decoded = blocks.Run();
         consumed_ = blocks.Consumed();
         return decoded;
@@ -140,7 +145,7 @@ bool TZAItemDecoder::DecodeOtherMethod() {
     libraryDecoder_ = LibraryDecoder(request_.Item);
     if (!libraryDecoder_)
         throw EZAException::CreateWithArgs(neUnsupportedMethod, nullptr,
-                                           {MethodShown(request_.Item.CompressionMethod)});
+                                           {MethodShown(CompressionMethodOf(request_.Item))});
     request_.Archive.SetPosition(dataStart);
     return DecodeData();
 }
@@ -153,10 +158,14 @@ bool TZAItemDecoder::PasswordPasses() {
     PasswordCheck check;
     do {
         request_.Archive.SetPosition(start);
-        check = CheckTraditionalPassword(*password);
+        check = CheckPassword(*password);
     } while (check == PasswordCheck::Failed &&
              (password = request_.Host.NextPassword()).has_value());
     return check == PasswordCheck::Passed;
+}
+
+TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckPassword(const std::string& password) {
+    return aesExtra_ ? CheckAesPassword(password) : CheckTraditionalPassword(password);
 }
 
 TZAItemDecoder::PasswordCheck
@@ -171,4 +180,23 @@ TZAItemDecoder::CheckTraditionalPassword(const std::string& password) {
         timeChecks ? localHeader_[local::kTime + 1] : localHeader_[local::kCrc + 3];
     return header[kEncryptionHeaderSize - 1] == expected ? PasswordCheck::Passed
                                                          : PasswordCheck::Failed;
+}
+
+TZAItemDecoder::PasswordCheck TZAItemDecoder::CheckAesPassword(const std::string& password) {
+    unsigned char header[kAesLargestSalt + kAesVerifierSize];
+    const size_t saltLength = aesExtra_->SaltLength();
+    if (!request_.Read(header, static_cast<int64_t>(saltLength + kAesVerifierSize)))
+        return PasswordCheck::Unreadable;
+    aes_.emplace(password, std::string_view(reinterpret_cast<char*>(header), saltLength),
+                 aesExtra_->KeyLength());
+    return aes_->Verifies(header + saltLength) ? PasswordCheck::Passed : PasswordCheck::Failed;
+}
+
+// The authentication code follows the data of an item encrypted with AES; a cancel leaves it
+// unread.
+bool TZAItemDecoder::Authenticated() {
+    if (!aes_ || consumed_ < dataSize_)
+        return true;
+    unsigned char code[kAesCodeSize];
+    return request_.Read(code, kAesCodeSize) && aes_->Authenticates(code);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ZAAesItem.h"
 #include "ZAConst.h"
 #include "ZACrypt.h"
 #include "ZADecodingRequest.h"
@@ -39,7 +40,10 @@ private:
     bool DecodeChunk(za::TZAStreamDecoder* decoder, unsigned char* input);
     bool DecodeOtherMethod();
     bool PasswordPasses();
+    PasswordCheck CheckPassword(const std::string& password);
     PasswordCheck CheckTraditionalPassword(const std::string& password);
+    PasswordCheck CheckAesPassword(const std::string& password);
+    bool Authenticated();
 
     const TZADecodingRequest& request_;                    // the item, its streams and the caller
     TZADecodingScratch& scratch_;                          // what decoding keeps from item to item
@@ -49,6 +53,8 @@ private:
     int64_t consumed_ = 0;                                 // of those, consumed so far
     uint64_t availableMemory_ = 0;                         // free physical memory as decoding began
     std::optional<za::TZATraditionalKeys> keys_; // the cipher's keys after a password check
+    std::optional<za::TZAAesExtra> aesExtra_;    // what an item encrypted with AES says of it
+    std::optional<za::TZAAesDecryptor> aes_;     // its keys after a password check
     std::unique_ptr<za::TZAStreamDecoder> libraryDecoder_; // for a method zlib does not read
     bool decodedWhole_ = false;                            // the whole-item path decoded the item
 };

@@ -1,5 +1,6 @@
 #include "ZALibraryDecoders.h"
 
+#include "ZAAesItem.h"
 #include "ZAConst.h"
 #include "ZADirArray.h"
 
@@ -7,7 +8,7 @@ namespace za {
 
 std::unique_ptr<TZAStreamDecoder> LibraryDecoder([[maybe_unused]] const TDirItem& item) {
 #ifdef CERTINSTALL_LIBRARY_DECODERS
-    switch (item.CompressionMethod) {
+    switch (CompressionMethodOf(item)) {
     case kMethodBzip2:
         return MakeBzip2Decoder();
     case kMethodLzma:

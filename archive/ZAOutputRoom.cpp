@@ -1,5 +1,6 @@
 #include "ZAOutputRoom.h"
 
+#include "ZAAesItem.h"
 #include "ZAConst.h"
 #include "ZADirArray.h"
 #include "platform/MemoryStatus.h"
@@ -114,7 +115,7 @@ bool HoldsSpareRoom(size_t size, size_t capacity) {
 }
 
 uint64_t RoomAhead(const TDirItem& item, uint64_t written, uint64_t inputSoFar) {
-    const uint64_t honest = ExpandedAtMost(item.CompressionMethod, inputSoFar);
+    const uint64_t honest = ExpandedAtMost(CompressionMethodOf(item), inputSoFar);
     return RoomFor(SaturatedDifference(std::min(item.FullUncompressedSize(), honest), written));
 }
 

@@ -26,6 +26,11 @@ if [ ! -d "$seeds" ]; then
         : > src/empty.txt
         zip -q -r deflated.zip src && zip -q -r -0 stored.zip src
         zip -q -r -e -P fuzz encrypted.zip src && zip -q -r - src > piped.zip
+        # Items encrypted with AES, deflated and stored, where 7-Zip is installed.
+        if command -v 7z > /dev/null; then
+            7z a -tzip -bd -pfuzz -mem=AES256 aes256.zip src > /dev/null
+            7z a -tzip -bd -pfuzz -mem=AES128 -mm=Copy aes128-stored.zip src > /dev/null
+        fi
         python3 -c "
 import zipfile
 with zipfile.ZipFile('zip64.zip', 'w', zipfile.ZIP_DEFLATED) as z:

@@ -192,7 +192,7 @@ TEST_F(NssDatabases, TheSharedOneAndEveryProfileGetTheBundleOnce) {
     // A relative path whose ".." climbs above "/" names the same folder as from "/".
     const fs::path climbing = scratch_ / "climbing";
     std::string aboveRoot;
-    for (const auto& part : firefox)
+    for ([[maybe_unused]] const auto& part : firefox)
         aboveRoot += "../";
     MakeDatabase(climbing);
     MakeDatabase(release);

@@ -3,8 +3,10 @@
 #include "ArchiveFixture.h"
 #include "TestTools.h"
 #include "ZipWriter.h"
+#include "archive/ZAAesItem.h"
 #include "archive/ZADirManager.h"
 #include "archive/ZAExcept.h"
+#include "archive/ZALittleEndian.h"
 #include "archive/ZipArchiver.h"
 #include "platform/CodePages.h"
 
@@ -114,6 +116,20 @@ for name, method in (('py-bzip2.zip', zipfile.ZIP_BZIP2), ('py-lzma.zip', zipfil
     with zipfile.ZipFile(name, 'w', method) as z:
         for f in files: z.write(f)
 )";
+
+// Items encrypted with AES by 7-Zip, which writes them as AE-2, of each key length, deflated
+// and stored: empty, small, and over a chunk; and one short item of each kind for the damage
+// sweep.
+const char* kSevenZipAesScript =
+    "for bits in 128 192 256; do "
+    "7z a -tzip -bd -pSECRET -mem=AES$bits 7z-aes$bits.zip src > /dev/null && "
+    "7z a -tzip -bd -pSECRET -mem=AES$bits -mm=Copy 7z-aes$bits-stored.zip src > /dev/null; "
+    "done && python3 -c \"open('short.txt', 'w').write('short ' * 8)\" && "
+    "7z a -tzip -bd -pSECRET -mem=AES256 7z-aes-short.zip short.txt > /dev/null && "
+    "7z a -tzip -bd -pSECRET -mem=AES128 -mm=Copy 7z-aes-short-stored.zip short.txt > /dev/null";
+const char* const kSevenZipAes[] = {"7z-aes128.zip", "7z-aes128-stored.zip",
+                                    "7z-aes192.zip", "7z-aes192-stored.zip",
+                                    "7z-aes256.zip", "7z-aes256-stored.zip"};
 
 // Every item of an archive as Python's zipfile lists it: name, size, CRC, external attributes.
 // A name without the UTF-8 flag is read by Python's codec of the OEM code page.
@@ -267,14 +283,16 @@ protected:
             WriteFile(Path(to), folderOff);
         }
         if (CommandAvailable("7z"))
-            RunCommand(cd + "7z a -tzip -bd -mx=5 7z-deflate.zip src > /dev/null && "
-                            "7z a -tzip -bd -mx=0 7z-stored.zip src > /dev/null && "
-                            "7z a -tzip -bd -mm=Deflate64 7z-deflate64.zip src > /dev/null && "
-                            "7z a -tzip -bd -mm=PPMd 7z-ppmd.zip src/numbers.txt > /dev/null && "
-                            "7z a -tzip -bd -mm=BZip2 7z-bzip2.zip src > /dev/null && "
-                            "7z a -tzip -bd -mm=LZMA 7z-lzma.zip src > /dev/null && "
-                            "7z a -tzip -bd -psecret -mem=AES256 7z-aes.zip src/numbers.txt "
-                            "> /dev/null");
+            RunCommand(cd +
+                       "7z a -tzip -bd -mx=5 7z-deflate.zip src > /dev/null && "
+                       "7z a -tzip -bd -mx=0 7z-stored.zip src > /dev/null && "
+                       "7z a -tzip -bd -mm=Deflate64 7z-deflate64.zip src > /dev/null && "
+                       "7z a -tzip -bd -mm=PPMd 7z-ppmd.zip src/numbers.txt > /dev/null && "
+                       "7z a -tzip -bd -mm=BZip2 7z-bzip2.zip src > /dev/null && "
+                       "7z a -tzip -bd -mm=LZMA 7z-lzma.zip src > /dev/null && "
+                       "7z a -tzip -bd -psecret -mem=AES256 -mm=PPMd 7z-aes-ppmd.zip "
+                       "src/numbers.txt > /dev/null && " +
+                       kSevenZipAesScript);
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -514,7 +532,7 @@ TEST_F(RealTools, UnsupportedMethodsAreNamed) {
     if (!CommandAvailable("7z"))
         GTEST_SKIP() << "7z is not installed";
     const Refused rows[] = {{"7z-ppmd.zip", "7z t", "98 (PPMd)"},
-                            {"7z-aes.zip", "7z t -psecret", "99 (AES encryption)"}};
+                            {"7z-aes-ppmd.zip", "7z t -psecret", "98 (PPMd)"}};
     for (const Refused& row : rows) {
         SCOPED_TRACE(row.archive);
         const std::string path = "'" + Path(row.archive).string() + "'";
@@ -543,6 +561,202 @@ TEST_F(RealTools, LibraryMethods) {
         CheckArchive(name, {}, Judge::SevenZip);
     const std::string listing = Zaread("-l '" + Path("tool-zstd.zip").string() + "'");
     EXPECT_NE(listing.find("\t93 (Zstandard)\n"), std::string::npos) << listing;
+}
+
+uint16_t Le16At(const std::string& bytes, size_t at) {
+    return za::Le16(reinterpret_cast<const unsigned char*>(bytes.data() + at));
+}
+
+// What 7-Zip extracts of an item encrypted with the test's password.
+std::string SevenZipPrint(const std::filesystem::path& archive, const std::string& name) {
+    return RunCommand("7z e -so -pSECRET '" + archive.string() + "' '" + name + "' 2>/dev/null");
+}
+
+// Whether 7-Zip finds every item of the archive sound with the test's password.
+bool SevenZipAccepts(const std::filesystem::path& archive) {
+    return std::system(("7z t -pSECRET '" + archive.string() + "' > /dev/null 2>&1").c_str()) == 0;
+}
+
+// Every item encrypted with AES reads as 7-Zip extracts it, through the engine and zaread.
+TEST_F(RealTools, SevenZipAes) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    for (const char* name : kSevenZipAes) {
+        SCOPED_TRACE(name);
+        const auto path = Path(name);
+        const std::string quoted = "'" + path.string() + "'";
+        TFileStream file(path.string(), fmOpenRead | fmShareDenyNone);
+        TZipArchiver archiver(nullptr);
+        archiver.Password = "SECRET";
+        archiver.OpenArchive(file, false);
+        const std::vector<Listed> listed = PythonListing(path);
+        ASSERT_EQ(archiver.DirManager()->Items.Count(), static_cast<int>(listed.size()));
+        for (int i = 0; i < static_cast<int>(listed.size()); ++i) {
+            if (listed[i].name.back() == '/')
+                continue;
+            const std::string expected = SevenZipPrint(path, listed[i].name);
+            EXPECT_EQ(archiver.ExtractItemToString(i), expected) << listed[i].name;
+            EXPECT_EQ(Zaread("-P SECRET -p " + quoted + " '" + listed[i].name + "'"), expected)
+                << listed[i].name;
+        }
+        EXPECT_EQ(Zaread("-P SECRET -t " + quoted).find("BAD"), std::string::npos);
+    }
+}
+
+// A password missing or wrong, which 7-Zip refuses, is not accepted, as for the traditional
+// cipher: zaread answers with unzip's status for it, and the engine without anyone to ask
+// gives nothing.
+TEST_F(RealTools, SevenZipAesRefusesAWrongPassword) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    const std::string aes = "'" + Path("7z-aes256.zip").string() + "'";
+    const std::string crypt = (dir_->Path() / "refused-crypt.zip").string();
+    WriteFile(crypt, BuildZip({Entry{.name = "a.txt", .data = "locked", .password = "SECRET"}}));
+    for (const std::string password : {"", "wrong"}) {
+        SCOPED_TRACE(password);
+        EXPECT_EQ(OutputAndStatus("7z t -p'" + password + "' " + aes + " < /dev/null > /dev/null"),
+                  "[exit 2]\n");
+        EXPECT_EQ(
+            OutputAndStatus(ZAREAD_PATH +
+                            (" -P '" + password + "' -p " + aes + " src/numbers.txt")),
+            OutputAndStatus(ZAREAD_PATH + (" -P '" + password + "' -p '" + crypt + "' a.txt")));
+        EXPECT_NE(Zaread("-P '" + password + "' -t " + aes + "; true")
+                      .find("BAD src\\numbers.txt: password not accepted"),
+                  std::string::npos);
+        TFileStream file(Path("7z-aes256.zip").string(), fmOpenRead);
+        TZipArchiver archiver(nullptr);
+        archiver.OpenArchive(file, false);
+        archiver.Password = password;
+        EXPECT_EQ(archiver.ExtractToString("src/numbers.txt"), "");
+    }
+}
+
+// AE-1 keeps the CRC-32 and is judged by it as well as by the authentication code; AE-2,
+// which 7-Zip writes, has a CRC field of 0 that says nothing. The engine reads each version
+// with a CRC-32 right and wrong as 7-Zip does.
+TEST_F(RealTools, SevenZipAesVersionsAndTheirCrc) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    const std::string written = ReadFile(Path("7z-aes-short.zip").string());
+    const std::string contents = ReadFile(Path("short.txt"));
+    const auto versioned = [&](char version, uint32_t crc) {
+        std::string zip = written;
+        // The extra field in the local and the central header: its id, size, version, "AE".
+        const std::string extra("\x01\x99\x07\x00\x02\x00"
+                                "AE",
+                                8);
+        for (size_t at = zip.find(extra); at != std::string::npos; at = zip.find(extra, at + 1))
+            zip[at + 4] = version;
+        std::string local;
+        Put32(local, crc);
+        zip.replace(14, 4, local);
+        PatchCentral32(zip, 0, 16, crc);
+        return zip;
+    };
+    ASSERT_EQ(EngineNames(written), std::vector<std::string>{"short.txt"});
+    const std::pair<const char*, std::string> rows[] = {
+        {"AE-2 as written", written},
+        {"AE-2 with a CRC-32", versioned(2, Crc32Of(contents) ^ 1)},
+        {"AE-1", versioned(1, Crc32Of(contents))},
+        {"AE-1 with a wrong CRC-32", versioned(1, Crc32Of(contents) ^ 1)}};
+    for (const auto& [name, zip] : rows) {
+        SCOPED_TRACE(name);
+        const auto path = dir_->Path() / "versioned.zip";
+        WriteFile(path, zip);
+        OpenArchive archive(zip, [](TZipArchiver& a) { a.Password = "SECRET"; });
+        if (SevenZipAccepts(path)) {
+            EXPECT_EQ(archive.Archiver().ExtractItemToString(0), contents);
+        } else {
+            EXPECT_EQ(NativeErrorOf([&] { archive.Archiver().ExtractItemToString(0); }), 8);
+        }
+    }
+}
+
+// Every byte of a short item's data changed in turn, the salt, the verifier, the encrypted
+// data and the authentication code: where 7-Zip refuses the item, zaread prints nothing and
+// fails; where 7-Zip reads it, zaread prints the same.
+TEST_F(RealTools, SevenZipAesDamageSweep) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    for (const char* name : {"7z-aes-short.zip", "7z-aes-short-stored.zip"}) {
+        const std::string written = ReadFile(Path(name).string());
+        const auto data = static_cast<size_t>(30 + Le16At(written, 26) + Le16At(written, 28));
+        const size_t end = written.find("PK\x01\x02");
+        for (size_t at = data; at < end; ++at) {
+            SCOPED_TRACE(std::string(name) + ", byte " + std::to_string(at - data));
+            std::string zip = written;
+            zip[at] = static_cast<char>(zip[at] ^ 0x20);
+            const auto path = dir_->Path() / "changed.zip";
+            WriteFile(path, zip);
+            const std::string printed =
+                OutputAndStatus(ZAREAD_PATH + (" -P SECRET -p '" + path.string() + "' short.txt"));
+            if (SevenZipAccepts(path)) {
+                EXPECT_EQ(printed, SevenZipPrint(path, "short.txt") + "[exit 0]\n");
+            } else {
+                EXPECT_TRUE(printed.starts_with("[exit ") && printed != "[exit 0]\n") << printed;
+            }
+        }
+    }
+}
+
+// The compressed size cut short, down to less than the salt, the verifier and the code take,
+// and the data itself cut short before the directory: where 7-Zip refuses the item, it is
+// damaged, not a password to ask for again.
+TEST_F(RealTools, SevenZipAesCutShort) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    const std::string written = ReadFile(Path("7z-aes-short.zip").string());
+    const auto size = static_cast<uint32_t>(Le16At(written, 18) | Le16At(written, 20) << 16);
+    std::vector<std::string> rows;
+    for (const uint32_t cut : {0u, 20u, 27u, 28u, size - 1}) {
+        std::string& zip = rows.emplace_back(written);
+        std::string local;
+        Put32(local, cut);
+        zip.replace(18, 4, local);
+        PatchCentral32(zip, 0, 20, cut);
+    }
+    const size_t data = 30 + Le16At(written, 26) + Le16At(written, 28);
+    const size_t directory = written.find("PK\x01\x02");
+    std::string& dataCut =
+        rows.emplace_back(written.substr(0, data + 10) + written.substr(directory));
+    std::string offset;
+    Put32(offset, static_cast<uint32_t>(data + 10));
+    dataCut.replace(dataCut.rfind("PK\x05\x06") + 16, 4, offset);
+    for (const std::string& zip : rows) {
+        SCOPED_TRACE(&zip - rows.data());
+        const auto path = dir_->Path() / "cut.zip";
+        WriteFile(path, zip);
+        EXPECT_FALSE(SevenZipAccepts(path));
+        EXPECT_EQ(Zaread("-P SECRET -t '" + path.string() + "'; true"),
+                  "BAD short.txt: Invalid size or check sum of file or unsupported compression "
+                  "format - Native error: 00008\n0 items OK, 1 bad\n");
+    }
+}
+
+// The cipher decrypts pieces of any length, not only whole blocks, and its authentication
+// code is that of 7-Zip's encrypted bytes.
+TEST_F(RealTools, SevenZipAesDecryptsInPiecesOfAnyLength) {
+    if (!CommandAvailable("7z"))
+        GTEST_SKIP() << "7z is not installed";
+    const std::string zip = ReadFile(Path("7z-aes256-stored.zip").string());
+    OpenArchive archive(zip);
+    int32_t index = -1;
+    ASSERT_TRUE(archive.Archiver().FindItemByName("src/random.bin", index));
+    const TDirItem& item = archive.Item(index);
+    const size_t header = item.LocalHeaderOffset;
+    const std::string_view data = std::string_view(zip).substr(
+        header + 30 + Le16At(zip, header + 26) + Le16At(zip, header + 28), item.CompressedSize);
+    const std::string_view salt = data.substr(0, 16);
+    const auto* verifier = reinterpret_cast<const unsigned char*>(data.data() + 16);
+    std::string encrypted(data.substr(18, data.size() - 28));
+    const auto* code = reinterpret_cast<const unsigned char*>(data.data() + data.size() - 10);
+    za::TZAAesDecryptor decryptor("SECRET", salt, 32);
+    ASSERT_TRUE(decryptor.Verifies(verifier));
+    auto* bytes = reinterpret_cast<unsigned char*>(encrypted.data());
+    for (size_t at = 0, piece = 1; at < encrypted.size(); at += piece, piece = piece * 3 + 1)
+        decryptor.Decrypt(bytes + at, std::min(piece, encrypted.size() - at));
+    EXPECT_EQ(encrypted, ReadFile(Path("src/random.bin")));
+    EXPECT_TRUE(decryptor.Authenticates(code));
 }
 
 TEST_F(RealTools, ZareadTestsListsAndPrintsLikeUnzip) {

@@ -196,6 +196,61 @@ TEST(Extraction, EncryptedWithoutHandlerOrShellIsSkipped) {
     EXPECT_EQ(got, "");
 }
 
+// What 7-Zip wrote for a.txt ("AES item written by 7-Zip" and a line feed, stored) and b.txt
+// ("deflated " 40 times, deflated): 7z a -tzip -pSECRET -mem=AES256 -mtc=off.
+const char kSevenZipAes256[] = "\x50\x4b\x03\x04\x33\x00\x01\x00\x63\x00\xb2\xa6\x8a\x5d\x00\x00"
+                               "\x00\x00\x36\x00\x00\x00\x1a\x00"
+                               "\x00\x00\x05\x00\x0b\x00\x61\x2e\x74\x78\x74\x01\x99\x07\x00\x02"
+                               "\x00\x41\x45\x03\x00\x00\x8f\xe2"
+                               "\xd7\x38\x61\xeb\x36\x18\xb0\x5e\xf1\x29\x4c\xfe\x27\x46\x04\x5d"
+                               "\x39\xf6\x07\x1a\xdc\xf7\xd0\x31"
+                               "\xe4\x57\xbd\x6e\x7c\x1f\xf4\x9f\xeb\x56\x16\xda\x1e\xb7\xdc\xae"
+                               "\x5d\x2b\xe5\x8b\xe8\xc4\x79\x8a"
+                               "\x9b\x61\xc9\x03\x50\x4b\x03\x04\x33\x00\x01\x00\x63\x00\xb2\xa6"
+                               "\x8a\x5d\x00\x00\x00\x00\x38\x00"
+                               "\x00\x00\x68\x01\x00\x00\x05\x00\x0b\x00\x62\x2e\x74\x78\x74\x01"
+                               "\x99\x07\x00\x02\x00\x41\x45\x03"
+                               "\x08\x00\xe5\xdd\xe6\x17\x3e\x44\x44\x45\x7f\x7d\x36\xc4\xa4\x83"
+                               "\xb0\x24\x28\xfe\xac\x8c\xa5\x12"
+                               "\x76\xef\xe7\x94\x53\x68\x99\x26\x36\x3f\xf7\x2e\xd0\x2a\x48\x70"
+                               "\x41\xa1\xaa\xdc\x30\x04\xc3\x89"
+                               "\x73\xf2\x18\x38\x4c\x58\x70\x30\x56\xaf\x50\x4b\x01\x02\x3f\x03"
+                               "\x33\x00\x01\x00\x63\x00\xb2\xa6"
+                               "\x8a\x5d\x00\x00\x00\x00\x36\x00\x00\x00\x1a\x00\x00\x00\x05\x00"
+                               "\x2f\x00\x00\x00\x00\x00\x00\x00"
+                               "\x20\x80\xa4\x81\x00\x00\x00\x00\x61\x2e\x74\x78\x74\x0a\x00\x20"
+                               "\x00\x00\x00\x00\x00\x01\x00\x18"
+                               "\x00\x6d\xfe\x9d\x85\xe8\x88\xdd\x01\x00\x00\x00\x00\x00\x00\x00"
+                               "\x00\x00\x00\x00\x00\x00\x00\x00"
+                               "\x00\x01\x99\x07\x00\x02\x00\x41\x45\x03\x00\x00\x50\x4b\x01\x02"
+                               "\x3f\x03\x33\x00\x01\x00\x63\x00"
+                               "\xb2\xa6\x8a\x5d\x00\x00\x00\x00\x38\x00\x00\x00\x68\x01\x00\x00"
+                               "\x05\x00\x2f\x00\x00\x00\x00\x00"
+                               "\x00\x00\x20\x80\xa4\x81\x64\x00\x00\x00\x62\x2e\x74\x78\x74\x0a"
+                               "\x00\x20\x00\x00\x00\x00\x00\x01"
+                               "\x00\x18\x00\x4d\x63\xe5\x85\xe8\x88\xdd\x01\x00\x00\x00\x00\x00"
+                               "\x00\x00\x00\x00\x00\x00\x00\x00"
+                               "\x00\x00\x00\x01\x99\x07\x00\x02\x00\x41\x45\x03\x08\x00\x50\x4b"
+                               "\x05\x06\x00\x00\x00\x00\x02\x00"
+                               "\x02\x00\xc4\x00\x00\x00\xca\x00\x00\x00\x00\x00";
+
+// Items encrypted with AES read as 7-Zip extracts them, with the system's own cryptography on
+// every system; a wrong password is not accepted.
+TEST(Extraction, SevenZipAesItemsRead) {
+    OpenArchive archive(std::string(kSevenZipAes256, sizeof kSevenZipAes256 - 1));
+    archive.Archiver().Password = "SECRET";
+    EXPECT_EQ(archive.Archiver().ExtractToString("a.txt"), "AES item written by 7-Zip\n");
+    std::string deflated;
+    for (int i = 0; i < 40; ++i)
+        deflated += "deflated ";
+    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), deflated);
+    archive.Archiver().OnPassword = [](TZABaseArchiver*, const std::string&, std::string&,
+                                       bool& skip) { skip = true; };
+    archive.Archiver().Password = "secret";
+    EXPECT_EQ(archive.Archiver().ExtractToString("b.txt"), "");
+    EXPECT_TRUE(archive.Archiver().SkipCurrentFile);
+}
+
 namespace {
 
 // An item in the component's own block format, blocks stored or each a zlib stream.
