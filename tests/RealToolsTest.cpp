@@ -126,10 +126,12 @@ const char* kSevenZipAesScript =
     "7z a -tzip -bd -pSECRET -mem=AES$bits -mm=Copy 7z-aes$bits-stored.zip src > /dev/null; "
     "done && python3 -c \"open('short.txt', 'w').write('short ' * 8)\" && "
     "7z a -tzip -bd -pSECRET -mem=AES256 7z-aes-short.zip short.txt > /dev/null && "
-    "7z a -tzip -bd -pSECRET -mem=AES128 -mm=Copy 7z-aes-short-stored.zip short.txt > /dev/null";
-const char* const kSevenZipAes[] = {"7z-aes128.zip", "7z-aes128-stored.zip",
-                                    "7z-aes192.zip", "7z-aes192-stored.zip",
-                                    "7z-aes256.zip", "7z-aes256-stored.zip"};
+    "7z a -tzip -bd -pSECRET -mem=AES128 -mm=Copy 7z-aes-short-stored.zip short.txt > /dev/null && "
+    "7z a -tzip -bd -pSECRET -mem=AES256 -mm=BZip2 7z-aes256-bzip2.zip src > /dev/null && "
+    "7z a -tzip -bd -pSECRET -mem=AES128 -mm=LZMA 7z-aes128-lzma.zip src > /dev/null";
+const char* const kSevenZipAes[] = {
+    "7z-aes128.zip", "7z-aes128-stored.zip", "7z-aes192.zip",       "7z-aes192-stored.zip",
+    "7z-aes256.zip", "7z-aes256-stored.zip", "7z-aes256-bzip2.zip", "7z-aes128-lzma.zip"};
 
 // Every item of an archive as Python's zipfile lists it: name, size, CRC, external attributes.
 // A name without the UTF-8 flag is read by Python's codec of the OEM code page.
