@@ -113,8 +113,13 @@ play_changes() {
     [ ${#failures[@]} -eq 0 ] || sed -n '/^TASK\|fatal\|FAILED\|changed:/p' "$work/$what.log"
 }
 
-judge before refused -
 present=("certinstall_deb=$work/certinstall_test_amd64.deb")
+# A scope the role does not know fails the play before anything changes: the judges below
+# find the machines as they were.
+play "$work" "$work/unknown-scope.log" "${present[@]}" certinstall_scope=everywhere &&
+    fail "a play with an unknown scope passed"
+grep -q '^changed:' "$work/unknown-scope.log" && fail "a play with an unknown scope changed a machine"
+judge before refused -
 absent=(certinstall_state=absent certinstall_remove_package=true)
 play_changes install some "${present[@]}"
 judge installed accepted 0
