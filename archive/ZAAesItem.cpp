@@ -1,5 +1,6 @@
 #include "ZAAesItem.h"
 
+#include "ZAConst.h"
 #include "ZADirArray.h"
 #include "ZALittleEndian.h"
 

@@ -16,7 +16,6 @@ struct TDirItem;
 // 10-byte authentication code, all counted in the compressed size.
 namespace za {
 
-constexpr uint16_t kMethodAes = 99;
 constexpr uint16_t kAesExtraId = 0x9901;
 constexpr size_t kAesVerifierSize = 2;
 constexpr size_t kAesCodeSize = 10;

@@ -50,6 +50,8 @@ constexpr uint16_t kMethodBzip2 = 12;
 constexpr uint16_t kMethodLzma = 14;
 constexpr uint16_t kMethodZstandard = 93;
 constexpr uint16_t kMethodXz = 95;
+// Not a method of its own: the data is encrypted with AES, its method in an extra field.
+constexpr uint16_t kMethodAes = 99;
 
 // Windows file attribute bits.
 constexpr uint32_t faReadOnly = 0x01;
