@@ -224,10 +224,7 @@ std::string JudgePrint(Judge judge, const std::filesystem::path& archive, const 
     case Judge::SevenZip:
         return RunCommand("7z e -so -p'" + password + "' " + quoted + " '" + name + "'");
     case Judge::Python:
-        return RunCommand("python3 -c \"import sys, zipfile\n"
-                          "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))"
-                          "\" " +
-                          quoted + " '" + name + "'");
+        return PythonRead(ReadFile(archive), name);
     }
     return {};
 }
