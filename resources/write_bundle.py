@@ -31,10 +31,10 @@ def deflate(data):
 
 
 def main():
-    out, specs = sys.argv[1], sys.argv[2:]
+    out, entries = sys.argv[1], sys.argv[2:]
     archive, central = bytearray(), bytearray()
-    for spec in specs:
-        name, _, path = spec.partition('=')
+    for entry in entries:
+        name, _, path = entry.partition('=')
         folder = not path
         data = b'' if folder else open(path, 'rb').read()
         stored = data if folder else deflate(data)
@@ -52,7 +52,7 @@ def main():
         central += raw_name + extra
     directory_offset = len(archive)
     archive += central
-    archive += struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, len(specs), len(specs), len(central),
+    archive += struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, len(entries), len(entries), len(central),
                            directory_offset, 0)
     open(out, 'wb').write(archive)
 
